@@ -1,0 +1,17 @@
+#pragma once
+
+#include <chrono>
+
+namespace ostrel {
+
+// Every wait of the program, so that tests can shorten them.
+struct Waits {
+    std::chrono::milliseconds presenceRetry{1000};   // between checks for the server executable
+    std::chrono::milliseconds settle{500};           // after the executable has been found
+    std::chrono::milliseconds serverAppearPoll{250}; // between process listings after a launch
+    std::chrono::milliseconds serverAppearLimit{5000};
+    std::chrono::milliseconds commandTimeout{30000};
+    std::chrono::milliseconds updateTimeout{15000};
+};
+
+} // namespace ostrel

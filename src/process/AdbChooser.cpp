@@ -1,0 +1,7 @@
+#include "app/AppDelegate.h"
+
+namespace ostrel {
+
+void AppDelegate::onAdbButtonClicked() {}
+
+} // namespace ostrel
