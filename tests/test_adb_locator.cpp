@@ -1,0 +1,83 @@
+#include "process/AdbLocator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using ostrel::locateAdb;
+
+class AdbLocatorTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir root;
+
+    QString place(const QString& folder, bool executable = true) {
+        QDir().mkpath(root.filePath(folder));
+        const QString path = QDir(root.filePath(folder)).filePath("adb");
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.close();
+        QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner;
+        if (executable)
+            permissions |= QFile::ExeOwner;
+        QFile::setPermissions(path, permissions);
+        return path;
+    }
+
+private Q_SLOTS:
+    void findsInOrder_data() {
+        QTest::addColumn<QStringList>("present"); // folders that hold an adb
+        QTest::addColumn<bool>("chosen");         // the user chose one (that does not exist)
+        QTest::addColumn<QString>("expected");    // folder of the result; "chosen" or "" for none
+
+        QTest::newRow("chosen wins though missing")
+            << QStringList{"app", "sdk/platform-tools", "bin"} << true << "chosen";
+        QTest::newRow("beside the program")
+            << QStringList{"app", "sdk/platform-tools", "bin"} << false << "app";
+        QTest::newRow("ANDROID_HOME")
+            << QStringList{"sdk/platform-tools", "bin"} << false << "sdk/platform-tools";
+        QTest::newRow("ANDROID_SDK_ROOT")
+            << QStringList{"root/platform-tools", "bin"} << false << "root/platform-tools";
+        QTest::newRow("PATH") << QStringList{"bin"} << false << "bin";
+        QTest::newRow("none") << QStringList{} << false << "";
+    }
+
+    void findsInOrder() {
+        QFETCH(QStringList, present);
+        QFETCH(bool, chosen);
+        QFETCH(QString, expected);
+        QVERIFY(root.isValid());
+        for (const QString& folder : present)
+            place(folder);
+        QProcessEnvironment environment;
+        environment.insert("ANDROID_HOME", root.filePath("sdk"));
+        environment.insert("ANDROID_SDK_ROOT", root.filePath("root"));
+        environment.insert("PATH", root.filePath("empty") + ":" + root.filePath("bin"));
+        const QString chosenPath = root.filePath("gone/adb");
+        const QString found = locateAdb(chosen ? std::optional<QString>(chosenPath) : std::nullopt,
+                                        root.filePath("app"), environment);
+        if (expected == "chosen")
+            QCOMPARE(found, chosenPath);
+        else if (expected.isEmpty())
+            QCOMPARE(found, QString());
+        else
+            QCOMPARE(found, QDir(root.filePath(expected)).filePath("adb"));
+    }
+
+    void skipsAFileThatCannotRun() {
+        place("app", false);
+        const QString onPath = place("bin");
+        QProcessEnvironment environment;
+        environment.insert("PATH", root.filePath("bin"));
+        QCOMPARE(locateAdb(std::nullopt, root.filePath("app"), environment), onPath);
+    }
+
+    void cleanup() {
+        QDir(root.path()).removeRecursively();
+        QDir().mkpath(root.path());
+    }
+};
+
+QTEST_APPLESS_MAIN(AdbLocatorTest)
+#include "test_adb_locator.moc"

@@ -1,0 +1,150 @@
+#include "support/ControllerFixture.h"
+
+#include <QLabel>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+QTextCharFormat formatAt(QTextBrowser* view, int position) {
+    QTextCursor cursor(view->document());
+    cursor.setPosition(position + 1); // the format of the character before the cursor
+    return cursor.charFormat();
+}
+
+bool anyAnchor(QTextBrowser* view) {
+    for (int i = 0; i < view->document()->characterCount() - 1; ++i) {
+        if (formatAt(view, i).isAnchor())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class ConsoleTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ControllerFixture> f;
+    QTextBrowser* view() { return f->window->ui.textView; }
+
+private Q_SLOTS:
+    void init() {
+        f = std::make_unique<ControllerFixture>(fastWaits(), QUrl("http://127.0.0.1:9"), false);
+    }
+    void cleanup() { f.reset(); }
+
+    void markupStaysLiteral() {
+        const QString html = QStringLiteral("<a href=\"x\">y</a> &amp; <b>bold</b>\r\n");
+        f->controller->appendStringToTextView(html);
+        QCOMPARE(f->consoleText(), QStringLiteral("<a href=\"x\">y</a> &amp; <b>bold</b>\n"));
+        QVERIFY(!anyAnchor(view()));
+    }
+
+    void eachLineEndIsOneBreak() {
+        f->controller->appendStringToTextView(QStringLiteral("a\r\nb\nc\rd"));
+        QCOMPARE(f->consoleText(), QStringLiteral("a\nb\nc\nd"));
+        QCOMPARE(view()->document()->blockCount(), 4);
+    }
+
+    void emptyAppendChangesNothing() {
+        f->controller->appendStringToTextView(QStringLiteral("x"));
+        f->controller->appendStringToTextView(QString());
+        QCOMPARE(f->consoleText(), QStringLiteral("x"));
+    }
+
+    void linkIsClosedByNormalLineEnd() {
+        f->controller->appendStringToTextView(QStringLiteral("    "));
+        f->controller->setHyperlinkWithTextView(view(),
+                                                QStringLiteral("vnc://localhost:5901\r\n\r\n"),
+                                                QStringLiteral("vnc://localhost:5901"));
+        f->controller->appendStringToTextView(QStringLiteral("after"));
+        QCOMPARE(f->consoleText(), QStringLiteral("    vnc://localhost:5901\n\n\nafter"));
+
+        const QTextCharFormat link = formatAt(view(), 4);
+        QVERIFY(link.isAnchor());
+        QCOMPARE(link.anchorHref(), QStringLiteral("vnc://localhost:5901"));
+        QCOMPARE(link.foreground().color(), QColor(Qt::blue));
+        QVERIFY(link.fontUnderline());
+
+        const QTextCharFormat after = formatAt(view(), f->consoleText().indexOf("after"));
+        QVERIFY(!after.isAnchor());
+        QCOMPARE(after.foreground().color(), QColor(Qt::black));
+        QVERIFY(!after.fontUnderline());
+        QVERIFY(!formatAt(view(), 0).isAnchor());
+    }
+
+    void clickingALinkOpensItAndKeepsTheConsole() {
+        f->controller->setHyperlinkWithTextView(view(), QStringLiteral("vnc://localhost:5901"),
+                                                QStringLiteral("vnc://localhost:5901"));
+        const QString before = f->consoleText();
+        QTextCursor cursor(view()->document());
+        cursor.setPosition(3);
+        const QPoint onLink = view()->cursorRect(cursor).center();
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, onLink);
+        QCOMPARE(f->desktop.openedUrls, QList<QUrl>{QUrl("vnc://localhost:5901")});
+        QCOMPARE(f->consoleText(), before);
+    }
+
+    void startOfLongAppendIsInView() {
+        for (int i = 0; i < 50; ++i)
+            f->controller->appendStringToTextView(QStringLiteral("filler\r\n"));
+        const int start = view()->document()->characterCount() - 1;
+        QString longText;
+        for (int i = 0; i < 300; ++i)
+            longText += QStringLiteral("appended %1\r\n").arg(i);
+        f->controller->appendStringToTextView(longText);
+        QTextCursor cursor(view()->document());
+        cursor.setPosition(start);
+        QVERIFY(view()->viewport()->rect().intersects(view()->cursorRect(cursor)));
+        QVERIFY(view()->verticalScrollBar()->value() < view()->verticalScrollBar()->maximum());
+    }
+
+    void clearThenAppendStartsAtTop() {
+        f->controller->appendStringToTextView(QStringLiteral("old\r\n"));
+        f->controller->onClearButtonClicked();
+        QCOMPARE(f->consoleText(), QString());
+        f->controller->appendStringToTextView(QStringLiteral("new"));
+        QCOMPARE(f->consoleText(), QStringLiteral("new"));
+    }
+
+    void storeLinkFieldHoldsOneLink() {
+        QLabel* field = f->window->ui.getTheApp;
+        f->controller->setHyperlinkWithTextField(field);
+        f->controller->setHyperlinkWithTextField(field);
+        QCOMPARE(field->text().count(QStringLiteral("<a ")), 1);
+        QVERIFY(field->text().contains(
+            QStringLiteral("http://127.0.0.1:9/vncserver/android/googleplay.html")));
+        Q_EMIT field->linkActivated(
+            QStringLiteral("http://127.0.0.1:9/vncserver/android/googleplay.html"));
+        QCOMPARE(f->desktop.openedUrls.size(), 1); // one connection, not two
+    }
+
+    void updateLinkOnlyForWebAddresses_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("clickable");
+        QTest::newRow("https") << "https://www.example.org/dl/app-1.1.dmg" << true;
+        QTest::newRow("http") << "http://www.example.org/dl" << true;
+        QTest::newRow("file") << "file:///etc/passwd" << false;
+        QTest::newRow("javascript") << "javascript:alert(1)" << false;
+        QTest::newRow("markup") << "<b>x</b>" << false;
+    }
+
+    void updateLinkOnlyForWebAddresses() {
+        QFETCH(QString, url);
+        QFETCH(bool, clickable);
+        QLabel field;
+        f->controller->setUpdateHyperlinkWithTextField(&field, url);
+        QCOMPARE(field.textFormat() == Qt::RichText, clickable);
+        if (!clickable)
+            QCOMPARE(field.text(), url);
+    }
+};
+
+QTEST_MAIN(ConsoleTest)
+#include "test_console.moc"
