@@ -1,0 +1,142 @@
+#include "e2e/AdbServerScope.h"
+
+#include "e2e/SimulatedPhone.h"
+#include "process/AdbLocator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace ostrel::e2e {
+
+namespace {
+
+constexpr int ConnectTimeoutMs = 15000;
+
+quint16 freeLoopbackPort() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+} // namespace
+
+AdbServerScope::AdbServerScope()
+    : adbPath_(findDefaultAdb(QCoreApplication::applicationDirPath(),
+                              QProcessEnvironment::systemEnvironment())),
+      serverPort_(freeLoopbackPort()) {
+    setVariable("ANDROID_ADB_SERVER_PORT", QByteArray::number(serverPort_));
+    setVariable("HOME", home_.path().toUtf8());
+    // adb 29 writes its server log to $TMPDIR/adb.UID.log; a private one
+    // keeps parallel tests apart and readable.
+    setVariable("TMPDIR", home_.path().toUtf8());
+    for (const char* name : {"ANDROID_SERIAL", "ANDROID_ADB_SERVER_ADDRESS", "ADB_VENDOR_KEYS"})
+        unsetVariable(name);
+}
+
+AdbServerScope::~AdbServerScope() {
+    if (problem().isEmpty())
+        run({QStringLiteral("kill-server")}, 10000);
+    for (auto it = savedVariables_.rbegin(); it != savedVariables_.rend(); ++it) {
+        if (it->second)
+            qputenv(it->first.constData(), *it->second);
+        else
+            qunsetenv(it->first.constData());
+    }
+}
+
+void AdbServerScope::setVariable(const char* name, const QByteArray& value) {
+    const std::optional<QByteArray> old =
+        qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    savedVariables_.append({QByteArray(name), old});
+    qputenv(name, value);
+}
+
+void AdbServerScope::unsetVariable(const char* name) {
+    if (!qEnvironmentVariableIsSet(name))
+        return;
+    savedVariables_.append({QByteArray(name), qgetenv(name)});
+    qunsetenv(name);
+}
+
+QString AdbServerScope::problem() const {
+    if (adbPath_.isEmpty())
+        return QStringLiteral("no adb found beside the test, in an Android SDK or on PATH");
+    if (serverPort_ == 0)
+        return QStringLiteral("no free loopback port for the adb server");
+    if (!home_.isValid())
+        return QStringLiteral("no temporary HOME for adb");
+    return {};
+}
+
+AdbOutput AdbServerScope::run(const QStringList& arguments, int timeoutMs) const {
+    AdbOutput output;
+    if (adbPath_.isEmpty())
+        return output;
+    QProcess adb;
+    adb.setStandardInputFile(QProcess::nullDevice());
+    adb.start(adbPath_, arguments);
+    if (!adb.waitForFinished(timeoutMs)) {
+        adb.kill();
+        adb.waitForFinished(5000);
+        return output;
+    }
+    output.finished = adb.exitStatus() == QProcess::NormalExit;
+    output.exitCode = adb.exitCode();
+    output.standardOutput = adb.readAllStandardOutput();
+    output.standardError = adb.readAllStandardError();
+    return output;
+}
+
+QStringList AdbServerScope::deviceLines() const {
+    const AdbOutput listing = run({QStringLiteral("devices")});
+    QStringList lines = QString::fromUtf8(listing.standardOutput).split('\n', Qt::SkipEmptyParts);
+    if (!lines.isEmpty() && lines.first().startsWith(QStringLiteral("List of devices")))
+        lines.removeFirst();
+    return lines;
+}
+
+bool AdbServerScope::connect(const SimulatedPhone& phone, const QString& state,
+                             QString* error) const {
+    const QString wanted = phone.serial() + QLatin1Char('\t') + state;
+    QElapsedTimer clock;
+    clock.start();
+    QString lastReply;
+    while (clock.elapsed() < ConnectTimeoutMs) {
+        const AdbOutput reply = run({QStringLiteral("connect"), phone.serial()});
+        lastReply = QString::fromUtf8(reply.standardOutput + reply.standardError);
+        if (deviceLines().contains(wanted))
+            return true;
+        QThread::msleep(200);
+    }
+    if (error)
+        *error = QStringLiteral("adb never listed \"%1\"; adb connect said: %2")
+                     .arg(wanted, lastReply.trimmed());
+    return false;
+}
+
+bool AdbServerScope::serverAnswers() const {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, serverPort_);
+    return socket.waitForConnected(2000);
+}
+
+QString AdbServerScope::serverLog() const {
+    QDir directory(home_.path());
+    QString text;
+    for (const QString& name : directory.entryList({QStringLiteral("adb*.log")}, QDir::Files)) {
+        QFile file(directory.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(file.readAll());
+    }
+    return text;
+}
+
+} // namespace ostrel::e2e

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <optional>
+
+namespace ostrel::e2e {
+
+// What the simulated phone has installed and how it behaves.
+struct PhoneScenario {
+    enum class Package { First, Second, None };
+
+    Package package = Package::First;
+    qint64 executableSize = 845312;
+    // Unset: the executable is there from the start. Set: it is extracted
+    // this many seconds after the app's activity is first launched.
+    std::optional<double> executableDelaySeconds;
+    double serverDelaySeconds = 0; // before a launched server shows in ps
+    bool ignoreStop = false;
+    bool alreadyRunning = false;
+    bool unauthorized = false;
+    bool shellV2 = true;
+    int vncPort = 5901;
+    QString product = QStringLiteral("kestrel");
+    QString model = QStringLiteral("KS_200");
+
+    QStringList arguments() const;
+};
+
+// A simulated Android phone on a loopback port, reached by the real adb
+// server through `adb connect`. It dies with this object, or with the test
+// process, since it ends when its standard input closes.
+class SimulatedPhone {
+public:
+    SimulatedPhone();
+    ~SimulatedPhone();
+    SimulatedPhone(const SimulatedPhone&) = delete;
+    SimulatedPhone& operator=(const SimulatedPhone&) = delete;
+
+    // Starts the phone and waits until it listens. On failure returns false
+    // and says why in `error`.
+    bool start(const PhoneScenario& scenario, QString* error = nullptr);
+    void stop();
+
+    quint16 port() const { return port_; }
+    QString serial() const; // how adb names it: "127.0.0.1:PORT"
+
+    // Every shell command the phone received so far, each as its words.
+    QList<QStringList> commandLog() const;
+    // Every logged event (connections, shell commands, tcp streams, refusals).
+    QList<QJsonObject> events() const;
+    // What the simulator wrote to its standard error, for failure messages.
+    QString diagnostics();
+
+private:
+    QTemporaryDir directory_;
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+} // namespace ostrel::e2e
