@@ -240,6 +240,26 @@ class ServerLifecycleTest(AdbTestCase):
         self.assertEqual(server.wait(COMMAND_TIMEOUT), 137)
         self.assertEqual(server_lines(self.adb.shell(phone, "ps").stdout, FIRST_PATH), [])
 
+    def test_server_outlives_the_adb_client_that_launched_it(self):
+        phone = self.phone()
+        server = self.launch_server(phone)
+        self.wait_for_server(phone)
+        server.kill()
+        server.wait()
+        time.sleep(0.2)
+        self.assertEqual(len(self.wait_for_server(phone)), 1)
+        self.assertEqual(self.adb.shell(phone, FIRST_PATH, "--stop").returncode, 0)
+        self.assertEqual(server_lines(self.adb.shell(phone, "ps").stdout, FIRST_PATH), [])
+
+    def test_scenario_file_with_a_server_already_running(self):
+        scenario = os.path.join(self.directory, "scenario.json")
+        with open(scenario, "w", encoding="utf-8") as file:
+            json.dump({"package": "second", "already_running": True}, file)
+        phone = self.phone("--scenario", scenario)
+        self.assertEqual(len(self.wait_for_server(phone, SECOND_PATH, seconds=0.5)), 1)
+        again = self.adb.shell(phone, SECOND_PATH)
+        self.assertEqual(again.returncode, 1, "a second server refuses to start")
+
     def test_scenario_timings_and_ignored_stop(self):
         phone = self.phone("--exe-delay", "1", "--server-delay", "1", "--ignore-stop")
         self.assertEqual(self.adb.shell(phone, "ls", "-l", FIRST_PATH).returncode, 1)

@@ -3,6 +3,8 @@
 #include "e2e/AdbServerScope.h"
 #include "e2e/SimulatedPhone.h"
 
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QtTest>
 
 using ostrel::e2e::AdbServerScope;
