@@ -124,6 +124,11 @@ private:
     // Reports a command that did not run to its end; returns false then.
     bool reportIfNotFinished(const AdbRun& run);
 
+    // Update check
+    QNetworkAccessManager& updateNetwork();
+    void offerNewVersionWhenIdle(const QString& downloadAddress);
+    void showNewVersionDialog(const QString& downloadAddress);
+
     Desktop& desktop_;
     QUrl siteUrl_;
     Waits waits_;
