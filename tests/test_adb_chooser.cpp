@@ -1,0 +1,170 @@
+#include "support/ControllerFixture.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QSettings>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+namespace {
+
+QStringList* capturedLog = nullptr;
+
+void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    capturedLog->append(message);
+}
+
+// Collects what the program logs while it lives.
+class LogCapture {
+public:
+    LogCapture() {
+        capturedLog = &lines;
+        previous_ = qInstallMessageHandler(captureMessage);
+    }
+    ~LogCapture() {
+        qInstallMessageHandler(previous_);
+        capturedLog = nullptr;
+    }
+    QStringList lines;
+
+private:
+    QtMessageHandler previous_;
+};
+
+// Sets the variables adb is looked up through for one test, and puts them back.
+class AdbLookupEnvironment {
+public:
+    explicit AdbLookupEnvironment(const QString& path) {
+        for (const char* name : Names)
+            saved_.append(qgetenv(name));
+        qunsetenv("ANDROID_HOME");
+        qunsetenv("ANDROID_SDK_ROOT");
+        qputenv("PATH", path.toLocal8Bit());
+    }
+    ~AdbLookupEnvironment() {
+        for (int i = 0; i < 3; ++i) {
+            if (saved_[i].isNull())
+                qunsetenv(Names[i]);
+            else
+                qputenv(Names[i], saved_[i]);
+        }
+    }
+
+private:
+    static constexpr const char* Names[3] = {"PATH", "ANDROID_HOME", "ANDROID_SDK_ROOT"};
+    QList<QByteArray> saved_;
+};
+
+QVariant storedAdb() {
+    return QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"))
+        .value(QStringLiteral("adb"));
+}
+
+// The settings as written to disk, where a restarted program reads them.
+QByteArray settingsOnDisk(const QString& settingsDirectory) {
+    QDirIterator files(settingsDirectory, QDir::Files, QDirIterator::Subdirectories);
+    QByteArray contents;
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (file.open(QIODevice::ReadOnly))
+            contents += file.readAll();
+    }
+    return contents;
+}
+
+} // namespace
+
+class AdbChooserTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cancelChangesNothing_data() {
+        QTest::addColumn<bool>("choiceBefore");
+        QTest::newRow("nothing chosen before") << false;
+        QTest::newRow("a choice stored before") << true;
+    }
+
+    void cancelChangesNothing() {
+        QFETCH(bool, choiceBefore);
+        ControllerFixture f;
+        if (choiceBefore)
+            f.chooseAdb(QStringLiteral("/opt/sdk/platform-tools/adb"));
+        const QVariant before = storedAdb();
+        const QString console = f.consoleText();
+        LogCapture log;
+
+        QTest::mouseClick(f.window->ui.adbButton, Qt::LeftButton);
+
+        QCOMPARE(f.desktop.fileChoices.size(), 1);
+        QCOMPARE(f.desktop.fileChoices[0].title, QStringLiteral("Choose adb"));
+        QCOMPARE(f.desktop.fileChoices[0].acceptLabel, QStringLiteral("Select adb"));
+        QCOMPARE(storedAdb(), before);
+        QCOMPARE(log.lines, QStringList());
+        QCOMPARE(f.consoleText(), console);
+    }
+
+    void confirmedChoiceIsStoredAndRunsNext() {
+        ControllerFixture f;
+        FakeAdb chosen(f.directory.filePath(QStringLiteral("chosen")));
+        f.desktop.fileToChoose = chosen.path();
+        const QString console = f.consoleText();
+        LogCapture log;
+
+        QTest::mouseClick(f.window->ui.adbButton, Qt::LeftButton);
+
+        QCOMPARE(log.lines, QStringList{"select file: " + chosen.path()});
+        QCOMPARE(storedAdb().toString(), chosen.path());
+        QVERIFY(settingsOnDisk(f.directory.filePath(QStringLiteral("settings")))
+                    .contains(chosen.path().toUtf8()));
+        QCOMPARE(f.consoleText(), console);
+        f.controller->launchAdbProcess({QStringLiteral("devices")}, true);
+        QCOMPARE(chosen.invocations(), QList<QStringList>{{"devices"}});
+    }
+
+    void choiceSurvivesANewController() {
+        ControllerFixture first;
+        FakeAdb chosen(first.directory.filePath(QStringLiteral("chosen")));
+        first.desktop.fileToChoose = chosen.path();
+        QTest::mouseClick(first.window->ui.adbButton, Qt::LeftButton);
+
+        ControllerFixture second;
+        useSettingsIn(first.directory.filePath(QStringLiteral("settings")));
+
+        QCOMPARE(second.controller->getAdbPath(), chosen.path());
+        second.controller->launchAdbProcess({QStringLiteral("version")}, true);
+        QCOMPARE(chosen.invocations(), QList<QStringList>{{"version"}});
+    }
+
+    void startsInTheFolderOfTheAdbInEffect_data() {
+        QTest::addColumn<bool>("chosen");
+        QTest::addColumn<bool>("onPath");
+        QTest::newRow("chosen adb") << true << false;
+        QTest::newRow("adb found on PATH") << false << true;
+        QTest::newRow("no adb anywhere") << false << false;
+    }
+
+    void startsInTheFolderOfTheAdbInEffect() {
+        QFETCH(bool, chosen);
+        QFETCH(bool, onPath);
+        ControllerFixture f;
+        FakeAdb adb(f.directory.filePath(QStringLiteral("tools")));
+        const QString emptyDirectory = f.directory.filePath(QStringLiteral("empty"));
+        QDir().mkpath(emptyDirectory);
+        AdbLookupEnvironment environment(onPath ? QFileInfo(adb.path()).absolutePath()
+                                                : emptyDirectory);
+        if (chosen)
+            f.chooseAdb(adb.path());
+
+        QTest::mouseClick(f.window->ui.adbButton, Qt::LeftButton);
+
+        QCOMPARE(f.desktop.fileChoices.size(), 1);
+        const QString expected =
+            chosen || onPath ? QFileInfo(adb.path()).absolutePath() : QString();
+        QCOMPARE(f.desktop.fileChoices[0].startDirectory, expected);
+    }
+};
+
+QTEST_MAIN(AdbChooserTest)
+#include "test_adb_chooser.moc"
