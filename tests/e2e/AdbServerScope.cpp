@@ -1,16 +1,15 @@
 #include "e2e/AdbServerScope.h"
 
+#include "e2e/LoopbackProbe.h"
 #include "e2e/SimulatedPhone.h"
 #include "process/AdbLocator.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 
 namespace ostrel::e2e {
@@ -123,9 +122,12 @@ bool AdbServerScope::connect(const SimulatedPhone& phone, const QString& state,
 }
 
 bool AdbServerScope::serverAnswers() const {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, serverPort_);
-    return socket.waitForConnected(2000);
+    return acceptsConnections(serverPort_);
+}
+
+AdbOutput AdbServerScope::shell(const SimulatedPhone& phone, const QStringList& command) const {
+    return run(QStringList{QStringLiteral("-s"), phone.serial(), QStringLiteral("shell")} +
+               command);
 }
 
 QString AdbServerScope::serverLog() const {

@@ -43,6 +43,8 @@ public:
     // ("device" or "unauthorized"). On failure returns false and says why.
     bool connect(const SimulatedPhone& phone, const QString& state = QStringLiteral("device"),
                  QString* error = nullptr) const;
+    // `adb -s SERIAL shell COMMAND...` on that phone.
+    AdbOutput shell(const SimulatedPhone& phone, const QStringList& command) const;
     // The lines of `adb devices` after its heading.
     QStringList deviceLines() const;
     // Whether an adb server answers on this scope's port.

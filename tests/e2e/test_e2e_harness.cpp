@@ -1,14 +1,20 @@
 // The harness the end-to-end tests stand on: a simulated phone reached by the
 // real adb through a private adb server.
 #include "e2e/AdbServerScope.h"
+#include "e2e/LoopbackProbe.h"
 #include "e2e/SimulatedPhone.h"
 
 #include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+using ostrel::e2e::acceptsConnections;
 using ostrel::e2e::AdbServerScope;
+using ostrel::e2e::httpStatusLine;
 using ostrel::e2e::PhoneScenario;
+using ostrel::e2e::readFirstLine;
 using ostrel::e2e::SimulatedPhone;
 
 class TestE2eHarness : public QObject {
@@ -16,6 +22,7 @@ class TestE2eHarness : public QObject {
 
 private Q_SLOTS:
     void phoneAnswersThroughThePrivateServer();
+    void forwardedPortsAnswerOnlyWhileTheServerRuns();
     void unauthorizedPhoneIsListedAsSuch();
     void scopeEndsItsServerAndRestoresTheEnvironment();
     void phoneThatCannotStartIsReported();
@@ -36,6 +43,15 @@ namespace {
         QVERIFY2((scope).connect(phone, state, &why),                                              \
                  qPrintable(why + QStringLiteral("\n") + (scope).serverLog()));                    \
     } while (false)
+
+// Distinct loopback ports that were free a moment ago.
+std::pair<quint16, quint16> twoFreePorts() {
+    QTcpServer first;
+    QTcpServer second;
+    first.listen(QHostAddress::LocalHost, 0);
+    second.listen(QHostAddress::LocalHost, 0);
+    return {first.serverPort(), second.serverPort()};
+}
 
 } // namespace
 
@@ -63,6 +79,40 @@ void TestE2eHarness::phoneAnswersThroughThePrivateServer() {
     QCOMPARE(phone.commandLog(), expected);
 }
 
+void TestE2eHarness::forwardedPortsAnswerOnlyWhileTheServerRuns() {
+    AdbServerScope scope;
+    QVERIFY2(scope.problem().isEmpty(), qPrintable(scope.problem()));
+    SimulatedPhone phone;
+    PhoneScenario scenario;
+    scenario.vncPort = 5905;
+    START_PHONE(phone, scenario);
+    CONNECT_PHONE(scope, phone, QStringLiteral("device"));
+    const auto [vnc, web] = twoFreePorts();
+    for (const auto& [local, remote] : {std::pair{vnc, 5905}, std::pair{web, 5805}}) {
+        const auto forward =
+            scope.run({"-s", phone.serial(), "forward", QStringLiteral("tcp:%1").arg(local),
+                       QStringLiteral("tcp:%1").arg(remote)});
+        QCOMPARE(forward.exitCode, 0);
+        QCOMPARE(forward.standardOutput, QByteArray::number(local) + "\n");
+    }
+    QVERIFY(acceptsConnections(vnc));
+    QCOMPARE(readFirstLine(vnc), QByteArray());
+
+    QProcess server;
+    server.start(scope.adbPath(), {"-s", phone.serial(), "shell",
+                                   "/data/data/com.ostrel.vncserver/files/ostrelvncserver"});
+    QVERIFY(server.waitForStarted());
+    QTRY_VERIFY(scope.shell(phone, {"ps"}).standardOutput.contains("files/ostrelvncserver"));
+    QCOMPARE(readFirstLine(vnc), QByteArray("RFB 003.008\n"));
+    QCOMPARE(httpStatusLine(web), QByteArray("HTTP/1.1 200 OK"));
+
+    QCOMPARE(scope.shell(phone, {"/data/data/com.ostrel.vncserver/files/ostrelvncserver", "--stop"})
+                 .exitCode,
+             0);
+    QVERIFY(server.waitForFinished(10000));
+    QCOMPARE(readFirstLine(vnc), QByteArray());
+}
+
 void TestE2eHarness::unauthorizedPhoneIsListedAsSuch() {
     AdbServerScope scope;
     QVERIFY2(scope.problem().isEmpty(), qPrintable(scope.problem()));
@@ -88,9 +138,7 @@ void TestE2eHarness::scopeEndsItsServerAndRestoresTheEnvironment() {
     }
     QCOMPARE(qgetenv("HOME"), home);
     QCOMPARE(qEnvironmentVariableIsSet("ANDROID_ADB_SERVER_PORT"), portWasSet);
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY2(!socket.waitForConnected(1000), "the private adb server outlived its scope");
+    QVERIFY2(!acceptsConnections(port, 1000), "the private adb server outlived its scope");
 }
 
 void TestE2eHarness::phoneThatCannotStartIsReported() {
