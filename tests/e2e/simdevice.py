@@ -183,6 +183,14 @@ class Phone:
             return False
         return time.monotonic() >= self.first_launch + delay
 
+    def stop_server(self, status):
+        """Ends the server; the adb stream that launched it, if still open,
+        closes with `status` as the remote exit status."""
+        server = self.server
+        self.server = None
+        if server is not None and server.get("stream") is not None:
+            server["stream"].finish(status)
+
     def server_visible(self):
         return self.server is not None and time.monotonic() >= self.server["visible_at"]
 
@@ -511,16 +519,6 @@ class ShellStream(Stream):
             phone.server["stream"] = None
 
 
-def stop_server(phone, status):
-    server = phone.server
-    phone.server = None
-    if server is not None and server.get("stream") is not None:
-        server["stream"].finish(status)
-
-
-Phone.stop_server = stop_server
-
-
 def run_command(phone, argv):
     name, args = argv[0], argv[1:]
     if name == "ps" and not args:
@@ -535,8 +533,6 @@ def run_command(phone, argv):
         return Result(out=getprop(phone, args))
     if name == "echo":
         return Result(out=" ".join(args) + "\n")
-    if name.startswith("/"):
-        return Result(err="/system/bin/sh: %s: not found\n" % name, status=127)
     return Result(err="/system/bin/sh: %s: not found\n" % name, status=127)
 
 
@@ -697,6 +693,7 @@ async def serve(options):
         asyncio.ensure_future(watch_stdin(stop))
     await stop.wait()
     server.close()
+    # The thread blocked on stdin would keep an orderly exit waiting.
     os._exit(0)
 
 
