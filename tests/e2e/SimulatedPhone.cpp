@@ -28,6 +28,12 @@ QString logPath(const QTemporaryDir& directory) {
     return directory.filePath(QStringLiteral("phone.jsonl"));
 }
 
+// The simulator's own complaints go to a file, so a chatty failure can never
+// fill a pipe nobody reads and stall the phone.
+QString errorPath(const QTemporaryDir& directory) {
+    return directory.filePath(QStringLiteral("phone.err"));
+}
+
 } // namespace
 
 QStringList PhoneScenario::arguments() const {
@@ -72,6 +78,7 @@ bool SimulatedPhone::start(const PhoneScenario& scenario, QString* error) {
     const QStringList arguments = QStringList{QStringLiteral(OSTREL_SIMDEVICE_SCRIPT),
                                               QStringLiteral("--log"), logPath(directory_)} +
                                   scenario.arguments();
+    process_.setStandardErrorFile(errorPath(directory_));
     process_.start(python, arguments);
     if (!process_.waitForStarted(StartTimeoutMs))
         return fail(QStringLiteral("python3 did not start: %1").arg(process_.errorString()));
@@ -130,8 +137,11 @@ QList<QStringList> SimulatedPhone::commandLog() const {
     return commands;
 }
 
-QString SimulatedPhone::diagnostics() {
-    return QString::fromUtf8(process_.readAllStandardError());
+QString SimulatedPhone::diagnostics() const {
+    QFile file(errorPath(directory_));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace ostrel::e2e

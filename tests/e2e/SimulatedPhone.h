@@ -55,7 +55,7 @@ public:
     // Every logged event (connections, shell commands, tcp streams, refusals).
     QList<QJsonObject> events() const;
     // What the simulator wrote to its standard error, for failure messages.
-    QString diagnostics();
+    QString diagnostics() const;
 
 private:
     QTemporaryDir directory_;

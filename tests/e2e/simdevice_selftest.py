@@ -33,14 +33,18 @@ def free_port():
 class SimulatedPhone:
     def __init__(self, directory, *options):
         self.log_path = os.path.join(directory, "phone-%d.jsonl" % id(self))
-        self.process = subprocess.Popen(
-            [sys.executable, SIMDEVICE, "--log", self.log_path, *options],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        error_path = os.path.join(directory, "phone-%d.err" % id(self))
+        with open(error_path, "wb") as errors:
+            self.process = subprocess.Popen(
+                [sys.executable, SIMDEVICE, "--log", self.log_path, *options],
+                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=errors)
         line = self.process.stdout.readline().strip()
         if not line.isdigit():
             self.process.kill()
-            raise RuntimeError("the simulated phone did not start: %r %r"
-                               % (line, self.process.stderr.read()))
+            self.process.wait()
+            with open(error_path, encoding="utf-8", errors="replace") as errors:
+                raise RuntimeError("the simulated phone did not start: %r %s"
+                                   % (line, errors.read()))
         self.port = int(line)
         self.serial = "127.0.0.1:%d" % self.port
 
@@ -59,7 +63,6 @@ class SimulatedPhone:
             self.process.kill()
             self.process.wait()
         self.process.stdout.close()
-        self.process.stderr.close()
 
 
 class AdbServer:
