@@ -181,12 +181,11 @@ void UpdateCheckTest::startUpCheckDoesNotHoldTheWindow() {
     TinyHttpServer server;
     server.respondWith({200, Newer, 500ms});
     ControllerFixture f(fastWaits(), server.siteUrl(), false);
-    QElapsedTimer clock;
-    clock.start();
 
     f.controller->awakeFromNib();
 
-    QVERIFY(clock.elapsed() < 400);
+    // A check that waited would have let the server answer and the dialog run.
+    QCOMPARE(server.answered, 0);
     QVERIFY(f.desktop.alerts.isEmpty());
     QVERIFY(f.window->ui.adbButton->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(f.desktop.alerts.size(), 1, 5000);
