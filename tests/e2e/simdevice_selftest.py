@@ -264,7 +264,7 @@ class ServerLifecycleTest(AdbTestCase):
         self.assertEqual(again.returncode, 1, "a second server refuses to start")
 
     def test_scenario_timings_and_ignored_stop(self):
-        phone = self.phone("--exe-delay", "1", "--server-delay", "1", "--ignore-stop")
+        phone = self.phone("--exe-delay", "1", "--server-delay", "2", "--ignore-stop")
         self.assertEqual(self.adb.shell(phone, "ls", "-l", FIRST_PATH).returncode, 1)
         self.adb.shell(phone, *AM_START, "com.ostrel.vncserver/.MainActivity")
         self.assertEqual(self.adb.shell(phone, "ls", "-l", FIRST_PATH).returncode, 1,
@@ -273,7 +273,9 @@ class ServerLifecycleTest(AdbTestCase):
         self.assertEqual(self.adb.shell(phone, "ls", "-l", FIRST_PATH).returncode, 0)
 
         server = self.launch_server(phone)
-        time.sleep(0.3)
+        deadline = time.monotonic() + 5
+        while [FIRST_PATH] not in phone.shell_commands() and time.monotonic() < deadline:
+            time.sleep(0.05)
         self.assertEqual(server_lines(self.adb.shell(phone, "ps").stdout, FIRST_PATH), [],
                          "the server shows only after its delay")
         self.wait_for_server(phone)
