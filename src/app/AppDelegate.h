@@ -124,6 +124,31 @@ private:
     // Reports a command that did not run to its end; returns false then.
     bool reportIfNotFinished(const AdbRun& run);
 
+    // Device flows
+    // What a device command leaves for the flow that ran it.
+    struct DeviceCommand {
+        bool flowGoesOn = false; // false: adb did not run to its end, or the device is gone
+        AdbRun run;
+    };
+    enum class Presence { Found, Missing, FlowEnded };
+    DeviceCommand runDeviceCommand(int32_t mode, const QStringList& arguments);
+    DeviceCommand runOnDevice(int32_t mode, const QStringList& arguments);
+    QStringList forSelectedDevice(const QStringList& arguments) const;
+    void forgetDevices();
+    void adviseOnUnusableDevices(const QByteArray& listing);
+    bool probeServerProcess();
+    Presence probeServerExecutable();
+    Presence listServerExecutable(const char* package, const char* path);
+    bool bringUpServer();
+    bool launchMainActivity();
+    Presence waitForServerExecutable();
+    bool runServer();
+    bool pollForServer();
+    bool takeDownServer();
+    void setStartButtonTitle(const QString& title);
+    int32_t askForVncPort();
+    bool forwardPort(int32_t port);
+
     // Update check
     QNetworkAccessManager& updateNetwork();
     void offerNewVersionWhenIdle(const QString& downloadAddress);

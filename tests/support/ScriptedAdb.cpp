@@ -1,0 +1,74 @@
+#include "support/ScriptedAdb.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+
+namespace ostrel::test {
+
+namespace {
+
+// The phone logs each run itself (see scripted_adb.py for why).
+const char* const WrapperScript = R"sh(#!/bin/sh
+exec '%2' '%3' '%1' "$@"
+)sh";
+
+// The interpreter behind "python3", found once: a version manager's launcher
+// in front of it costs more per run than the whole phone does.
+QString pythonInterpreter() {
+    static const QString interpreter = [] {
+        QProcess probe;
+        probe.start(QStringLiteral("python3"),
+                    {QStringLiteral("-c"), QStringLiteral("import sys; print(sys.executable)")});
+        if (!probe.waitForFinished(10000) || probe.exitCode() != 0)
+            return QStringLiteral("python3");
+        const QString found = QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+        return found.isEmpty() ? QStringLiteral("python3") : found;
+    }();
+    return interpreter;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+} // namespace
+
+ScriptedAdb::ScriptedAdb(const QString& directory, const QJsonObject& scenario)
+    : directory_(directory) {
+    QDir().mkpath(directory_);
+    path_ = QDir(directory_).filePath(QStringLiteral("adb"));
+    const QString script =
+        QString::fromUtf8(WrapperScript)
+            .arg(directory_, pythonInterpreter(), QStringLiteral(OSTREL_SCRIPTED_ADB));
+    writeFile(path_, script.toUtf8());
+    QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(QDir(directory_).filePath(QStringLiteral("argv.log")), {});
+    setScenario(scenario);
+}
+
+void ScriptedAdb::setScenario(const QJsonObject& scenario) {
+    writeFile(QDir(directory_).filePath(QStringLiteral("scenario.json")),
+              QJsonDocument(scenario).toJson());
+}
+
+QList<QStringList> ScriptedAdb::invocations() const {
+    QFile file(QDir(directory_).filePath(QStringLiteral("argv.log")));
+    QList<QStringList> result;
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.isEmpty())
+            continue;
+        QStringList arguments = QString::fromUtf8(line).split(QChar(0x1f));
+        arguments.removeLast(); // every argument ends with the separator
+        result.append(arguments);
+    }
+    return result;
+}
+
+} // namespace ostrel::test
