@@ -1,16 +1,39 @@
 #include "app/MainWindow.h"
 
+#include "app/AboutBox.h"
 #include "app/AppDelegate.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 #include <QKeySequence>
+#include <QSettings>
 
 namespace ostrel {
+
+namespace {
+
+const QString GeometryKey = QStringLiteral("windowGeometry");
+
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/ostrel-dravik.png").arg(size),
+                     QSize(size, size));
+    return icon;
+}
+
+QSettings programSettings() {
+    return QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
+}
+
+} // namespace
 
 MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
     : QMainWindow(parent), controller_(controller) {
     ui.setupUi(this);
     ui.actionQuit->setShortcut(QKeySequence::Quit);
+    setWindowIcon(programIcon());
+    restoreRememberedGeometry();
     fillOutlets();
     connectActions();
     describeForAssistiveTools();
@@ -23,9 +46,10 @@ void MainWindow::fillOutlets() {
     controller_.textView = ui.textView;
     controller_.getTheApp = ui.getTheApp;
     controller_.deviceListComboBox = ui.deviceListComboBox;
-    controller_.setActionControls({ui.startButton, ui.usbConnectButton, ui.adbButton,
-                                   ui.clearButton, ui.helpButton, ui.deviceListComboBox},
-                                  {ui.actionHelp, ui.actionCheckForUpdate, ui.actionQuit});
+    controller_.setActionControls(
+        {ui.startButton, ui.usbConnectButton, ui.adbButton, ui.clearButton, ui.helpButton,
+         ui.deviceListComboBox},
+        {ui.actionHelp, ui.actionCheckForUpdate, ui.actionAbout, ui.actionQuit});
 }
 
 void MainWindow::connectActions() {
@@ -40,6 +64,9 @@ void MainWindow::connectActions() {
             &AppDelegate::comboBoxSelectionDidChange);
     connect(ui.actionHelp, &QAction::triggered, c, &AppDelegate::onHelpMenu);
     connect(ui.actionCheckForUpdate, &QAction::triggered, c, &AppDelegate::onCheckForUpdateMenu);
+    connect(ui.actionAbout, &QAction::triggered, this, &MainWindow::showAboutBox);
+    // Connected first, so the geometry is stored before the controller quits.
+    connect(ui.actionQuit, &QAction::triggered, this, &MainWindow::rememberGeometry);
     connect(ui.actionQuit, &QAction::triggered, c, &AppDelegate::onQuiteMenu);
     connect(ui.textView, &QTextBrowser::anchorClicked, c,
             [c](const QUrl& url) { c->desktop().openUrl(url); });
@@ -55,8 +82,22 @@ void MainWindow::describeForAssistiveTools() {
     ui.getTheApp->setAccessibleDescription(QStringLiteral("Store link"));
 }
 
+void MainWindow::showAboutBox() {
+    showAbout(controller_.desktop(), this, controller_.siteUrl());
+}
+
+void MainWindow::restoreRememberedGeometry() {
+    // Qt checks the stored bytes and keeps the window on a screen that exists.
+    restoreGeometry(programSettings().value(GeometryKey).toByteArray());
+}
+
+void MainWindow::rememberGeometry() const {
+    programSettings().setValue(GeometryKey, saveGeometry());
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window ends the program, the same way the Quit item does.
+    rememberGeometry();
     event->accept();
     controller_.requestQuitFromWindow();
 }

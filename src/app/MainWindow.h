@@ -25,6 +25,9 @@ private:
     void fillOutlets();
     void connectActions();
     void describeForAssistiveTools();
+    void showAboutBox();
+    void restoreRememberedGeometry();
+    void rememberGeometry() const;
 
     AppDelegate& controller_;
 };

@@ -10,6 +10,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Ostrel Dravik"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel Dravik"));
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    // Lets the desktop match the window to the installed entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("ostrel-dravik"));
 
     ostrel::QtDesktop desktop;
     ostrel::AppDelegate controller(desktop);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+namespace ostrel {
+
+class Desktop;
+
+// What the About box says; kept apart from the widgets so it reads as text.
+struct AboutText {
+    QString title;
+    QString body;
+    QString linkHtml; // the site as one escaped link, for a rich-text label
+};
+
+AboutText aboutText(const QString& version, const QUrl& site);
+
+// Shows the About box through the desktop; a click on the link opens the site
+// through the desktop as well.
+void showAbout(Desktop& desktop, QWidget* parent, const QUrl& site);
+
+} // namespace ostrel
