@@ -149,6 +149,20 @@ private Q_SLOTS:
         QCOMPARE(adb->invocations(), (QList<QStringList>{devices(), forward(5901), forward(5801)}));
         QCOMPARE(f->consoleText(), SettingUp + Listing + console);
         QCOMPARE(f->controller->bridge().forwardEstablished, established);
+
+        // Either forward that works keeps adb's server, which holds it, past Quit.
+        f->window->ui.actionQuit->trigger();
+        QTest::qWait(300);
+        QVERIFY(!adb->invocations().contains(QStringList{"kill-server"}));
+    }
+
+    void quitStopsAdbWhenNoForwardWorked() {
+        attach({{"refusedPorts", QJsonArray{5901, 5801}}});
+        connect();
+        QVERIFY(!f->controller->bridge().forwardEstablished);
+        f->window->ui.actionQuit->trigger();
+        QTRY_VERIFY(adb->invocations().contains(QStringList{"kill-server"}));
+        QCOMPARE(f->desktop.quitCount, 1);
     }
 
     void noDeviceRunsNoForward() {

@@ -69,7 +69,9 @@ void AppDelegate::onClearButtonClicked() {
 }
 
 void AppDelegate::onQuiteMenu() {
-    if (!bridge_.forwardEstablished)
+    // Stopping adb's server would end every forward it holds, not only the
+    // latest one.
+    if (!bridge_.forwardEstablished && !forwardInForce_)
         launchAdbProcess({QStringLiteral("kill-server")}, false);
     desktop_.quitApplication();
 }

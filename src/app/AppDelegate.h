@@ -163,6 +163,8 @@ private:
     QList<QPointer<QAction>> actionItems_;
     bool actionRunning_ = false;
     bool quitRequested_ = false;
+    // Forwards are never removed, so one that worked holds until adb's server ends.
+    bool forwardInForce_ = false;
     QList<std::function<void()>> deferred_;
     std::unique_ptr<QNetworkAccessManager> network_;
 };

@@ -84,6 +84,7 @@ bool AppDelegate::forwardPort(int32_t port) {
     const DeviceCommand command =
         runOnDevice(Mode::Forward, {QStringLiteral("forward"), spec, spec});
     bridge_.forwardEstablished = command.run.succeeded();
+    forwardInForce_ = forwardInForce_ || bridge_.forwardEstablished;
     if (!command.flowGoesOn)
         return false;
     if (!bridge_.forwardEstablished) {
