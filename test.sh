@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest.
+# Installs what is missing, builds, runs every test through CTest, then builds
+# the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -7,3 +8,5 @@ cd "$(dirname "$0")"
 cmake -S . -B build -G Ninja
 cmake --build build
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2 "$@"
+# The Debian package, built from the same tree, with its control fields checked.
+./tests/packaging/check-deb.sh build

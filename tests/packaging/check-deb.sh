@@ -1,0 +1,34 @@
+#!/bin/sh
+# Builds the Debian package from a finished build and checks its control
+# fields. Usage: check-deb.sh <build dir>
+set -eu
+build=$(cd "$1" && pwd)
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || fail "no project version in $build/CMakeCache.txt"
+
+rm -f "$build"/ostrel-dravik_*.deb
+(cd "$build" && cpack -G DEB >/dev/null) || fail "cpack could not build the package"
+set -- "$build"/ostrel-dravik_"$version"_*.deb
+[ $# -eq 1 ] && [ -f "$1" ] || fail "no ostrel-dravik_${version}_*.deb in $build"
+deb=$1
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = ostrel-dravik ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
+
+# Depends is a comma-separated list; look at the package names alone.
+names=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/[ (].*//' | sed '/^$/d')
+for needed in adb libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
+    echo "$names" | grep -qx "$needed" || fail "Depends lacks $needed: $(field Depends)"
+done
+
+contents=$(dpkg-deb -c "$deb")
+echo "$contents" | grep -q ' \./usr/bin/ostrel-dravik$' || fail "package lacks usr/bin/ostrel-dravik"
+if echo "$contents" | grep -E 'test_|\.a$|bench'; then
+    fail "package carries build-only files"
+fi
+echo "$deb:"
+dpkg-deb -f "$deb" Package Version Architecture Depends Section Maintainer Homepage

@@ -1,0 +1,41 @@
+#!/bin/sh
+# Installs the build into a fresh prefix and checks what a desktop needs from
+# the installed tree. Usage: check-install.sh <build dir> <scratch dir>
+set -eu
+build=$1
+prefix=$2/prefix
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+command -v desktop-file-validate >/dev/null ||
+    fail "desktop-file-validate is missing (Debian package desktop-file-utils)"
+
+rm -rf "$prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+[ -x "$prefix/bin/ostrel-dravik" ] || fail "no executable at bin/ostrel-dravik"
+
+entry="$prefix/share/applications/ostrel-dravik.desktop"
+[ -f "$entry" ] || fail "no desktop entry"
+desktop-file-validate "$entry" || fail "desktop-file-validate rejects the desktop entry"
+grep -qx 'Name=Ostrel Dravik' "$entry" || fail "desktop entry has the wrong name"
+grep -qx 'Icon=ostrel-dravik' "$entry" || fail "desktop entry names another icon"
+grep -qx 'Exec=ostrel-dravik' "$entry" || fail "desktop entry starts another program"
+
+icons="$prefix/share/icons/hicolor"
+[ -s "$icons/scalable/apps/ostrel-dravik.svg" ] || fail "no scalable icon"
+for size in 16 32 48 64 128 256; do
+    png="$icons/${size}x${size}/apps/ostrel-dravik.png"
+    [ -s "$png" ] || fail "no ${size}x${size} icon"
+    # A PNG's width and height are the big-endian words at bytes 16 and 20.
+    dims=$(od -An -tu1 -j16 -N8 "$png" | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }')
+    [ "$dims" = "${size}x${size}" ] || fail "${size}x${size} icon is $dims"
+done
+
+# Only the program and its desktop files: no tests, no library, no headers.
+unexpected=$(cd "$prefix" && find . -type f | grep -v -e '^\./bin/ostrel-dravik$' \
+    -e '^\./share/applications/ostrel-dravik\.desktop$' \
+    -e '^\./share/icons/hicolor/[0-9x]*/apps/ostrel-dravik\.png$' \
+    -e '^\./share/icons/hicolor/scalable/apps/ostrel-dravik\.svg$' || true)
+[ -z "$unexpected" ] || fail "unexpected files installed: $unexpected"
+echo "installed tree is complete"
