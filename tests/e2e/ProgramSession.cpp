@@ -1,0 +1,107 @@
+#include "e2e/ProgramSession.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+
+namespace ostrel::e2e {
+
+ProgramSession::ProgramSession(Waits waits)
+    : program_(std::make_unique<test::ControllerFixture>(waits)) {
+    // The start-up instructions would only pad every console comparison.
+    program_->controller->onClearButtonClicked();
+}
+
+ProgramSession::~ProgramSession() {
+    program_.reset();
+    phones_.clear();
+}
+
+SimulatedPhone* ProgramSession::attachPhone(const PhoneScenario& scenario, const QString& state,
+                                            QString* error) {
+    if (!scope_.problem().isEmpty()) {
+        if (error)
+            *error = scope_.problem();
+        return nullptr;
+    }
+    SimulatedPhone& phone = phones_.emplace_back();
+    if (!phone.start(scenario, error))
+        return nullptr;
+    if (!scope_.connect(phone, state, error))
+        return nullptr;
+    return &phone;
+}
+
+void ProgramSession::clickStart() {
+    QTest::mouseClick(program_->window->ui.startButton, Qt::LeftButton);
+}
+
+void ProgramSession::usbConnect(const QString& portText) {
+    program_->desktop.answerAlert = [portText](const Alert& alert) {
+        if (auto* field = qobject_cast<QLineEdit*>(alert.accessory))
+            field->setText(portText);
+        return 1;
+    };
+    QTest::mouseClick(program_->window->ui.usbConnectButton, Qt::LeftButton);
+}
+
+void ProgramSession::triggerQuit() {
+    program_->window->ui.actionQuit->trigger();
+}
+
+QString ProgramSession::buttonTitle() const {
+    return program_->window->ui.startButton->text();
+}
+
+QString ProgramSession::statusText() const {
+    return program_->window->ui.statusLabel->text();
+}
+
+QString ProgramSession::console() const {
+    return program_->consoleText();
+}
+
+QStringList ProgramSession::linkTargets() const {
+    QStringList targets;
+    const QTextDocument* document = program_->window->ui.textView->document();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isAnchor())
+                targets << format.anchorHref();
+        }
+    }
+    return targets;
+}
+
+QString ProgramSession::story() const {
+    QString text = QStringLiteral("--- console\n") + console();
+    text += QStringLiteral("\n--- adb server log\n") + scope_.serverLog();
+    for (const SimulatedPhone& phone : phones_)
+        text += QStringLiteral("\n--- phone %1\n").arg(phone.serial()) + phone.diagnostics();
+    return text;
+}
+
+QString whyNotTheRealAdb(const ProgramSession& session) {
+    const QString chosen = session.program().controller->getAdbPath();
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("adb"));
+    if (onPath.isEmpty())
+        return QStringLiteral("there is no adb on PATH");
+    if (chosen != onPath)
+        return QStringLiteral("the program runs %1, not %2 from PATH").arg(chosen, onPath);
+    const AdbOutput version = session.scope().run({QStringLiteral("version")});
+    if (!version.standardOutput.startsWith("Android Debug Bridge version"))
+        return QStringLiteral("%1 is no real adb: %2")
+            .arg(chosen, QString::fromUtf8(version.standardOutput + version.standardError));
+    return {};
+}
+
+QStringList onPhone(const QStringList& adbArguments) {
+    return adbArguments.mid(1);
+}
+
+} // namespace ostrel::e2e

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "e2e/AdbServerScope.h"
+#include "e2e/SimulatedPhone.h"
+#include "support/ControllerFixture.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTest>
+
+#include <list>
+#include <memory>
+
+namespace ostrel::e2e {
+
+// One scenario's world: a private adb server, the simulated phones it reaches
+// and the real controller on an offscreen window, which runs whatever adb it
+// finds by itself. The program ends first, then the phones, then adb's server.
+class ProgramSession {
+public:
+    explicit ProgramSession(Waits waits = Waits{});
+    ~ProgramSession();
+    ProgramSession(const ProgramSession&) = delete;
+    ProgramSession& operator=(const ProgramSession&) = delete;
+
+    // Starts a phone and waits until the private adb server lists it in
+    // `state`. On failure returns nullptr and says why.
+    SimulatedPhone* attachPhone(const PhoneScenario& scenario, const QString& state,
+                                QString* error);
+
+    void clickStart();
+    // Clicks USB Connect and answers the port prompt with `portText` and OK.
+    void usbConnect(const QString& portText = QStringLiteral("5901"));
+    void triggerQuit();
+
+    QString buttonTitle() const;
+    QString statusText() const;
+    QString console() const;
+    QStringList linkTargets() const;
+    // The console, the adb server's log and the phones' complaints, for
+    // failure messages.
+    QString story() const;
+
+    AdbServerScope& scope() { return scope_; }
+    const AdbServerScope& scope() const { return scope_; }
+    test::ControllerFixture& program() { return *program_; }
+    const test::ControllerFixture& program() const { return *program_; }
+
+private:
+    AdbServerScope scope_;
+    std::list<SimulatedPhone> phones_;
+    std::unique_ptr<test::ControllerFixture> program_;
+};
+
+// Empty when the program runs the adb on PATH and that is a real adb;
+// otherwise what it runs instead.
+QString whyNotTheRealAdb(const ProgramSession& session);
+
+// A device command as the phone logs it: the words after adb's "shell".
+QStringList onPhone(const QStringList& adbArguments);
+
+} // namespace ostrel::e2e
+
+// Declares `phone` and attaches it to the session; fails the calling test
+// (never skips) when the phone cannot be had.
+#define ATTACH_PHONE(phone, session, scenario, state)                                              \
+    ostrel::e2e::SimulatedPhone* phone = nullptr;                                                  \
+    do {                                                                                           \
+        QString why;                                                                               \
+        phone = (session).attachPhone(scenario, state, &why);                                      \
+        QVERIFY2(phone != nullptr, qPrintable(why + QStringLiteral("\n") + (session).story()));    \
+    } while (false)

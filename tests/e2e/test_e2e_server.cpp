@@ -1,0 +1,323 @@
+// Starting and stopping the VNC server through the real adb, against
+// simulated phones.
+#include "app/SiteAddresses.h"
+#include "e2e/ProgramSession.h"
+#include "support/PhoneCommands.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::e2e;
+using namespace ostrel::test::phone;
+
+namespace {
+
+const QString Starting = QStringLiteral("Starting Ostrel VNC Server on device...\n");
+const QString Stopping = QStringLiteral("Stopping Ostrel VNC Server on device...\n");
+const QString RunningRow = QStringLiteral(
+    "Ostrel VNC Server is successfully started.\n"
+    "You can now safely disconnect your device from this Mac, and quit this program.\n\n"
+    "If you can't connect to the IP address shown on device, you can click the USB Connect "
+    "button to set up USB connection.\n\n");
+const QString StoppedRow = QStringLiteral("Ostrel VNC Server is successfully stopped.\n\n");
+const QString NotInstalled =
+    QStringLiteral("Error: Ostrel VNC Server is not installed on your android device.\n"
+                   "Please purchase and install the app first from Google Play.\n"
+                   "Get the Ostrel VNC Server App from Google Play\n\n");
+const QString StopTitle = QStringLiteral("Stop Ostrel VNC Server");
+const QString StartTitle = QStringLiteral("Start Ostrel VNC Server");
+const QString RunningStatus = QStringLiteral("Ostrel VNC server is running");
+const QString StoppedStatus = QStringLiteral("Ostrel VNC server is stopped");
+
+QString listingOf(const QStringList& deviceLines) {
+    QString text = QStringLiteral("Checking Android devices...\nList of devices attached\n");
+    for (const QString& line : deviceLines)
+        text += line + QLatin1Char('\n');
+    return text + QLatin1Char('\n');
+}
+
+QString listingOf(const SimulatedPhone& phone, const QString& state = QStringLiteral("device")) {
+    return listingOf({phone.serial() + QLatin1Char('\t') + state});
+}
+
+// Whether the phone saw a start that launched the server: exactly
+// `launchAndPresence` (the probe's listing once a path is known, the launch
+// of each package tried, the presence checks), then the server once and the
+// listings that look for it, the last of which found it. A listing may reach
+// the phone before the server does, since the server is launched without
+// waiting for it; only that interleaving is allowed.
+bool isStartOf(QList<QStringList> log, const QList<QStringList>& launchAndPresence,
+               const QString& package) {
+    if (log.mid(0, launchAndPresence.size()) != launchAndPresence)
+        return false;
+    log = log.mid(launchAndPresence.size());
+    if (log.count(onPhone(runServer(package))) != 1 || log.isEmpty() ||
+        log.last() != onPhone(processList()))
+        return false;
+    log.removeAll(onPhone(runServer(package)));
+    return log.count(onPhone(processList())) == log.size();
+}
+
+QString describe(const QList<QStringList>& log) {
+    QStringList lines;
+    for (const QStringList& command : log)
+        lines << command.join(QLatin1Char(' '));
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool listsServer(ProgramSession& session, const SimulatedPhone& phone) {
+    return session.scope()
+        .shell(phone, {QStringLiteral("ps")})
+        .standardOutput.contains("ostrelvncserver");
+}
+
+// The server's pid as the phone's own process listing gives it; 0 if none.
+int serverPid(ProgramSession& session, const SimulatedPhone& phone) {
+    const QList<QByteArray> lines =
+        session.scope().shell(phone, {QStringLiteral("ps")}).standardOutput.split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.contains("ostrelvncserver"))
+            return line.simplified().split(' ').value(1).toInt();
+    }
+    return 0;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(PhoneScenario)
+
+class E2eServerTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        ProgramSession session;
+        const QString why = whyNotTheRealAdb(session);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+    }
+
+    void firstStart_data() {
+        QTest::addColumn<PhoneScenario>("scenario");
+        QTest::addColumn<QString>("package");
+        QTest::newRow("first package") << PhoneScenario{} << FirstPackage;
+        PhoneScenario second;
+        second.package = PhoneScenario::Package::Second;
+        QTest::newRow("second package") << second << SecondPackage;
+        // Everything on standard output through a pty, lines ending "\r\n",
+        // exit status always 0.
+        PhoneScenario old;
+        old.shellV2 = false;
+        QTest::newRow("phone without shell_v2") << old << FirstPackage;
+    }
+    void firstStart() {
+        QFETCH(PhoneScenario, scenario);
+        QFETCH(QString, package);
+        ProgramSession session;
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
+
+        session.clickStart();
+
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.statusText(), RunningStatus);
+        QCOMPARE(session.console(), Starting + listingOf(*phone) + RunningRow);
+        // No process listing before the presence check: no path is known yet.
+        QList<QStringList> launchAndPresence{onPhone(launchActivity(FirstPackage)),
+                                             onPhone(launchActivity(SecondPackage)),
+                                             onPhone(fileList(FirstPackage))};
+        if (package == SecondPackage)
+            launchAndPresence << onPhone(fileList(SecondPackage));
+        QVERIFY2(isStartOf(phone->commandLog(), launchAndPresence, package),
+                 qPrintable(describe(phone->commandLog())));
+        QVERIFY(listsServer(session, *phone));
+    }
+
+    void stopThenStartAgain() {
+        ProgramSession session;
+        ATTACH_PHONE(phone, session, PhoneScenario{}, QStringLiteral("device"));
+        session.clickStart();
+        QCOMPARE(session.buttonTitle(), StopTitle);
+
+        const qsizetype beforeStop = phone->commandLog().size();
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.statusText(), StoppedStatus);
+        QCOMPARE(session.console(), Stopping + StoppedRow);
+        // The stop request worked, so no kill was needed.
+        QCOMPARE(phone->commandLog().mid(beforeStop),
+                 (QList<QStringList>{onPhone(processList()), onPhone(stopServer(FirstPackage)),
+                                     onPhone(processList()), onPhone(processList())}));
+        QVERIFY(!listsServer(session, *phone));
+
+        const qsizetype beforeRestart = phone->commandLog().size();
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.statusText(), RunningStatus);
+        QCOMPARE(session.console(), Starting + RunningRow);
+        // The package is known now: only its activity is launched.
+        const QList<QStringList> launchAndPresence{onPhone(processList()),
+                                                   onPhone(launchActivity(FirstPackage)),
+                                                   onPhone(fileList(FirstPackage))};
+        QVERIFY2(isStartOf(phone->commandLog().mid(beforeRestart), launchAndPresence, FirstPackage),
+                 qPrintable(describe(phone->commandLog().mid(beforeRestart))));
+        QVERIFY(listsServer(session, *phone));
+    }
+
+    // The kill's exit status and its adb client ending with 137 must not
+    // upset the stop.
+    void serverThatIgnoresStopIsKilled() {
+        ProgramSession session;
+        PhoneScenario scenario;
+        scenario.ignoreStop = true;
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
+        session.clickStart();
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        const int pid = serverPid(session, *phone);
+        QVERIFY(pid > 0);
+
+        const qsizetype beforeStop = phone->commandLog().size();
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.statusText(), StoppedStatus);
+        QCOMPARE(session.console(), Stopping + StoppedRow);
+        QCOMPARE(phone->commandLog().mid(beforeStop),
+                 (QList<QStringList>{onPhone(processList()), onPhone(stopServer(FirstPackage)),
+                                     onPhone(processList()), onPhone(killServer(pid)),
+                                     onPhone(processList())}));
+        QVERIFY(!listsServer(session, *phone));
+    }
+
+    // The phone went away while the server ran: adb lists it as offline.
+    void phoneGoneBeforeTheStop() {
+        ProgramSession session;
+        ATTACH_PHONE(phone, session, PhoneScenario{}, QStringLiteral("device"));
+        session.clickStart();
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        const QString serial = phone->serial(); // the phone forgets its port when it stops
+        const QString offline = serial + QStringLiteral("\toffline");
+        phone->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(session.scope().deviceLines(), QStringList{offline}, 10000);
+
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+        // The probe learned nothing, so the button still offers the stop.
+        QCOMPARE(session.console(), Stopping + "error: device offline\n");
+        QCOMPARE(session.buttonTitle(), StopTitle);
+
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+        QCOMPARE(session.console(),
+                 Stopping + listingOf({offline}) +
+                     "Error: no android device is connected.\n"
+                     "Please disconnect your device and reconnect it, then press the above Start "
+                     "Ostrel VNC Server button again.\n"
+                     "Device " +
+                     serial +
+                     " is offline: disconnect the USB cable and reconnect it, then try again.\n");
+    }
+
+    void executableExtractedAfterTheLaunch() {
+        ProgramSession session;
+        PhoneScenario scenario;
+        scenario.executableDelaySeconds = 2;
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
+
+        session.clickStart();
+
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.statusText(), RunningStatus);
+        QCOMPARE(session.console(), Starting + listingOf(*phone) + RunningRow);
+        const QList<QStringList> log = phone->commandLog();
+        QVERIFY2(log.count(onPhone(fileList(FirstPackage))) >= 2, qPrintable(describe(log)));
+        QCOMPARE(log.count(onPhone(runServer(FirstPackage))), 1);
+    }
+
+    // With the product's own waits: ten checks a second apart, then half a
+    // second more and a last check.
+    void notInstalledWithTheRealWaits() {
+        ProgramSession session;
+        PhoneScenario scenario;
+        scenario.package = PhoneScenario::Package::None;
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
+
+        QElapsedTimer clock;
+        clock.start();
+        session.clickStart();
+        const qint64 elapsed = clock.elapsed();
+        qInfo("the not-installed start took %lld ms", elapsed);
+
+        QVERIFY2(elapsed >= 10500 && elapsed <= 12000,
+                 qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
+        QCOMPARE(session.console(), Starting + listingOf(*phone) + NotInstalled);
+        QCOMPARE(session.linkTargets(), QStringList{googlePlayFrontPage().toString()});
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.statusText(), QString());
+        const QList<QStringList> log = phone->commandLog();
+        QCOMPARE(log.count(onPhone(fileList(FirstPackage))), 11);
+        QCOMPARE(log.count(onPhone(fileList(SecondPackage))), 11);
+        QCOMPARE(log.size(), 2 + 22);
+    }
+
+    void startsOnlyTheSelectedOfTwoPhones() {
+        ProgramSession session;
+        ATTACH_PHONE(first, session, PhoneScenario{}, QStringLiteral("device"));
+        PhoneScenario otherModel;
+        otherModel.product = QStringLiteral("merlin");
+        otherModel.model = QStringLiteral("MR_9");
+        ATTACH_PHONE(second, session, otherModel, QStringLiteral("device"));
+        // Discovery as an earlier action leaves it; then the user picks the
+        // phone that adb does not list first.
+        session.program().controller->adbDevices();
+        QComboBox* devices = session.program().window->ui.deviceListComboBox;
+        QCOMPARE(devices->count(), 2);
+        const SimulatedPhone* chosen = devices->itemText(0) == first->serial() ? second : first;
+        const SimulatedPhone* other = chosen == first ? second : first;
+        devices->setCurrentIndex(devices->findText(chosen->serial()));
+
+        session.clickStart();
+
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.statusText(), RunningStatus);
+        QVERIFY2(session.console().endsWith(Starting + RunningRow), qPrintable(session.story()));
+        const QList<QStringList> launchAndPresence{onPhone(launchActivity(FirstPackage)),
+                                                   onPhone(launchActivity(SecondPackage)),
+                                                   onPhone(fileList(FirstPackage))};
+        QVERIFY2(isStartOf(chosen->commandLog(), launchAndPresence, FirstPackage),
+                 qPrintable(describe(chosen->commandLog())));
+        QCOMPARE(other->commandLog(), QList<QStringList>{});
+        QVERIFY(listsServer(session, *chosen));
+        QVERIFY(!listsServer(session, *other));
+    }
+
+    void unauthorizedPhoneIsExplained() {
+        ProgramSession session;
+        PhoneScenario scenario;
+        scenario.unauthorized = true;
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("unauthorized"));
+
+        session.clickStart();
+
+        QCOMPARE(session.console(),
+                 Starting + listingOf(*phone, QStringLiteral("unauthorized")) +
+                     "Error: no android device is connected.\n"
+                     "Please disconnect your device and reconnect it, then press the above Start "
+                     "Ostrel VNC Server button again.\n"
+                     "Device " +
+                     phone->serial() +
+                     " is unauthorized: unlock it, accept the USB debugging prompt on the "
+                     "device, then try again.\n");
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.statusText(), QString());
+        QCOMPARE(phone->commandLog(), QList<QStringList>{});
+    }
+};
+
+QTEST_MAIN(E2eServerTest)
+#include "test_e2e_server.moc"
