@@ -26,6 +26,10 @@ const QString NotInstalled =
     QStringLiteral("Error: Ostrel VNC Server is not installed on your android device.\n"
                    "Please purchase and install the app first from Google Play.\n"
                    "Get the Ostrel VNC Server App from Google Play\n\n");
+const QString NoDevice =
+    QStringLiteral("Error: no android device is connected.\n"
+                   "Please disconnect your device and reconnect it, then press the above Start "
+                   "Ostrel VNC Server button again.\n");
 const QString StopTitle = QStringLiteral("Stop Ostrel VNC Server");
 const QString StartTitle = QStringLiteral("Start Ostrel VNC Server");
 const QString RunningStatus = QStringLiteral("Ostrel VNC server is running");
@@ -214,12 +218,7 @@ private Q_SLOTS:
         session.program().controller->onClearButtonClicked();
         session.clickStart();
         QCOMPARE(session.console(),
-                 Stopping + listingOf({offline}) +
-                     "Error: no android device is connected.\n"
-                     "Please disconnect your device and reconnect it, then press the above Start "
-                     "Ostrel VNC Server button again.\n"
-                     "Device " +
-                     serial +
+                 Stopping + listingOf({offline}) + NoDevice + "Device " + serial +
                      " is offline: disconnect the USB cable and reconnect it, then try again.\n");
     }
 
@@ -296,6 +295,22 @@ private Q_SLOTS:
         QVERIFY(!listsServer(session, *other));
     }
 
+    // The program's first command starts adb's server, which prints on
+    // standard error and must not hold up the command that started it.
+    void firstCommandStartsAdbsServer() {
+        ProgramSession session;
+        QVERIFY(!session.scope().serverAnswers());
+
+        QElapsedTimer clock;
+        clock.start();
+        session.clickStart();
+
+        QVERIFY2(clock.elapsed() < 10000,
+                 qPrintable(QStringLiteral("took %1 ms").arg(clock.elapsed())));
+        QCOMPARE(session.console(), Starting + listingOf(QStringList{}) + NoDevice);
+        QVERIFY(session.scope().serverAnswers());
+    }
+
     void unauthorizedPhoneIsExplained() {
         ProgramSession session;
         PhoneScenario scenario;
@@ -305,12 +320,8 @@ private Q_SLOTS:
         session.clickStart();
 
         QCOMPARE(session.console(),
-                 Starting + listingOf(*phone, QStringLiteral("unauthorized")) +
-                     "Error: no android device is connected.\n"
-                     "Please disconnect your device and reconnect it, then press the above Start "
-                     "Ostrel VNC Server button again.\n"
-                     "Device " +
-                     phone->serial() +
+                 Starting + listingOf(*phone, QStringLiteral("unauthorized")) + NoDevice +
+                     "Device " + phone->serial() +
                      " is unauthorized: unlock it, accept the USB debugging prompt on the "
                      "device, then try again.\n");
         QCOMPARE(session.buttonTitle(), StartTitle);
