@@ -60,7 +60,11 @@ void FakeAdb::setSleepSeconds(double seconds) {
 }
 
 QList<QStringList> FakeAdb::invocations() const {
-    QFile file(QDir(directory_).filePath(QStringLiteral("argv.log")));
+    return readArgumentLog(QDir(directory_).filePath(QStringLiteral("argv.log")));
+}
+
+QList<QStringList> readArgumentLog(const QString& logPath) {
+    QFile file(logPath);
     QList<QStringList> result;
     if (!file.open(QIODevice::ReadOnly))
         return result;

@@ -16,6 +16,10 @@ namespace ostrel::test {
 // Waits short enough for tests, long enough for a real child process.
 Waits fastWaits();
 
+// The argument lists a stand-in adb logged, one invocation a line, each
+// argument followed by the unit separator 0x1f.
+QList<QStringList> readArgumentLog(const QString& logPath);
+
 // A stand-in adb: a shell script that logs its argument vector and prints
 // what the test gave it.
 class FakeAdb {

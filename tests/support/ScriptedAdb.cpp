@@ -1,5 +1,7 @@
 #include "support/ScriptedAdb.h"
 
+#include "support/ControllerFixture.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -56,19 +58,7 @@ void ScriptedAdb::setScenario(const QJsonObject& scenario) {
 }
 
 QList<QStringList> ScriptedAdb::invocations() const {
-    QFile file(QDir(directory_).filePath(QStringLiteral("argv.log")));
-    QList<QStringList> result;
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.isEmpty())
-            continue;
-        QStringList arguments = QString::fromUtf8(line).split(QChar(0x1f));
-        arguments.removeLast(); // every argument ends with the separator
-        result.append(arguments);
-    }
-    return result;
+    return readArgumentLog(QDir(directory_).filePath(QStringLiteral("argv.log")));
 }
 
 } // namespace ostrel::test
