@@ -59,11 +59,12 @@ private Q_SLOTS:
         QVERIFY2(why.isEmpty(), qPrintable(why));
     }
 
-    // Each scenario's adb server takes its forwards with it when it ends; a
-    // port still taken here was left by something else.
+    // Each scenario's adb server takes its forwards with it when it ends, a
+    // moment after `adb kill-server` returns; a port still taken after that
+    // was left by something else.
     void init() {
         for (quint16 port : {VncPort, WebPort})
-            QVERIFY2(!acceptsConnections(port, 500),
+            QVERIFY2(becomes([port] { return !acceptsConnections(port, 500); }, 3000),
                      qPrintable(QStringLiteral("127.0.0.1:%1 is already taken").arg(port)));
     }
 
