@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -96,6 +97,34 @@ private Q_SLOTS:
         f->chooseAdb(f->directory.filePath("missing/adb"));
         f->window->ui.actionQuit->trigger();
         QCOMPARE(f->desktop.quitCount, 1);
+    }
+
+    // While a device action waits for adb, the controls are off, another action
+    // is turned away, and closing the window quits only once the action is over.
+    void anActionHoldsTheOthersBack() {
+        adb->setStandardOutput("List of devices attached\n");
+        adb->setSleepSeconds(0.6);
+        QList<bool> enabledDuringAction;
+        int alertsDuringAction = -1;
+        int quitsDuringAction = -1;
+        QTimer::singleShot(200, [&] {
+            for (QWidget* control : {static_cast<QWidget*>(f->window->ui.startButton),
+                                     static_cast<QWidget*>(f->window->ui.usbConnectButton),
+                                     static_cast<QWidget*>(f->window->ui.adbButton)})
+                enabledDuringAction << control->isEnabled();
+            enabledDuringAction << f->window->ui.actionQuit->isEnabled();
+            f->controller->onUSBConnectButtonClicked();
+            alertsDuringAction = int(f->desktop.alerts.size());
+            f->window->close();
+            quitsDuringAction = f->desktop.quitCount;
+        });
+        QTest::mouseClick(f->window->ui.startButton, Qt::LeftButton);
+        QCOMPARE(enabledDuringAction, (QList<bool>{false, false, false, false}));
+        QCOMPARE(alertsDuringAction, 0);
+        QCOMPARE(quitsDuringAction, 0);
+        QCOMPARE(f->desktop.quitCount, 1);
+        QVERIFY(f->window->ui.startButton->isEnabled());
+        QVERIFY(f->window->ui.actionQuit->isEnabled());
     }
 
     void quitHasThePlatformShortcut() {
