@@ -1,0 +1,34 @@
+// Feeds arbitrary adb output, in arbitrary pieces, through line assembly and
+// the classifier in every mode: nothing may be read or written out of bounds.
+#include "bridge/OutputClassifier.h"
+#include "process/OutputLineBuffer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    if (size < 2)
+        return 0;
+    static constexpr int32_t Modes[] = {-1, 1, 2, 3, 4, 6};
+    ostrel::BridgeState state;
+    state.CommandMode = Modes[data[0] % 6];
+    if (data[1] & 1)
+        std::strcpy(state.serverPath, "/data/data/com.ostrel.vncserver/files/ostrelvncserver");
+    const std::size_t pieceSize = 1 + data[1] % 64u * 97u;
+    ostrel::OutputLineBuffer buffer;
+    std::size_t devices = 0;
+    std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
+    while (!rest.empty()) {
+        const std::string_view piece = rest.substr(0, pieceSize);
+        rest.remove_prefix(piece.size());
+        buffer.assemble(piece, [&](char* line) {
+            ostrel::classifyOutputLine(state, line, [&](const char*) { ++devices; });
+        });
+    }
+    // Every counted device line reached the device list, and nothing else did.
+    if (devices != static_cast<std::size_t>(state.deviceCount))
+        __builtin_trap();
+    return 0;
+}
