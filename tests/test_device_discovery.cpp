@@ -32,12 +32,7 @@ class DeviceDiscoveryTest : public QObject {
     std::unique_ptr<ControllerFixture> f;
     std::unique_ptr<ScriptedAdb> adb;
 
-    void attach(const QJsonObject& scenario) {
-        f = std::make_unique<ControllerFixture>();
-        f->controller->onClearButtonClicked();
-        adb = std::make_unique<ScriptedAdb>(f->directory.filePath("phone"), scenario);
-        f->chooseAdb(adb->path());
-    }
+    void attach(const QJsonObject& scenario) { attachScriptedPhone(f, adb, scenario, fastWaits()); }
     QComboBox* list() const { return f->window->ui.deviceListComboBox; }
     QStringList items() const {
         QStringList texts;

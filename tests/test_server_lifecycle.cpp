@@ -52,10 +52,7 @@ class ServerLifecycleTest : public QObject {
     std::unique_ptr<ScriptedAdb> adb;
 
     void attach(const QJsonObject& scenario, Waits waits = flowWaits()) {
-        f = std::make_unique<ControllerFixture>(waits);
-        f->controller->onClearButtonClicked();
-        adb = std::make_unique<ScriptedAdb>(f->directory.filePath("phone"), scenario);
-        f->chooseAdb(adb->path());
+        attachScriptedPhone(f, adb, scenario, waits);
     }
     void click() { QTest::mouseClick(f->window->ui.startButton, Qt::LeftButton); }
     // The runs of the last action alone.

@@ -54,12 +54,7 @@ class UsbForwardTest : public QObject {
     std::unique_ptr<ControllerFixture> f;
     std::unique_ptr<ScriptedAdb> adb;
 
-    void attach(const QJsonObject& scenario) {
-        f = std::make_unique<ControllerFixture>();
-        f->controller->onClearButtonClicked();
-        adb = std::make_unique<ScriptedAdb>(f->directory.filePath("phone"), scenario);
-        f->chooseAdb(adb->path());
-    }
+    void attach(const QJsonObject& scenario) { attachScriptedPhone(f, adb, scenario, fastWaits()); }
     void answerPrompt(const QString& text, int button) {
         f->desktop.answerAlert = [text, button](const Alert& alert) {
             if (auto* field = qobject_cast<QLineEdit*>(alert.accessory))

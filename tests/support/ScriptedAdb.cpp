@@ -61,4 +61,15 @@ QList<QStringList> ScriptedAdb::invocations() const {
     return readArgumentLog(QDir(directory_).filePath(QStringLiteral("argv.log")));
 }
 
+void attachScriptedPhone(std::unique_ptr<ControllerFixture>& program,
+                         std::unique_ptr<ScriptedAdb>& adb, const QJsonObject& scenario,
+                         Waits waits) {
+    adb.reset();
+    program = std::make_unique<ControllerFixture>(waits);
+    program->controller->onClearButtonClicked();
+    adb = std::make_unique<ScriptedAdb>(program->directory.filePath(QStringLiteral("phone")),
+                                        scenario);
+    program->chooseAdb(adb->path());
+}
+
 } // namespace ostrel::test

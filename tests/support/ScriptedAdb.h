@@ -1,9 +1,13 @@
 #pragma once
 
+#include "app/Waits.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 namespace ostrel::test {
 
@@ -24,5 +28,13 @@ private:
     QString directory_;
     QString path_;
 };
+
+class ControllerFixture;
+
+// Makes `program` a new controller with an empty console whose adb is `adb`, a
+// scripted phone playing `scenario`.
+void attachScriptedPhone(std::unique_ptr<ControllerFixture>& program,
+                         std::unique_ptr<ScriptedAdb>& adb, const QJsonObject& scenario,
+                         Waits waits);
 
 } // namespace ostrel::test
