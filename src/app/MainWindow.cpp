@@ -2,11 +2,11 @@
 
 #include "app/AboutBox.h"
 #include "app/AppDelegate.h"
+#include "app/ProgramSettings.h"
 
 #include <QCloseEvent>
 #include <QIcon>
 #include <QKeySequence>
-#include <QSettings>
 
 namespace ostrel {
 
@@ -20,10 +20,6 @@ QIcon programIcon() {
         icon.addFile(QStringLiteral(":/icons/%1x%1/ostrel-dravik.png").arg(size),
                      QSize(size, size));
     return icon;
-}
-
-QSettings programSettings() {
-    return QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // Letting the user pick the adb executable that every later command runs.
 #include "app/AppDelegate.h"
+#include "app/ProgramSettings.h"
 
 #include <QFileInfo>
 #include <QMainWindow>
-#include <QSettings>
 
 namespace ostrel {
 
@@ -19,8 +19,8 @@ FileChoice adbFileChoice(const QString& adbInEffect) {
 }
 
 void storeChosenAdb(const QString& path) {
-    QSettings settings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
-    settings.setValue(QStringLiteral("adb"), path);
+    QSettings settings = programSettings();
+    settings.setValue(AdbSettingKey, path);
     settings.sync();
 }
 

@@ -1,10 +1,10 @@
 // Running adb for the window controller, and feeding its output to the console
 // and the classifier.
 #include "app/AppDelegate.h"
+#include "app/ProgramSettings.h"
 #include "process/AdbLocator.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 
 namespace ostrel {
 
@@ -19,8 +19,7 @@ QString commandLine(const QString& program, const QStringList& arguments) {
 } // namespace
 
 QString AppDelegate::getAdbPath() const {
-    const QSettings settings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
-    const QVariant chosen = settings.value(QStringLiteral("adb"));
+    const QVariant chosen = programSettings().value(AdbSettingKey);
     std::optional<QString> chosenPath;
     if (chosen.isValid() && !chosen.toString().isEmpty())
         chosenPath = chosen.toString();

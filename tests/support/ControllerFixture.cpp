@@ -1,5 +1,7 @@
 #include "support/ControllerFixture.h"
 
+#include "app/ProgramSettings.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -100,8 +102,8 @@ ControllerFixture::~ControllerFixture() {
 }
 
 void ControllerFixture::chooseAdb(const QString& adbPath) {
-    QSettings settings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
-    settings.setValue(QStringLiteral("adb"), adbPath);
+    QSettings settings = programSettings();
+    settings.setValue(AdbSettingKey, adbPath);
     settings.sync();
 }
 
