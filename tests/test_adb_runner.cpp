@@ -94,7 +94,7 @@ private Q_SLOTS:
     void windowKeepsProcessingEventsWhileWaiting() {
         adb->setSleepSeconds(0.5);
         bool firedDuringCommand = false;
-        QTimer::singleShot(50, [&] { firedDuringCommand = true; });
+        QTimer::singleShot(50, f->window.get(), [&] { firedDuringCommand = true; });
         f->controller->launchAdbProcess({"devices"}, true);
         QVERIFY(firedDuringCommand);
     }

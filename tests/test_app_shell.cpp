@@ -107,7 +107,7 @@ private Q_SLOTS:
         QList<bool> enabledDuringAction;
         int alertsDuringAction = -1;
         int quitsDuringAction = -1;
-        QTimer::singleShot(200, [&] {
+        QTimer::singleShot(200, f->window.get(), [&] {
             for (QWidget* control : {static_cast<QWidget*>(f->window->ui.startButton),
                                      static_cast<QWidget*>(f->window->ui.usbConnectButton),
                                      static_cast<QWidget*>(f->window->ui.adbButton)})

@@ -157,7 +157,9 @@ void UpdateCheckTest::menuWaitsWithoutTakingInput() {
     ControllerFixture f(waits, listening ? server.siteUrl() : closedSite(), false);
     bool actionRunning = false;
     bool adbButtonEnabled = true;
-    QTimer::singleShot(20ms, [&] {
+    // Tied to the window, so it cannot fire into a later test once this one
+    // has returned before it.
+    QTimer::singleShot(20ms, f.window.get(), [&] {
         actionRunning = f.controller->actionRunning();
         adbButtonEnabled = f.window->ui.adbButton->isEnabled();
     });
