@@ -153,7 +153,9 @@ private Q_SLOTS:
             qputenv("ANDROID_SDK_ROOT", root);
         QCOMPARE(run.status, AdbRun::Status::NoExecutable);
         QCOMPARE(detached.status, AdbRun::Status::NoExecutable);
-        QVERIFY(f->consoleText().startsWith("Error: adb was not found"));
+        QVERIFY(f->consoleText().startsWith("Error: adb was not found: no adb chosen, none at " +
+                                            QCoreApplication::applicationDirPath() + "/adb"));
+        QCOMPARE(f->consoleText().count('\n'), 2); // one line for each of the two commands
         QVERIFY(f->consoleText().contains("adb button"));
     }
 

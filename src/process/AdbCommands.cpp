@@ -16,6 +16,15 @@ QString commandLine(const QString& program, const QStringList& arguments) {
     return parts.join(QLatin1Char(' '));
 }
 
+// Names every place that was tried, so the user knows where adb may go.
+QString adbNotFoundMessage() {
+    const QStringList tried = adbCandidatesBeforePath(QCoreApplication::applicationDirPath(),
+                                                      QProcessEnvironment::systemEnvironment());
+    return QStringLiteral("Error: adb was not found: no adb chosen, none at %1, none on PATH. "
+                          "Click the adb button to choose it.\r\n")
+        .arg(tried.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 QString AppDelegate::getAdbPath() const {
@@ -30,9 +39,7 @@ QString AppDelegate::getAdbPath() const {
 AdbRun AppDelegate::launchAdbProcess(const QStringList& arguments, bool wait) {
     const QString program = getAdbPath();
     if (program.isEmpty()) {
-        appendStringToTextView(
-            QStringLiteral("Error: adb was not found (no adb chosen, none beside this program, in "
-                           "ANDROID_HOME or on PATH). Click the adb button to choose it.\r\n"));
+        appendStringToTextView(adbNotFoundMessage());
         return {};
     }
     if (!wait) {

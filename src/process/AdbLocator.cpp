@@ -35,9 +35,13 @@ QStringList sdkCandidates(const QProcessEnvironment& environment) {
 
 } // namespace
 
+QStringList adbCandidatesBeforePath(const QString& applicationDirPath,
+                                    const QProcessEnvironment& environment) {
+    return bundledCandidates(applicationDirPath) + sdkCandidates(environment);
+}
+
 QString findDefaultAdb(const QString& applicationDirPath, const QProcessEnvironment& environment) {
-    for (const QString& candidate :
-         bundledCandidates(applicationDirPath) + sdkCandidates(environment)) {
+    for (const QString& candidate : adbCandidatesBeforePath(applicationDirPath, environment)) {
         if (isRunnableFile(candidate))
             return candidate;
     }

@@ -12,6 +12,10 @@ namespace ostrel {
 // then on PATH. Returns an empty string when none of them has one.
 QString findDefaultAdb(const QString& applicationDirPath, const QProcessEnvironment& environment);
 
+// The files findDefaultAdb looks at before it searches PATH, in order.
+QStringList adbCandidatesBeforePath(const QString& applicationDirPath,
+                                    const QProcessEnvironment& environment);
+
 // The user's choice wins, unchecked, even when the file has gone since.
 QString locateAdb(const std::optional<QString>& chosenPath, const QString& applicationDirPath,
                   const QProcessEnvironment& environment);
