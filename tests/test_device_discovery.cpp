@@ -1,3 +1,4 @@
+#include "support/ConsoleTexts.h"
 #include "support/ControllerFixture.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedAdb.h"
@@ -9,13 +10,9 @@
 using namespace ostrel;
 using namespace ostrel::test;
 using namespace ostrel::test::phone;
+using namespace ostrel::test::texts;
 
 namespace {
-
-const QString NoDeviceLines = QStringLiteral(
-    "Error: no android device is connected.\n"
-    "Please disconnect your device and reconnect it, then press the above Start Ostrel VNC "
-    "Server button again.\n");
 
 QJsonArray listing(const QList<QPair<QString, QString>>& devices) {
     QJsonArray lines;

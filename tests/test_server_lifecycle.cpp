@@ -1,3 +1,4 @@
+#include "support/ConsoleTexts.h"
 #include "support/ControllerFixture.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedAdb.h"
@@ -10,22 +11,13 @@
 using namespace ostrel;
 using namespace ostrel::test;
 using namespace ostrel::test::phone;
+using namespace ostrel::test::texts;
 
 namespace {
 
-const QString Starting = QStringLiteral("Starting Ostrel VNC Server on device...\n");
-const QString Stopping = QStringLiteral("Stopping Ostrel VNC Server on device...\n");
 const QString OneDeviceListing = QStringLiteral("Checking Android devices...\n"
                                                 "List of devices attached\n"
                                                 "emulator-5554\tdevice\n\n");
-const QString RunningRow = QStringLiteral(
-    "Ostrel VNC Server is successfully started.\n"
-    "You can now safely disconnect your device from this Mac, and quit this program.\n\n"
-    "If you can't connect to the IP address shown on device, you can click the USB Connect "
-    "button to set up USB connection.\n\n");
-const QString StoppedRow = QStringLiteral("Ostrel VNC Server is successfully stopped.\n\n");
-const QString StartTitle = QStringLiteral("Start Ostrel VNC Server");
-const QString StopTitle = QStringLiteral("Stop Ostrel VNC Server");
 
 // Generous enough that a launched server is always seen by its first listing.
 Waits flowWaits() {
@@ -62,8 +54,7 @@ class ServerLifecycleTest : public QObject {
         QLabel* status = f->window->ui.statusLabel;
         QCOMPARE(button->text(), running ? StopTitle : StartTitle);
         QCOMPARE(button->accessibleName(), button->text());
-        QCOMPARE(status->text(), running ? QStringLiteral("Ostrel VNC server is running")
-                                         : QStringLiteral("Ostrel VNC server is stopped"));
+        QCOMPARE(status->text(), running ? RunningStatus : StoppedStatus);
         const QColor colour = running ? QColor::fromRgbF(115 / 255., 200 / 255., 30 / 255.)
                                       : QColor::fromRgbF(240 / 255., 115 / 255., 30 / 255.);
         QCOMPARE(status->palette().color(QPalette::WindowText), colour);
@@ -133,11 +124,7 @@ private Q_SLOTS:
         for (int check = 0; check < 11; ++check)
             expected << fileList(FirstPackage) << fileList(SecondPackage);
         QCOMPARE(adb->invocations(), expected);
-        QCOMPARE(f->consoleText(),
-                 Starting + OneDeviceListing +
-                     "Error: Ostrel VNC Server is not installed on your android device.\n"
-                     "Please purchase and install the app first from Google Play.\n"
-                     "Get the Ostrel VNC Server App from Google Play\n\n");
+        QCOMPARE(f->consoleText(), Starting + OneDeviceListing + NotInstalled);
         QVERIFY(f->window->ui.textView->toHtml().contains(googlePlayFrontPage().toString()));
         verifyNothingShown();
         QCOMPARE(f->controller->bridge().serverPath[0], '\0');

@@ -1,3 +1,4 @@
+#include "support/ConsoleTexts.h"
 #include "support/ControllerFixture.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedAdb.h"
@@ -11,27 +12,15 @@
 using namespace ostrel;
 using namespace ostrel::test;
 using namespace ostrel::test::phone;
+using namespace ostrel::test::texts;
 
 namespace {
 
-const QString SettingUp = QStringLiteral("Setting up USB connection...\n");
 const QString Listing = QStringLiteral("Checking Android devices...\n"
                                        "List of devices attached\n"
                                        "emulator-5554\tdevice\n\n");
-const QString VncSentence = QStringLiteral(
-    "You can connect to the following address with VNC clients while the android device is "
-    "connected with USB:\n");
-const QString WebSentence = QStringLiteral(
-    "You can browse to the following address while the android device is connected with USB:\n");
 const QString Refusal =
     QStringLiteral("adb: error: cannot bind listener: Address already in use\n");
-
-QString vncLink(int port) {
-    return QStringLiteral("    vnc://localhost:%1\n\n\n").arg(port);
-}
-QString webLink(int port) {
-    return QStringLiteral("    http://localhost:%1\n\n\n").arg(port);
-}
 
 // Every link target in the console, in order.
 QStringList linkTargets(const QTextBrowser* view) {

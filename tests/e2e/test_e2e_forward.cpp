@@ -2,6 +2,7 @@
 // what Quit leaves of adb's server.
 #include "e2e/LoopbackProbe.h"
 #include "e2e/ProgramSession.h"
+#include "support/ConsoleTexts.h"
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -11,21 +12,12 @@
 
 using namespace ostrel;
 using namespace ostrel::e2e;
+using namespace ostrel::test::texts;
 
 namespace {
 
 constexpr quint16 VncPort = 5901;
 constexpr quint16 WebPort = 5801;
-
-const QString SettingUp = QStringLiteral("Setting up USB connection...\n");
-// A link's text ends in two line breaks, and the console puts one more after
-// every link.
-const QString VncLink = QStringLiteral("You can connect to the following address with VNC clients "
-                                       "while the android device is connected with USB:\n"
-                                       "    vnc://localhost:5901\n\n\n");
-const QString WebLink = QStringLiteral(
-    "You can browse to the following address while the android device is connected with USB:\n"
-    "    http://localhost:5801\n\n\n");
 
 // Polls until `condition` holds or `timeoutMs` has passed; the event loop
 // keeps running meanwhile.
@@ -44,8 +36,7 @@ template <typename Condition> bool becomes(Condition condition, int timeoutMs) {
 #define START_SERVER(session)                                                                      \
     do {                                                                                           \
         (session).clickStart();                                                                    \
-        QVERIFY2((session).statusText() == QStringLiteral("Ostrel VNC server is running"),         \
-                 qPrintable((session).story()));                                                   \
+        QVERIFY2((session).statusText() == RunningStatus, qPrintable((session).story()));          \
         (session).program().controller->onClearButtonClicked();                                    \
     } while (false)
 
@@ -78,14 +69,16 @@ private Q_SLOTS:
         QCOMPARE(readFirstLine(VncPort), QByteArray("RFB 003.008\n"));
         QCOMPARE(httpStatusLine(WebPort), QByteArray("HTTP/1.1 200 OK"));
         // adb echoes the port of each forward it sets up.
-        QCOMPARE(session.console(), SettingUp + "5901\n" + VncLink + "5801\n" + WebLink);
+        QCOMPARE(session.console(), SettingUp + "5901\n" + VncSentence + vncLink(VncPort) +
+                                        "5801\n" + WebSentence + webLink(WebPort));
         QCOMPARE(session.linkTargets(),
                  (QStringList{"vnc://localhost:5901", "http://localhost:5801"}));
 
         // The same forwards again: adb prints nothing, and they still work.
         session.program().controller->onClearButtonClicked();
         session.usbConnect();
-        QCOMPARE(session.console(), SettingUp + VncLink + WebLink);
+        QCOMPARE(session.console(),
+                 SettingUp + VncSentence + vncLink(VncPort) + WebSentence + webLink(WebPort));
         QCOMPARE(readFirstLine(VncPort), QByteArray("RFB 003.008\n"));
     }
 
@@ -102,7 +95,7 @@ private Q_SLOTS:
 
         QCOMPARE(session.console(),
                  SettingUp + "adb: error: cannot bind listener: Address already in use\n" +
-                     "5801\n" + WebLink);
+                     "5801\n" + WebSentence + webLink(WebPort));
         QCOMPARE(session.linkTargets(), QStringList{"http://localhost:5801"});
         QCOMPARE(httpStatusLine(WebPort), QByteArray("HTTP/1.1 200 OK"));
     }

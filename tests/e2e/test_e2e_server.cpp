@@ -2,6 +2,7 @@
 // simulated phones.
 #include "app/SiteAddresses.h"
 #include "e2e/ProgramSession.h"
+#include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
 
 #include <QComboBox>
@@ -11,29 +12,9 @@
 using namespace ostrel;
 using namespace ostrel::e2e;
 using namespace ostrel::test::phone;
+using namespace ostrel::test::texts;
 
 namespace {
-
-const QString Starting = QStringLiteral("Starting Ostrel VNC Server on device...\n");
-const QString Stopping = QStringLiteral("Stopping Ostrel VNC Server on device...\n");
-const QString RunningRow = QStringLiteral(
-    "Ostrel VNC Server is successfully started.\n"
-    "You can now safely disconnect your device from this Mac, and quit this program.\n\n"
-    "If you can't connect to the IP address shown on device, you can click the USB Connect "
-    "button to set up USB connection.\n\n");
-const QString StoppedRow = QStringLiteral("Ostrel VNC Server is successfully stopped.\n\n");
-const QString NotInstalled =
-    QStringLiteral("Error: Ostrel VNC Server is not installed on your android device.\n"
-                   "Please purchase and install the app first from Google Play.\n"
-                   "Get the Ostrel VNC Server App from Google Play\n\n");
-const QString NoDevice =
-    QStringLiteral("Error: no android device is connected.\n"
-                   "Please disconnect your device and reconnect it, then press the above Start "
-                   "Ostrel VNC Server button again.\n");
-const QString StopTitle = QStringLiteral("Stop Ostrel VNC Server");
-const QString StartTitle = QStringLiteral("Start Ostrel VNC Server");
-const QString RunningStatus = QStringLiteral("Ostrel VNC server is running");
-const QString StoppedStatus = QStringLiteral("Ostrel VNC server is stopped");
 
 QString listingOf(const QStringList& deviceLines) {
     QString text = QStringLiteral("Checking Android devices...\nList of devices attached\n");
@@ -218,7 +199,7 @@ private Q_SLOTS:
         session.program().controller->onClearButtonClicked();
         session.clickStart();
         QCOMPARE(session.console(),
-                 Stopping + listingOf({offline}) + NoDevice + "Device " + serial +
+                 Stopping + listingOf({offline}) + NoDeviceLines + "Device " + serial +
                      " is offline: disconnect the USB cable and reconnect it, then try again.\n");
     }
 
@@ -307,7 +288,7 @@ private Q_SLOTS:
 
         QVERIFY2(clock.elapsed() < 10000,
                  qPrintable(QStringLiteral("took %1 ms").arg(clock.elapsed())));
-        QCOMPARE(session.console(), Starting + listingOf(QStringList{}) + NoDevice);
+        QCOMPARE(session.console(), Starting + listingOf(QStringList{}) + NoDeviceLines);
         QVERIFY(session.scope().serverAnswers());
     }
 
@@ -320,7 +301,7 @@ private Q_SLOTS:
         session.clickStart();
 
         QCOMPARE(session.console(),
-                 Starting + listingOf(*phone, QStringLiteral("unauthorized")) + NoDevice +
+                 Starting + listingOf(*phone, QStringLiteral("unauthorized")) + NoDeviceLines +
                      "Device " + phone->serial() +
                      " is unauthorized: unlock it, accept the USB debugging prompt on the "
                      "device, then try again.\n");
