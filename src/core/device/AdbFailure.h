@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/process/AdbRun.h"
+
+#include <QString>
+
+namespace ostrel {
+
+// adb itself could not reach the device (it was unplugged, went offline, or
+// another device took its place): adb failed and one line of its standard
+// error begins with "error:", or is one of the device complaints that commands
+// like forward begin with "adb: error:". A shell command that failed on the device is not
+// such a failure, whatever its exit status.
+bool deviceIsGone(const AdbRun& run);
+
+// adb's standard error as console text: plain, trimmed, ending in "\r\n";
+// empty when adb wrote nothing there.
+QString standardErrorForConsole(const AdbRun& run);
+
+} // namespace ostrel

@@ -1,0 +1,60 @@
+#include "core/process/ProcessRunner.h"
+#include <QCoro/QCoroTask>
+
+#include "core/process/AdbJob.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+namespace ostrel {
+
+ProcessRunner::~ProcessRunner() {
+    cancel();
+}
+
+QCoro::Task<AdbRun> ProcessRunner::run(const QString& program, const QStringList& arguments,
+                                       std::chrono::milliseconds timeout) {
+    QPointer<AdbJob> job = new AdbJob(program, arguments, timeout);
+    jobs_.append(job);
+    job->start();
+    co_await job->done();
+    AdbRun result = job->takeResult();
+    jobs_.removeAll(job);
+    job->dispose();
+    co_return result;
+}
+
+QString ProcessRunner::startDetached(const QString& program, const QStringList& arguments,
+                                     const QString& outputFile) {
+    if (program.isEmpty())
+        return QStringLiteral("no adb executable was found");
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    if (outputFile.isEmpty()) {
+        process.setStandardOutputFile(QProcess::nullDevice());
+    } else {
+        process.setStandardOutputFile(outputFile, QIODevice::Truncate);
+        process.setStandardErrorFile(outputFile, QIODevice::Append);
+    }
+    if (process.startDetached())
+        return {};
+    QFileInfo info(program);
+    if (!info.exists())
+        return QStringLiteral("%1 does not exist").arg(program);
+    if (!info.isExecutable())
+        return QStringLiteral("%1 is not executable").arg(program);
+    return QStringLiteral("%1 could not be started (%2)").arg(program, process.errorString());
+}
+
+void ProcessRunner::cancel() {
+    // Cancelling resumes the waiting flow, which removes its job from the list.
+    const QList<QPointer<AdbJob>> running = jobs_;
+    for (const QPointer<AdbJob>& job : running) {
+        if (job)
+            job->cancel();
+    }
+}
+
+} // namespace ostrel

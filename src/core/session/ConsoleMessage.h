@@ -1,0 +1,9 @@
+#pragma once
+
+namespace ostrel {
+
+// Whether a console message reports a failure: the window shows both kinds
+// alike, the command line sends failures to standard error.
+enum class MessageKind { Progress, Failure };
+
+} // namespace ostrel

@@ -1,0 +1,48 @@
+// The one way the device flows run a command whose output they read: under a
+// CommandMode that is always put back, and with a verdict on whether the flow
+// may go on.
+#include "core/device/AdbFailure.h"
+#include <QCoro/QCoroTask>
+#include "core/session/BridgeSession.h"
+
+namespace ostrel {
+
+using namespace Qt::Literals::StringLiterals;
+
+QCoro::Task<BridgeSession::DeviceCommand> BridgeSession::runDeviceCommand(
+    int32_t mode, const QStringList& arguments) {
+    bridge_.CommandMode = mode;
+    DeviceCommand command{false, co_await launchAdbProcess(arguments, true)};
+    bridge_.CommandMode = Mode::Idle;
+    if (!command.run.finished() || cancelled_)
+        co_return command; // the runner has said why
+    if (deviceIsGone(command.run)) {
+        // Going on would only poll a device that is not there and then claim
+        // something about it.
+        say(standardErrorForConsole(command.run), MessageKind::Failure);
+        forgetDevices();
+        co_return command;
+    }
+    command.flowGoesOn = true;
+    co_return command;
+}
+
+QCoro::Task<BridgeSession::DeviceCommand> BridgeSession::runOnDevice(int32_t mode,
+                                                                     const QStringList& arguments) {
+    co_return co_await runDeviceCommand(mode, forSelectedDevice(arguments));
+}
+
+// With several devices attached adb refuses a command that names none, so the
+// chosen one is named. With one device the command stays as it is.
+QStringList BridgeSession::forSelectedDevice(const QStringList& arguments) const {
+    if (bridge_.deviceCount <= 1 || selectedSerial_.isEmpty())
+        return arguments;
+    return QStringList{u"-s"_s, selectedSerial_} + arguments;
+}
+
+void BridgeSession::forgetDevices() {
+    bridge_.deviceCount = 0;
+    bridge_.devicesListed = false;
+}
+
+} // namespace ostrel

@@ -1,0 +1,73 @@
+// Reaching the device's VNC and web ports through localhost over USB.
+#include "core/device/AdbFailure.h"
+#include <QCoro/QCoroTask>
+#include "core/session/BridgeSession.h"
+
+namespace ostrel {
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The web port lies 100 below the VNC port; wraps like 32-bit arithmetic
+// instead of overflowing.
+int32_t webPortFor(int32_t vncPort) {
+    return static_cast<int32_t>(static_cast<uint32_t>(vncPort) - 100u);
+}
+
+QString portSpec(int32_t port) {
+    return u"tcp:%1"_s.arg(port);
+}
+
+} // namespace
+
+QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
+    if (co_await adbDevices() < 1)
+        co_return false;
+    if (!co_await forwardPort(port))
+        co_return false;
+    const bool vncForwarded = bridge_.forwardEstablished;
+    if (vncForwarded) {
+        say(u"You can connect to the following address with VNC clients while the "
+                           "android device is connected with USB:\r\n"_s);
+        say(u"    "_s);
+        const QString address = u"vnc://localhost:%1"_s.arg(port);
+        sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
+    }
+    const int32_t webPort = webPortFor(port);
+    if (!co_await forwardPort(webPort))
+        co_return false;
+    if (bridge_.forwardEstablished) {
+        say(u"You can browse to the following address while the android device is "
+                           "connected with USB:\r\n"_s);
+        say(u"    "_s);
+        const QString address = u"http://localhost:%1"_s.arg(webPort);
+        sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
+    }
+    co_return vncForwarded && bridge_.forwardEstablished;
+}
+
+// adb's exit status is the one reliable verdict on a forward: a working one
+// prints the port, a refused one prints nothing and explains on standard error.
+// False when the flow must end.
+QCoro::Task<bool> BridgeSession::forwardPort(int32_t port) {
+    bridge_.forwardEstablished = true;
+    const QString spec = portSpec(port);
+    const QStringList forward{u"forward"_s, spec, spec};
+    const DeviceCommand command = co_await runOnDevice(Mode::Forward, forward);
+    bridge_.forwardEstablished = command.run.succeeded();
+    forwardInForce_ = forwardInForce_ || bridge_.forwardEstablished;
+    if (!command.flowGoesOn)
+        co_return false;
+    if (!bridge_.forwardEstablished) {
+        const QString reason = standardErrorForConsole(command.run);
+        say(reason.isEmpty() ? u"Error: adb could not forward %1 (exit status %2).\r\n"_s
+                                   .arg(spec)
+                                   .arg(command.run.exitCode)
+                             : reason,
+            MessageKind::Failure);
+    }
+    co_return true;
+}
+
+} // namespace ostrel

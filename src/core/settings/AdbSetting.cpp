@@ -1,0 +1,40 @@
+#include "core/settings/AdbSetting.h"
+
+#include "core/process/AdbLocator.h"
+#include "core/settings/ProgramSettings.h"
+
+#include <QCoreApplication>
+
+#include <optional>
+
+namespace ostrel {
+
+QString getAdbPath() {
+    const QVariant chosen = programSettings().value(AdbSettingKey);
+    std::optional<QString> chosenPath;
+    if (chosen.isValid() && !chosen.toString().isEmpty())
+        chosenPath = chosen.toString();
+    return locateAdb(chosenPath, QCoreApplication::applicationDirPath(),
+                     QProcessEnvironment::systemEnvironment());
+}
+
+QString adbNotFoundMessage() {
+    const QStringList tried = adbCandidatesBeforePath(QCoreApplication::applicationDirPath(),
+                                                      QProcessEnvironment::systemEnvironment());
+    return QStringLiteral("Error: adb was not found: no adb chosen, none at %1, none on PATH. "
+                          "Click the adb button to choose it.\r\n")
+        .arg(tried.join(QStringLiteral(", ")));
+}
+
+QString storeChosenAdb(const QString& path) {
+    QSettings settings = programSettings();
+    settings.setValue(AdbSettingKey, path);
+    settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return {};
+    return settings.status() == QSettings::AccessError
+               ? QStringLiteral("%1 could not be written").arg(settings.fileName())
+               : QStringLiteral("%1 is not a valid settings file").arg(settings.fileName());
+}
+
+} // namespace ostrel

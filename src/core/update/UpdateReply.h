@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace ostrel {
+
+// What an update check ends with; the values are those checkForUpdate returns.
+namespace UpdateResult {
+constexpr int Failed = -1;
+constexpr int NewerVersion = 0;
+constexpr int UpToDate = 1;
+} // namespace UpdateResult
+
+// A reply larger than this is not a version and an address: it counts as a failure.
+constexpr qsizetype MaxUpdateReplyBytes = 64 * 1024;
+
+// The two fields of the update endpoint's reply, exactly as they stand.
+struct UpdateReply {
+    QString latestVersion;
+    QString downloadAddress;
+};
+
+struct UpdateVerdict {
+    int result = UpdateResult::Failed;
+    QString downloadAddress; // set when the reply could be read
+    bool cancelled = false;  // the check was called off: nobody is to hear of it
+};
+
+// Reads "version,address[,ignored...]"; nothing when the body is too large, not
+// UTF-8, or has no comma.
+std::optional<UpdateReply> parseUpdateReply(const QByteArray& body);
+
+// A plain text comparison that ignores letter case, so "1.9" is not older than
+// "1.10". A program without a version of its own never asks for an update.
+bool isNewerVersion(const QString& ownVersion, const QString& latestVersion);
+
+// `body` is empty when no whole reply arrived.
+UpdateVerdict judgeUpdateReply(const std::optional<QByteArray>& body, const QString& ownVersion);
+
+} // namespace ostrel

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "core/SiteAddresses.h"
+#include "core/Waits.h"
+#include "core/session/BridgeSession.h"
+#include "core/update/UpdateChecker.h"
+#include "gui/Desktop.h"
+#include "gui/Hyperlink.h"
+
+#include <QCoro/QCoroFwd>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMainWindow;
+class QPushButton;
+class QTextBrowser;
+class QWidget;
+
+namespace ostrel {
+
+class CommandRunner;
+
+// The window controller: target of every button and menu action. The device
+// work lives in the session; this class forwards the user's requests to it and
+// shows what it reports.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl = defaultSiteUrl(),
+                Waits waits = {}, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Outlets: filled by the main window, owned by it.
+    QPointer<QMainWindow> window;
+    QPointer<QPushButton> startButton;
+    QPointer<QLabel> statusLabel;
+    QPointer<QTextBrowser> textView;
+    QPointer<QLabel> getTheApp;
+    QPointer<QComboBox> deviceListComboBox;
+
+    // Controls that are switched off while a flow runs, and the update item.
+    void setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
+                           QAction* checkForUpdate);
+
+    // Start-up, once the window's widgets exist.
+    void awakeFromNib();
+
+    // The shell's own actions.
+    void onHelpButtonClicked();
+    void onHelpMenu();
+    void onClearButtonClicked();
+    void onQuiteMenu();
+    // Closing the main window, or the application being told to quit.
+    void requestQuitFromWindow();
+
+    // Console.
+    void appendStringToTextView(const QString& text);
+    void appendAttributedStringToTextView(const AttributedString& text);
+    void setHyperlinkWithTextView(QTextBrowser* view, const QString& description,
+                                  const QString& url);
+    void setHyperlinkWithTextField(QLabel* field);
+    void setUpdateHyperlinkWithTextField(QLabel* field, const QString& url);
+
+    // adb tool chooser.
+    void onAdbButtonClicked();
+
+    // Device discovery and the VNC server.
+    void comboBoxSelectionDidChange(int index);
+    void onStartButtonClicked();
+    void updateStatus(bool running);
+
+    // USB port forwarding.
+    void onUSBConnectButtonClicked();
+
+    // Update check.
+    QCoro::Task<int> checkForUpdate();
+    void onCheckForUpdateMenu();
+    void startBackgroundUpdateCheck();
+
+    BridgeSession& session() { return session_; }
+    const Waits& waits() const { return waits_; }
+    const QUrl& siteUrl() const { return siteUrl_; }
+    Desktop& desktop() { return desktop_; }
+    bool flowRunning() const { return session_.isBusy(); }
+    bool quitting() const { return quitting_; }
+
+private:
+    void showDevices(const QStringList& items, int selected);
+    void refreshControls();
+    void setStartButtonTitle(const QString& title);
+    int32_t askForVncPort();
+    QCoro::Task<void> runMenuUpdateCheck();
+    QCoro::Task<void> runBackgroundUpdateCheck();
+    void offerNewVersionWhenIdle(const QString& downloadAddress);
+    void showNewVersionDialog(const QString& downloadAddress);
+
+    Desktop& desktop_;
+    QUrl siteUrl_;
+    Waits waits_;
+    BridgeSession session_;
+    UpdateChecker updates_;
+    QList<QPointer<QWidget>> actionWidgets_;
+    QList<QPointer<QAction>> actionItems_;
+    QPointer<QAction> checkForUpdateItem_;
+    bool quitting_ = false;
+    bool menuCheckRunning_ = false;
+    QString pendingOffer_; // a newer version's address, shown once no flow runs
+};
+
+} // namespace ostrel

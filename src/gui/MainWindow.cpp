@@ -1,0 +1,101 @@
+#include "gui/MainWindow.h"
+
+#include "gui/AboutBox.h"
+#include "gui/AppDelegate.h"
+#include "core/settings/ProgramSettings.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QKeySequence>
+
+namespace ostrel {
+
+namespace {
+
+const QString GeometryKey = QStringLiteral("windowGeometry");
+
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/ostrel-dravik.png").arg(size),
+                     QSize(size, size));
+    return icon;
+}
+
+} // namespace
+
+MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
+    : QMainWindow(parent), controller_(controller) {
+    ui.setupUi(this);
+    ui.actionQuit->setShortcut(QKeySequence::Quit);
+    setWindowIcon(programIcon());
+    restoreRememberedGeometry();
+    fillOutlets();
+    connectActions();
+    describeForAssistiveTools();
+}
+
+void MainWindow::fillOutlets() {
+    controller_.window = this;
+    controller_.startButton = ui.startButton;
+    controller_.statusLabel = ui.statusLabel;
+    controller_.textView = ui.textView;
+    controller_.getTheApp = ui.getTheApp;
+    controller_.deviceListComboBox = ui.deviceListComboBox;
+    // Help, About and Quit stay available while a flow runs.
+    controller_.setActionControls(
+        {ui.startButton, ui.usbConnectButton, ui.adbButton, ui.clearButton, ui.deviceListComboBox},
+        {}, ui.actionCheckForUpdate);
+}
+
+void MainWindow::connectActions() {
+    AppDelegate* c = &controller_;
+    connect(ui.startButton, &QPushButton::clicked, c, &AppDelegate::onStartButtonClicked);
+    connect(ui.usbConnectButton, &QPushButton::clicked, c, &AppDelegate::onUSBConnectButtonClicked);
+    connect(ui.adbButton, &QPushButton::clicked, c, &AppDelegate::onAdbButtonClicked);
+    connect(ui.clearButton, &QPushButton::clicked, c, &AppDelegate::onClearButtonClicked);
+    connect(ui.helpButton, &QPushButton::clicked, c, &AppDelegate::onHelpButtonClicked);
+    // Only a user's choice is reported, not the list being refilled.
+    connect(ui.deviceListComboBox, &QComboBox::activated, c,
+            &AppDelegate::comboBoxSelectionDidChange);
+    connect(ui.actionHelp, &QAction::triggered, c, &AppDelegate::onHelpMenu);
+    connect(ui.actionCheckForUpdate, &QAction::triggered, c, &AppDelegate::onCheckForUpdateMenu);
+    connect(ui.actionAbout, &QAction::triggered, this, &MainWindow::showAboutBox);
+    // Connected first, so the geometry is stored before the controller quits.
+    connect(ui.actionQuit, &QAction::triggered, this, &MainWindow::rememberGeometry);
+    connect(ui.actionQuit, &QAction::triggered, c, &AppDelegate::onQuiteMenu);
+    connect(ui.textView, &QTextBrowser::anchorClicked, c,
+            [c](const QUrl& url) { c->desktop().openUrl(url); });
+}
+
+void MainWindow::describeForAssistiveTools() {
+    for (QPushButton* button :
+         {ui.startButton, ui.usbConnectButton, ui.adbButton, ui.clearButton, ui.helpButton})
+        button->setAccessibleName(button->text());
+    ui.deviceListComboBox->setAccessibleDescription(QStringLiteral("Devices"));
+    ui.statusLabel->setAccessibleDescription(QStringLiteral("Status"));
+    ui.textView->setAccessibleDescription(QStringLiteral("Console"));
+    ui.getTheApp->setAccessibleDescription(QStringLiteral("Store link"));
+}
+
+void MainWindow::showAboutBox() {
+    showAbout(controller_.desktop(), this, controller_.siteUrl());
+}
+
+void MainWindow::restoreRememberedGeometry() {
+    // Qt checks the stored bytes and keeps the window on a screen that exists.
+    restoreGeometry(programSettings().value(GeometryKey).toByteArray());
+}
+
+void MainWindow::rememberGeometry() const {
+    programSettings().setValue(GeometryKey, saveGeometry());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing the window ends the program, the same way the Quit item does.
+    rememberGeometry();
+    event->accept();
+    controller_.requestQuitFromWindow();
+}
+
+} // namespace ostrel

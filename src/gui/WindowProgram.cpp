@@ -1,0 +1,34 @@
+#include "gui/WindowProgram.h"
+
+#include "core/process/ProcessRunner.h"
+#include "gui/AppDelegate.h"
+#include "gui/MainWindow.h"
+#include "gui/QtDesktop.h"
+
+#include <QApplication>
+
+namespace ostrel {
+
+int runWindowProgram(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Ostrel"));
+    QApplication::setApplicationName(QStringLiteral("Ostrel Dravik"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Ostrel Dravik"));
+    QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    // Lets the desktop match the window to the installed entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("ostrel-dravik"));
+
+    QtDesktop desktop;
+    ProcessRunner runner;
+    AppDelegate controller(desktop, runner);
+    MainWindow window(controller);
+    // The application may be told to quit without the window or the menu
+    // (the Dock, logging out): that ends the program the same way.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
+                     &AppDelegate::requestQuitFromWindow);
+    window.show();
+    controller.awakeFromNib();
+    return QApplication::exec();
+}
+
+} // namespace ostrel

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace ostrel {
+
+// The desktop program: the window, its controller and the event loop.
+int runWindowProgram(int argc, char* argv[]);
+
+} // namespace ostrel
