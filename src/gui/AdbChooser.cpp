@@ -20,17 +20,22 @@ FileChoice adbFileChoice(const QString& adbInEffect) {
 
 } // namespace
 
+QString AppDelegate::adbInEffect() const {
+    return chosenAdb_.isEmpty() ? getAdbPath() : chosenAdb_;
+}
+
 void AppDelegate::onAdbButtonClicked() {
     if (quitting_ || session_.isBusy())
         return;
-    const QString chosen = desktop_.chooseFile(window, adbFileChoice(getAdbPath()));
+    const QString chosen = desktop_.chooseFile(window, adbFileChoice(adbInEffect()));
     if (chosen.isEmpty())
         return; // cancelled: nothing changes
     qInfo("select file: %s", qUtf8Printable(chosen));
+    chosenAdb_ = chosen;
     const QString failure = storeChosenAdb(chosen);
     if (!failure.isEmpty()) {
-        desktop_.runAlert(window, Alert{QStringLiteral("The chosen adb could not be saved."),
-                                        failure});
+        desktop_.runAlert(window,
+                          Alert{QStringLiteral("The chosen adb could not be saved."), failure});
     }
 }
 

@@ -31,7 +31,8 @@ const char* const InstructionTexts[] = {
 AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, Waits waits,
                          QObject* parent)
     : QObject(parent), desktop_(desktop), siteUrl_(std::move(siteUrl)), waits_(waits),
-      session_(runner, [] { return getAdbPath(); }, waits),
+      session_(
+          runner, [this] { return adbInEffect(); }, waits),
       updates_(updateEndpointUrl(siteUrl_), QCoreApplication::applicationVersion(),
                waits.updateTimeout) {
     connect(&session_, &BridgeSession::consoleText, this,
@@ -56,8 +57,8 @@ AppDelegate::~AppDelegate() {
     session_.cancel();
 }
 
-void AppDelegate::setActionControls(const QList<QWidget*>& widgets,
-                                    const QList<QAction*>& actions, QAction* checkForUpdate) {
+void AppDelegate::setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
+                                    QAction* checkForUpdate) {
     actionWidgets_.clear();
     actionItems_.clear();
     for (QWidget* widget : widgets)

@@ -96,6 +96,7 @@ private:
     void refreshControls();
     void setStartButtonTitle(const QString& title);
     int32_t askForVncPort();
+    QString adbInEffect() const;
     QCoro::Task<void> runMenuUpdateCheck();
     QCoro::Task<void> runBackgroundUpdateCheck();
     void offerNewVersionWhenIdle(const QString& downloadAddress);
@@ -112,6 +113,8 @@ private:
     bool quitting_ = false;
     bool menuCheckRunning_ = false;
     QString pendingOffer_; // a newer version's address, shown once no flow runs
+    // The adb the user chose in this run: it holds even when it could not be stored.
+    QString chosenAdb_;
 };
 
 } // namespace ostrel

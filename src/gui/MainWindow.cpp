@@ -27,7 +27,13 @@ QIcon programIcon() {
 MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
     : QMainWindow(parent), controller_(controller) {
     ui.setupUi(this);
-    ui.actionQuit->setShortcut(QKeySequence::Quit);
+    // Some platforms define no Quit key; Ctrl+Q is what their users expect.
+    const QKeySequence platformQuit(QKeySequence::Quit);
+    ui.actionQuit->setShortcut(platformQuit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q)
+                                                      : platformQuit);
+    // The shortcut belongs to the window as well as to its menu, so that it
+    // works however the platform shows the menu bar.
+    addAction(ui.actionQuit);
     setWindowIcon(programIcon());
     restoreRememberedGeometry();
     fillOutlets();

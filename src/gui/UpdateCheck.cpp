@@ -9,6 +9,8 @@
 
 namespace ostrel {
 
+using namespace Qt::Literals::StringLiterals;
+
 QCoro::Task<int> AppDelegate::checkForUpdate() {
     const UpdateVerdict verdict = co_await updates_.check();
     if (verdict.cancelled || quitting_)
@@ -35,10 +37,9 @@ QCoro::Task<void> AppDelegate::runMenuUpdateCheck() {
         co_return;
     refreshControls();
     if (result == UpdateResult::UpToDate)
-        desktop_.runAlert(window, Alert{QStringLiteral("You already have the latest version."),
-                                        QStringLiteral("")});
+        desktop_.runAlert(window, Alert{u"You already have the latest version."_s, QString()});
     else if (result == UpdateResult::Failed)
-        desktop_.runAlert(window, Alert{QStringLiteral("Failed to check updates."), {}});
+        desktop_.runAlert(window, Alert{u"Failed to check updates."_s, QString()});
 }
 
 // The start-up check never holds the window: the reply is handled whenever it

@@ -1,5 +1,7 @@
 #include "e2e/ProgramSession.h"
 
+#include "core/settings/AdbSetting.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,8 +38,14 @@ SimulatedPhone* ProgramSession::attachPhone(const PhoneScenario& scenario, const
     return &phone;
 }
 
+// A click only starts a flow; the scenarios read what it left once it is over.
+void ProgramSession::waitForTheFlow() {
+    QTest::qWaitFor([this] { return !program_->controller->flowRunning(); }, 120000);
+}
+
 void ProgramSession::clickStart() {
     QTest::mouseClick(program_->window->ui.startButton, Qt::LeftButton);
+    waitForTheFlow();
 }
 
 void ProgramSession::usbConnect(const QString& portText) {
@@ -47,6 +55,7 @@ void ProgramSession::usbConnect(const QString& portText) {
         return 1;
     };
     QTest::mouseClick(program_->window->ui.usbConnectButton, Qt::LeftButton);
+    waitForTheFlow();
 }
 
 void ProgramSession::triggerQuit() {
@@ -87,7 +96,7 @@ QString ProgramSession::story() const {
 }
 
 QString whyNotTheRealAdb(const ProgramSession& session) {
-    const QString chosen = session.program().controller->getAdbPath();
+    const QString chosen = getAdbPath();
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("adb"));
     if (onPath.isEmpty())
         return QStringLiteral("there is no adb on PATH");

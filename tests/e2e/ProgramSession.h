@@ -28,10 +28,12 @@ public:
     SimulatedPhone* attachPhone(const PhoneScenario& scenario, const QString& state,
                                 QString* error);
 
+    // Each waits until the flow it started has ended.
     void clickStart();
     // Clicks USB Connect and answers the port prompt with `portText` and OK.
     void usbConnect(const QString& portText = QStringLiteral("5901"));
     void triggerQuit();
+    void waitForTheFlow();
 
     QString buttonTitle() const;
     QString statusText() const;

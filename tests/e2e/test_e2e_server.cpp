@@ -1,7 +1,8 @@
 // Starting and stopping the VNC server through the real adb, against
 // simulated phones.
-#include "app/SiteAddresses.h"
+#include "core/SiteAddresses.h"
 #include "e2e/ProgramSession.h"
+#include <QCoro/QCoroTask>
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
 
@@ -254,12 +255,13 @@ private Q_SLOTS:
         ATTACH_PHONE(second, session, otherModel, QStringLiteral("device"));
         // Discovery as an earlier action leaves it; then the user picks the
         // phone that adb does not list first.
-        session.program().controller->adbDevices();
+        QCoro::waitFor(session.program().controller->session().adbDevices());
         QComboBox* devices = session.program().window->ui.deviceListComboBox;
         QCOMPARE(devices->count(), 2);
         const SimulatedPhone* chosen = devices->itemText(0) == first->serial() ? second : first;
         const SimulatedPhone* other = chosen == first ? second : first;
         devices->setCurrentIndex(devices->findText(chosen->serial()));
+        Q_EMIT devices->activated(devices->currentIndex());
 
         session.clickStart();
 

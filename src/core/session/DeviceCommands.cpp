@@ -12,7 +12,10 @@ using namespace Qt::Literals::StringLiterals;
 QCoro::Task<BridgeSession::DeviceCommand> BridgeSession::runDeviceCommand(
     int32_t mode, const QStringList& arguments) {
     bridge_.CommandMode = mode;
-    DeviceCommand command{false, co_await launchAdbProcess(arguments, true)};
+    // GCC 12 destroys a co_await result twice when it initialises an aggregate
+    // in place: it is taken into a local first.
+    AdbRun run = co_await launchAdbProcess(arguments, true);
+    DeviceCommand command{false, std::move(run)};
     bridge_.CommandMode = Mode::Idle;
     if (!command.run.finished() || cancelled_)
         co_return command; // the runner has said why

@@ -51,15 +51,22 @@ QString mainActivityOf(const QString& package) {
 
 // True when the server runs at the end.
 QCoro::Task<bool> BridgeSession::adbStartOstrelVNCServer() {
-    if (co_await adbDevices() < 1)
+    // Every await stands alone: the compiler resumes a freed frame when an
+    // awaited task ends inside a condition.
+    const int32_t devices = co_await adbDevices();
+    if (devices < 1)
         co_return false;
-    if (!co_await probeServerProcess())
+    const bool probed = co_await probeServerProcess();
+    if (!probed)
         co_return false;
     if (bridge_.serverRunning) {
-        if (!co_await probeServerProcess())
+        const bool probedAgain = co_await probeServerProcess();
+        if (!probedAgain)
             co_return false;
-    } else if (!co_await bringUpServer()) {
-        co_return false;
+    } else {
+        const bool launched = co_await bringUpServer();
+        if (!launched)
+            co_return false;
     }
     updateStatus();
     co_return bridge_.serverRunning;
@@ -67,7 +74,8 @@ QCoro::Task<bool> BridgeSession::adbStartOstrelVNCServer() {
 
 // True when the server was launched and the status is to be shown.
 QCoro::Task<bool> BridgeSession::bringUpServer() {
-    if (!co_await launchMainActivity())
+    const bool activityLaunched = co_await launchMainActivity();
+    if (!activityLaunched)
         co_return false;
     const Presence presence = co_await waitForServerExecutable();
     if (presence == Presence::FlowEnded)
@@ -81,7 +89,8 @@ QCoro::Task<bool> BridgeSession::bringUpServer() {
                 googlePlayFrontPage(), MessageKind::Failure);
         co_return false;
     }
-    if (!co_await runServer())
+    const bool serverLaunched = co_await runServer();
+    if (!serverLaunched)
         co_return false;
     if (bridge_.serverUnsupported) {
         say(u"Error: This version of Ostrel VNC Server is no longer supported.\r\n"_s,
@@ -111,7 +120,8 @@ QCoro::Task<bool> BridgeSession::launchMainActivity() {
                                  u"android.intent.action.MAIN"_s,
                                  u"-n"_s,
                                  component};
-        if (!(co_await runOnDevice(Mode::Quiet, launch)).flowGoesOn)
+        const DeviceCommand command = co_await runOnDevice(Mode::Quiet, launch);
+        if (!command.flowGoesOn)
             co_return false;
     }
     co_return true;
@@ -124,12 +134,14 @@ QCoro::Task<BridgeSession::Presence> BridgeSession::waitForServerExecutable() {
         presence = co_await probeServerExecutable();
         if (presence != Presence::Missing)
             break;
-        if (!co_await pause(waits_.presenceRetry))
+        const bool waited = co_await pause(waits_.presenceRetry);
+        if (!waited)
             co_return Presence::FlowEnded;
     }
     if (presence == Presence::FlowEnded)
         co_return presence;
-    if (!co_await pause(waits_.settle))
+    const bool settled = co_await pause(waits_.settle);
+    if (!settled)
         co_return Presence::FlowEnded;
     if (presence == Presence::Missing)
         presence = co_await probeServerExecutable();
@@ -148,13 +160,16 @@ QCoro::Task<bool> BridgeSession::runServer() {
 QCoro::Task<bool> BridgeSession::pollForServer() {
     QElapsedTimer elapsed;
     elapsed.start();
-    if (!co_await probeServerProcess())
+    const bool probed = co_await probeServerProcess();
+    if (!probed)
         co_return false;
     while (!bridge_.serverRunning &&
            std::chrono::milliseconds(elapsed.elapsed()) < waits_.serverAppearLimit) {
-        if (!co_await pause(waits_.serverAppearPoll))
+        const bool waited = co_await pause(waits_.serverAppearPoll);
+        if (!waited)
             co_return false;
-        if (!co_await probeServerProcess())
+        const bool probedAgain = co_await probeServerProcess();
+        if (!probedAgain)
             co_return false;
     }
     co_return true;
@@ -162,13 +177,19 @@ QCoro::Task<bool> BridgeSession::pollForServer() {
 
 // True when the server is not running at the end.
 QCoro::Task<bool> BridgeSession::adbStopOstrelVNCServer() {
-    if (co_await adbDevices() < 1)
+    const int32_t devices = co_await adbDevices();
+    if (devices < 1)
         co_return false;
-    if (!co_await probeServerProcess())
+    const bool probed = co_await probeServerProcess();
+    if (!probed)
         co_return false;
-    if (bridge_.serverRunning && bridge_.serverPid != 0 && !co_await takeDownServer())
-        co_return false;
-    if (!co_await probeServerProcess())
+    if (bridge_.serverRunning && bridge_.serverPid != 0) {
+        const bool takenDown = co_await takeDownServer();
+        if (!takenDown)
+            co_return false;
+    }
+    const bool probedAgain = co_await probeServerProcess();
+    if (!probedAgain)
         co_return false;
     updateStatus();
     co_return !bridge_.serverRunning;
@@ -178,20 +199,23 @@ QCoro::Task<bool> BridgeSession::adbStopOstrelVNCServer() {
 QCoro::Task<bool> BridgeSession::takeDownServer() {
     const QString path = QString::fromUtf8(bridge_.serverPath);
     const QStringList stop{u"shell"_s, path, u"--stop"_s};
-    if (!(co_await runOnDevice(Mode::Quiet, stop))
-             .flowGoesOn)
+    const DeviceCommand asked = co_await runOnDevice(Mode::Quiet, stop);
+    if (!asked.flowGoesOn)
         co_return false;
-    if (!co_await probeServerProcess())
+    const bool probed = co_await probeServerProcess();
+    if (!probed)
         co_return false;
     if (!bridge_.serverRunning || bridge_.serverPid == 0)
         co_return true;
     const QStringList kill{u"shell"_s, u"kill"_s, u"-9"_s,
                            QString::number(bridge_.serverPid)};
-    co_return (co_await runOnDevice(Mode::Idle, kill)).flowGoesOn;
+    const DeviceCommand killed = co_await runOnDevice(Mode::Idle, kill);
+    co_return killed.flowGoesOn;
 }
 
 QCoro::Task<bool> BridgeSession::checkOstrelVNCServerFileExists() {
-    co_return co_await probeServerExecutable() == Presence::Found;
+    const Presence presence = co_await probeServerExecutable();
+    co_return presence == Presence::Found;
 }
 
 QCoro::Task<BridgeSession::Presence> BridgeSession::probeServerExecutable() {
@@ -223,7 +247,8 @@ QCoro::Task<BridgeSession::Presence> BridgeSession::listServerExecutable(const c
     bridge_.serverFileSize = 0;
     const QStringList listing{u"shell"_s, u"ls"_s, u"-l"_s,
                               QString::fromUtf8(path)};
-    if (!(co_await runOnDevice(Mode::ServerFile, listing)).flowGoesOn)
+    const DeviceCommand listed = co_await runOnDevice(Mode::ServerFile, listing);
+    if (!listed.flowGoesOn)
         co_return Presence::FlowEnded;
     co_return bridge_.serverFileFound ? Presence::Found : Presence::Missing;
 }
@@ -241,8 +266,8 @@ QCoro::Task<bool> BridgeSession::probeServerProcess() {
         co_return true;
     bridge_.serverPid = 0;
     const QStringList listing{u"shell"_s, u"ps"_s};
-    if ((co_await runOnDevice(Mode::ServerProcess, listing))
-            .flowGoesOn)
+    const DeviceCommand listed = co_await runOnDevice(Mode::ServerProcess, listing);
+    if (listed.flowGoesOn)
         co_return true;
     bridge_.serverRunning = wasRunning;
     co_return false;

@@ -22,9 +22,11 @@ QString portSpec(int32_t port) {
 } // namespace
 
 QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
-    if (co_await adbDevices() < 1)
+    const int32_t devices = co_await adbDevices();
+    if (devices < 1)
         co_return false;
-    if (!co_await forwardPort(port))
+    const bool vncTried = co_await forwardPort(port);
+    if (!vncTried)
         co_return false;
     const bool vncForwarded = bridge_.forwardEstablished;
     if (vncForwarded) {
@@ -35,7 +37,8 @@ QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
         sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
     }
     const int32_t webPort = webPortFor(port);
-    if (!co_await forwardPort(webPort))
+    const bool webTried = co_await forwardPort(webPort);
+    if (!webTried)
         co_return false;
     if (bridge_.forwardEstablished) {
         say(u"You can browse to the following address while the android device is "

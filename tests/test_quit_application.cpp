@@ -1,0 +1,97 @@
+// Quitting through the real application object, its event loop and the real
+// desktop: each way of ending the program stops adb's server exactly once.
+#include "core/process/ProcessRunner.h"
+#include "gui/AppDelegate.h"
+#include "gui/MainWindow.h"
+#include "gui/QtDesktop.h"
+#include "support/ControllerFixture.h"
+#include "support/StandInAdb.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace ostrel;
+using namespace ostrel::test;
+
+class QuitApplicationTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void everyWayOfQuittingStopsAdbOnce_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("menu") << "menu";
+        QTest::newRow("shortcut") << "shortcut";
+        QTest::newRow("closing the window") << "close";
+        QTest::newRow("the application told to quit") << "application";
+    }
+
+    // The program as main() puts it together, with a stand-in adb whose log
+    // shows every command, the detached kill-server included.
+    void everyWayOfQuittingStopsAdbOnce() {
+        QFETCH(QString, how);
+        QTemporaryDir directory;
+        useSettingsIn(directory.filePath("settings"));
+        StandInAdb adb(directory.filePath("adb-bin"));
+        adb.setStandardOutput("List of devices attached\n");
+        adb.setSleepSeconds(5); // the flow is waiting for it when the program quits
+        QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"))
+            .setValue(QStringLiteral("adb"), adb.path());
+
+        QtDesktop desktop;
+        ProcessRunner runner;
+        AppDelegate controller(desktop, runner, QUrl(QStringLiteral("http://127.0.0.1:9")));
+        MainWindow window(controller);
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &controller,
+                         &AppDelegate::requestQuitFromWindow);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.ui.startButton, Qt::LeftButton);
+        QTRY_VERIFY(controller.flowRunning());
+
+        QTimer::singleShot(100, &window, [&] {
+            if (how == "menu") {
+                window.ui.actionQuit->trigger();
+            } else if (how == "shortcut") {
+                window.activateWindow();
+                QApplication::setActiveWindow(&window);
+                QTest::keySequence(&window, window.ui.actionQuit->shortcut());
+            } else if (how == "close") {
+                window.close();
+            } else {
+                QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit));
+            }
+        });
+        QTimer failsafe;
+        failsafe.setSingleShot(true);
+        bool endedByItself = true;
+        QObject::connect(&failsafe, &QTimer::timeout, qApp, [&] {
+            endedByItself = false;
+            QCoreApplication::exit(1);
+        });
+        failsafe.start(5000);
+        QCoreApplication::exec();
+        failsafe.stop();
+        QVERIFY(endedByItself);
+        QVERIFY(!controller.flowRunning());
+
+        // kill-server runs detached: give it time to show in the log.
+        QList<QStringList> kills;
+        for (int wait = 0; wait < 30; ++wait) {
+            QTest::qWait(50);
+            kills = adb.invocations();
+            kills.removeIf([](const QStringList& run) { return run != QStringList{"kill-server"}; });
+            if (!kills.isEmpty())
+                break;
+        }
+        QTest::qWait(300);
+        kills = adb.invocations();
+        kills.removeIf([](const QStringList& run) { return run != QStringList{"kill-server"}; });
+        QCOMPARE(kills.size(), 1);
+    }
+};
+
+QTEST_MAIN(QuitApplicationTest)
+#include "test_quit_application.moc"
