@@ -1,7 +1,8 @@
 // How much one console append costs as the console grows. Appends must not
 // re-lay out the whole document, so the cost per append should stay flat.
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
+#include "core/process/ProcessRunner.h"
+#include "gui/AppDelegate.h"
+#include "gui/MainWindow.h"
 
 #include <QApplication>
 #include <QUrl>
@@ -20,7 +21,8 @@ public:
 
 void appendToConsoleHolding(benchmark::State& state) {
     SilentDesktop desktop;
-    ostrel::AppDelegate controller(desktop, QUrl(QStringLiteral("http://127.0.0.1:9")));
+    ostrel::ProcessRunner runner;
+    ostrel::AppDelegate controller(desktop, runner, QUrl(QStringLiteral("http://127.0.0.1:9")));
     ostrel::MainWindow window(controller);
     window.show();
     QString filler;

@@ -1,7 +1,7 @@
 // Feeds arbitrary adb output, in arbitrary pieces, through line assembly and
 // the classifier in every mode: nothing may be read or written out of bounds.
-#include "bridge/OutputClassifier.h"
-#include "process/OutputLineBuffer.h"
+#include "core/bridge/OutputClassifier.h"
+#include "core/process/OutputLineBuffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 # Debian 12 or Ubuntu; run as root or with sudo available.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev ca-certificates python3 adb
+packages=(cmake ninja-build g++ qt6-base-dev qcoro-qt6-dev libxkbcommon-dev ca-certificates python3 adb
           xvfb xauth fonts-dejavu-core imagemagick desktop-file-utils dpkg-dev file)
 
 missing=()
