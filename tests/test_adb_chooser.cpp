@@ -1,5 +1,9 @@
+#include "core/settings/AdbSetting.h"
 #include "support/ControllerFixture.h"
 
+#ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
+#include <QCoro/QCoroTask>
+#endif
 #include <QDir>
 #include <QDirIterator>
 #include <QSettings>
@@ -7,6 +11,7 @@
 
 using namespace ostrel;
 using namespace ostrel::test;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -74,6 +79,10 @@ QByteArray settingsOnDisk(const QString& settingsDirectory) {
     return contents;
 }
 
+void runAdb(ControllerFixture& f, const QString& argument) {
+    QCoro::waitFor(f.controller->session().launchAdbProcess(QStringList{argument}, true));
+}
+
 } // namespace
 
 class AdbChooserTest : public QObject {
@@ -107,7 +116,7 @@ private Q_SLOTS:
 
     void confirmedChoiceIsStoredAndRunsNext() {
         ControllerFixture f;
-        FakeAdb chosen(f.directory.filePath(QStringLiteral("chosen")));
+        StandInAdb chosen(f.directory.filePath(QStringLiteral("chosen")));
         f.desktop.fileToChoose = chosen.path();
         const QString console = f.consoleText();
         LogCapture log;
@@ -119,21 +128,44 @@ private Q_SLOTS:
         QVERIFY(settingsOnDisk(f.directory.filePath(QStringLiteral("settings")))
                     .contains(chosen.path().toUtf8()));
         QCOMPARE(f.consoleText(), console);
-        f.controller->launchAdbProcess({QStringLiteral("devices")}, true);
+        runAdb(f, u"devices"_s);
         QCOMPARE(chosen.invocations(), QList<QStringList>{{"devices"}});
+    }
+
+    // Where the settings file should be there is a folder: no writer, root
+    // included, can replace it.
+    void unsavedChoiceIsReportedAndStillRuns() {
+        ControllerFixture f;
+        const QString settingsFile =
+            QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik")).fileName();
+        QVERIFY(QDir().mkpath(settingsFile));
+        StandInAdb chosen(f.directory.filePath(QStringLiteral("chosen")));
+        f.desktop.fileToChoose = chosen.path();
+
+        QTest::mouseClick(f.window->ui.adbButton, Qt::LeftButton);
+
+        QCOMPARE(f.desktop.alerts.size(), 1);
+        QCOMPARE(f.desktop.alerts[0].messageText,
+                 QStringLiteral("The chosen adb could not be saved."));
+        QCOMPARE(f.desktop.alerts[0].informativeText, settingsFile + u" could not be written"_s);
+        runAdb(f, u"devices"_s);
+        QCOMPARE(chosen.invocations(), QList<QStringList>{{"devices"}});
+        QTest::mouseClick(f.window->ui.adbButton, Qt::LeftButton);
+        QCOMPARE(f.desktop.fileChoices.last().startDirectory,
+                 QFileInfo(chosen.path()).absolutePath());
     }
 
     void choiceSurvivesANewController() {
         ControllerFixture first;
-        FakeAdb chosen(first.directory.filePath(QStringLiteral("chosen")));
+        StandInAdb chosen(first.directory.filePath(QStringLiteral("chosen")));
         first.desktop.fileToChoose = chosen.path();
         QTest::mouseClick(first.window->ui.adbButton, Qt::LeftButton);
 
         ControllerFixture second;
         useSettingsIn(first.directory.filePath(QStringLiteral("settings")));
 
-        QCOMPARE(second.controller->getAdbPath(), chosen.path());
-        second.controller->launchAdbProcess({QStringLiteral("version")}, true);
+        QCOMPARE(getAdbPath(), chosen.path());
+        runAdb(second, u"version"_s);
         QCOMPARE(chosen.invocations(), QList<QStringList>{{"version"}});
     }
 
@@ -149,7 +181,7 @@ private Q_SLOTS:
         QFETCH(bool, chosen);
         QFETCH(bool, onPath);
         ControllerFixture f;
-        FakeAdb adb(f.directory.filePath(QStringLiteral("tools")));
+        StandInAdb adb(f.directory.filePath(QStringLiteral("tools")));
         const QString emptyDirectory = f.directory.filePath(QStringLiteral("empty"));
         QDir().mkpath(emptyDirectory);
         AdbLookupEnvironment environment(onPath ? QFileInfo(adb.path()).absolutePath()

@@ -105,6 +105,28 @@ private Q_SLOTS:
         QVERIFY(view()->verticalScrollBar()->value() < view()->verticalScrollBar()->maximum());
     }
 
+    // Flows write while the user may be copying what an earlier one said.
+    void selectionAndViewSurviveAnAppend() {
+        for (int i = 0; i < 50; ++i)
+            f->controller->appendStringToTextView(QStringLiteral("filler %1\r\n").arg(i));
+        QTextCursor selection(view()->document());
+        selection.setPosition(7);
+        selection.setPosition(40, QTextCursor::KeepAnchor);
+        view()->setTextCursor(selection);
+        const QString selected = view()->textCursor().selectedText();
+        // The user reads on further down, the selection still held.
+        QScrollBar* bar = view()->verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        const int scrolled = bar->value();
+
+        f->controller->appendStringToTextView(QStringLiteral("more\r\n").repeated(100));
+
+        QCOMPARE(view()->textCursor().selectionStart(), 7);
+        QCOMPARE(view()->textCursor().selectionEnd(), 40);
+        QCOMPARE(view()->textCursor().selectedText(), selected);
+        QCOMPARE(bar->value(), scrolled);
+    }
+
     void clearThenAppendStartsAtTop() {
         f->controller->appendStringToTextView(QStringLiteral("old\r\n"));
         f->controller->onClearButtonClicked();

@@ -1,4 +1,4 @@
-#include "app/AboutBox.h"
+#include "gui/AboutBox.h"
 #include "support/ControllerFixture.h"
 
 #include <QCoreApplication>
@@ -15,13 +15,13 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<ControllerFixture> f;
-    std::unique_ptr<FakeAdb> adb;
+    std::unique_ptr<StandInAdb> adb;
 
 private Q_SLOTS:
     void initTestCase() { QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION)); }
     void init() {
         f = std::make_unique<ControllerFixture>();
-        adb = std::make_unique<FakeAdb>(f->directory.filePath("adb-bin"));
+        adb = std::make_unique<StandInAdb>(f->directory.filePath("adb-bin"));
         f->chooseAdb(adb->path());
     }
     void cleanup() {
@@ -84,7 +84,8 @@ private Q_SLOTS:
 
     void geometryIsRememberedForTheNextRun() {
         QFETCH(bool, byQuitItem);
-        f->controller->bridge().forwardEstablished = 1; // nothing to stop on the way out
+        f->controller->session().bridge().forwardEstablished =
+            true; // nothing to stop on the way out
         const QSize chosen = f->window->minimumSize() + QSize(37, 23);
         f->window->resize(chosen);
         QVERIFY(QTest::qWaitForWindowExposed(f->window.get()));

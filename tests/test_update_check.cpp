@@ -1,12 +1,16 @@
+#include "core/SiteAddresses.h"
 #include "support/ControllerFixture.h"
+#include "support/ScriptedPhone.h"
 #include "support/TinyHttpServer.h"
 
+#ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
+#include <QCoro/QCoroTask>
+#endif
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -36,14 +40,6 @@ QString hrefOf(const QString& labelHtml) {
     return href.match(labelHtml).captured(1);
 }
 
-// Spins the event loop until `done` holds or five seconds have passed.
-void spinUntil(const std::function<bool()>& done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 5000)
-        QTest::qWait(10);
-}
-
 } // namespace
 
 class UpdateCheckTest : public QObject {
@@ -55,12 +51,16 @@ private Q_SLOTS:
     void menuReportsEachOutcome_data();
     void menuReportsEachOutcome();
     void checkShowsAClickableLinkAndReturnsZero();
-    void menuWaitsWithoutTakingInput_data();
-    void menuWaitsWithoutTakingInput();
+    void menuCheckLeavesTheWindowToTheUser_data();
+    void menuCheckLeavesTheWindowToTheUser();
     void startUpCheckDoesNotHoldTheWindow();
     void startUpCheckStaysSilentUnlessNewer_data();
     void startUpCheckStaysSilentUnlessNewer();
     void startUpDialogWaitsForARunningAction();
+    void menuJoinsAPendingStartUpCheck_data();
+    void menuJoinsAPendingStartUpCheck();
+    void quitDuringACheckShowsNothing_data();
+    void quitDuringACheckShowsNothing();
     void replyAfterTheControllerIsGoneIsIgnored();
 };
 
@@ -105,8 +105,8 @@ void UpdateCheckTest::menuReportsEachOutcome() {
 
     f.window->ui.actionCheckForUpdate->trigger();
 
+    QTRY_COMPARE_WITH_TIMEOUT(f.desktop.alerts.size(), 1, 5000);
     QCOMPARE(server.requestLines, QList<QByteArray>{"GET /zelq/mac/queryupdate.php HTTP/1.1"});
-    QCOMPARE(f.desktop.alerts.size(), 1);
     const FakeDesktop::ShownAlert& alert = f.desktop.alerts.constFirst();
     QCOMPARE(alert.messageText, message);
     QCOMPARE(alert.informativeText, message == NewVersion ? DownloadHint : QString());
@@ -135,48 +135,49 @@ void UpdateCheckTest::checkShowsAClickableLinkAndReturnsZero() {
         return 1;
     };
 
-    QCOMPARE(f.controller->checkForUpdate(), 0);
+    QCOMPARE(QCoro::waitFor(f.controller->checkForUpdate()), 0);
 
     QCOMPARE(f.desktop.alerts.size(), 1);
     QCOMPARE(linkSize, QSize(300, 48));
     QCOMPARE(f.desktop.openedUrls, QList<QUrl>{QUrl("http://a.example/d")});
 }
 
-void UpdateCheckTest::menuWaitsWithoutTakingInput_data() {
+void UpdateCheckTest::menuCheckLeavesTheWindowToTheUser_data() {
     QTest::addColumn<bool>("listening");
     QTest::newRow("server never answers") << true;
     QTest::newRow("nothing listens") << false;
 }
 
-void UpdateCheckTest::menuWaitsWithoutTakingInput() {
+void UpdateCheckTest::menuCheckLeavesTheWindowToTheUser() {
     QFETCH(bool, listening);
     TinyHttpServer server;
     server.respondWith({200, Newer, 0ms, false});
     Waits waits = fastWaits();
     waits.updateTimeout = 400ms;
-    ControllerFixture f(waits, listening ? server.siteUrl() : closedSite(), false);
-    bool actionRunning = false;
-    bool adbButtonEnabled = true;
-    // Tied to the window, so it cannot fire into a later test once this one
-    // has returned before it.
-    QTimer::singleShot(20ms, f.window.get(), [&] {
-        actionRunning = f.controller->actionRunning();
-        adbButtonEnabled = f.window->ui.adbButton->isEnabled();
-    });
+    const QUrl site = listening ? server.siteUrl() : closedSite();
+    ControllerFixture f(waits, site, false);
+    f.controller->appendStringToTextView(QStringLiteral("earlier output\r\n"));
     QElapsedTimer clock;
     clock.start();
 
     f.window->ui.actionCheckForUpdate->trigger();
 
+    QVERIFY(f.desktop.alerts.isEmpty());
+    QVERIFY(!f.window->ui.actionCheckForUpdate->isEnabled());
+    if (listening)
+        QTest::qWait(100); // well into the wait for an answer
+    QTest::mouseClick(f.window->ui.helpButton, Qt::LeftButton);
+    QTest::mouseClick(f.window->ui.clearButton, Qt::LeftButton);
+    QCOMPARE(f.desktop.openedUrls, QList<QUrl>{helpPageUrl(site)});
+    QCOMPARE(f.consoleText(), QString());
+    QVERIFY(f.desktop.alerts.isEmpty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(f.desktop.alerts.size(), 1, 5000);
     QVERIFY2(clock.elapsed() < 3000, "the shortened time-out was not kept");
-    if (listening) {
+    if (listening)
         QVERIFY(clock.elapsed() >= 350);
-        QVERIFY(actionRunning);
-        QVERIFY(!adbButtonEnabled);
-    }
-    QCOMPARE(f.desktop.alerts.size(), 1);
     QCOMPARE(f.desktop.alerts.constFirst().messageText, Failed);
-    QVERIFY(f.window->ui.adbButton->isEnabled());
+    QVERIFY(f.window->ui.actionCheckForUpdate->isEnabled());
 }
 
 void UpdateCheckTest::startUpCheckDoesNotHoldTheWindow() {
@@ -217,26 +218,87 @@ void UpdateCheckTest::startUpCheckStaysSilentUnlessNewer() {
 
 void UpdateCheckTest::startUpDialogWaitsForARunningAction() {
     TinyHttpServer server;
-    server.respondWith({200, Newer, 200ms});      // the start-up check
-    server.respondWith({200, QByteArray("1.1")}); // the menu check: a failure
-    ControllerFixture f(fastWaits(), server.siteUrl(), true);
-    QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 1, 5000);
-    qsizetype alertsWhileActionRan = -1;
-    f.desktop.answerAlert = [&](const Alert& alert) {
-        if (alert.messageText == Failed) {
-            // Hold the menu action open until the start-up reply has been handled.
-            spinUntil([&] { return server.answered == 2; });
-            QTest::qWait(300);
-            alertsWhileActionRan = f.desktop.alerts.size();
-        }
+    server.respondWith({200, Newer, 100ms});
+    ScriptedPhone phone;
+    phone.hangOn({QStringLiteral("devices")}); // the flow runs until the command times out
+    Waits waits = fastWaits();
+    waits.commandTimeout = 800ms;
+    ControllerFixture f(waits, server.siteUrl(), true, &phone);
+    f.chooseAdb(SessionFixture::AdbPath);
+    bool flowRanAtTheDialog = true;
+    f.desktop.answerAlert = [&](const Alert&) {
+        flowRanAtTheDialog = f.controller->flowRunning();
         return 1;
     };
 
+    QTest::mouseClick(f.window->ui.startButton, Qt::LeftButton);
+
+    QVERIFY(f.controller->flowRunning());
+    QVERIFY(!f.window->ui.actionCheckForUpdate->isEnabled());
+    QVERIFY(f.window->ui.helpButton->isEnabled());
+    QVERIFY(f.window->ui.actionAbout->isEnabled());
+    QVERIFY(f.window->ui.actionQuit->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(server.answered, 1, 5000);
+    QTest::qWait(100);
+    QVERIFY(f.controller->flowRunning());
+    QVERIFY(f.desktop.alerts.isEmpty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(f.desktop.alerts.size(), 1, 5000);
+    QCOMPARE(f.desktop.alerts.constFirst().messageText, NewVersion);
+    QVERIFY(!flowRanAtTheDialog);
+    QVERIFY(f.window->ui.actionCheckForUpdate->isEnabled());
+    QCOMPARE(phone.invocations().count(QStringList{QStringLiteral("devices")}), 1);
+}
+
+void UpdateCheckTest::menuJoinsAPendingStartUpCheck_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("newer") << Newer << NewVersion;
+    QTest::newRow("up to date") << QByteArray("1.0,http://a.example/d") << UpToDate;
+    QTest::newRow("failure") << QByteArray("no comma here") << Failed;
+}
+
+// The menu owes the user its answer; the start-up check then says nothing.
+void UpdateCheckTest::menuJoinsAPendingStartUpCheck() {
+    QFETCH(QByteArray, body);
+    QFETCH(QString, message);
+    TinyHttpServer server;
+    server.respondWith({200, body, 300ms});
+    ControllerFixture f(fastWaits(), server.siteUrl(), true);
+    QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 1, 5000);
+
     f.window->ui.actionCheckForUpdate->trigger();
 
-    QCOMPARE(alertsWhileActionRan, qsizetype(1));
-    QCOMPARE(f.desktop.alerts.size(), 2);
-    QCOMPARE(f.desktop.alerts[1].messageText, NewVersion);
+    QTRY_COMPARE_WITH_TIMEOUT(f.desktop.alerts.size(), 1, 5000);
+    QTest::qWait(300);
+    QCOMPARE(f.desktop.alerts.size(), 1);
+    QCOMPARE(f.desktop.alerts.constFirst().messageText, message);
+    QCOMPARE(server.requestLines.size(), 1);
+    QVERIFY(f.window->ui.actionCheckForUpdate->isEnabled());
+}
+
+void UpdateCheckTest::quitDuringACheckShowsNothing_data() {
+    QTest::addColumn<bool>("startUpCheck");
+    QTest::newRow("menu check alone") << false;
+    QTest::newRow("menu joined the start-up check") << true;
+}
+
+void UpdateCheckTest::quitDuringACheckShowsNothing() {
+    QFETCH(bool, startUpCheck);
+    TinyHttpServer server;
+    server.respondWith({200, Newer, 200ms});
+    ScriptedPhone phone; // takes the adb server's stop on the way out
+    ControllerFixture f(fastWaits(), server.siteUrl(), startUpCheck, &phone);
+    f.chooseAdb(SessionFixture::AdbPath);
+    f.window->ui.actionCheckForUpdate->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 1, 5000);
+
+    f.window->ui.actionQuit->trigger();
+
+    QCOMPARE(f.desktop.quitCount, 1);
+    QTest::qWait(400); // past the server's delay
+    QVERIFY(f.desktop.alerts.isEmpty());
+    QCOMPARE(server.requestLines.size(), 1);
 }
 
 void UpdateCheckTest::replyAfterTheControllerIsGoneIsIgnored() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Desktop.h"
+#include "gui/Desktop.h"
 
 #include <QLabel>
 #include <QLineEdit>
