@@ -36,6 +36,7 @@ done
 unexpected=$(cd "$prefix" && find . -type f | grep -v -e '^\./bin/ostrel-dravik$' \
     -e '^\./share/applications/ostrel-dravik\.desktop$' \
     -e '^\./share/icons/hicolor/[0-9x]*/apps/ostrel-dravik\.png$' \
-    -e '^\./share/icons/hicolor/scalable/apps/ostrel-dravik\.svg$' || true)
+    -e '^\./share/icons/hicolor/scalable/apps/ostrel-dravik\.svg$' \
+    -e '^\./share/man/man1/ostrel-dravik\.1$' || true)
 [ -z "$unexpected" ] || fail "unexpected files installed: $unexpected"
 echo "installed tree is complete"

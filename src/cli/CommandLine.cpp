@@ -1,0 +1,83 @@
+#include "cli/CommandLine.h"
+
+#include "cli/CommandLineOutput.h"
+#include "cli/InterruptWatcher.h"
+#include "cli/Invocation.h"
+#include "cli/Verbs.h"
+#include "core/process/ProcessRunner.h"
+#include "core/session/BridgeSession.h"
+#include "core/settings/AdbSetting.h"
+
+#include <QCoreApplication>
+#include <QCoro/QCoroTask>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace ostrel::cli {
+
+namespace {
+
+void print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return namesVerb(arguments);
+}
+
+int runCommandLine(int argc, char* argv[]) {
+    // No display is needed, so none is asked for.
+    QCoreApplication application(argc, argv);
+    // The same names as the window's, so both read the same settings.
+    QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Ostrel Dravik"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+
+    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    switch (parsed.outcome) {
+    case ParsedArguments::Outcome::Usage:
+        print(stderr, parsed.text);
+        return UsageError;
+    case ParsedArguments::Outcome::Help:
+    case ParsedArguments::Outcome::Version:
+        print(stdout, parsed.text);
+        return StateReached;
+    case ParsedArguments::Outcome::Run:
+        break;
+    }
+
+    InterruptWatcher interrupts;
+    ProcessRunner runner;
+    const QString chosenAdb = parsed.invocation.adbPath;
+    std::function<QString()> adbPath = getAdbPath;
+    if (!chosenAdb.isEmpty())
+        adbPath = [chosenAdb] { return chosenAdb; };
+    BridgeSession session(runner, std::move(adbPath));
+    CommandLineOutput output(stdout, stderr);
+    output.follow(session);
+    output.setInterruptCheck([&interrupts] { return interrupts.poll(); });
+
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, [&](int) {
+        output.mute();
+        session.cancel();
+    });
+    // Started from the event loop, so that a flow ending at once still ends it.
+    QTimer::singleShot(0, &application, [&] {
+        QCoro::connect(runVerb(session, output, parsed.invocation), &application,
+                       [&interrupts](int status) {
+                           const int signalNumber = interrupts.caughtSignal();
+                           QCoreApplication::exit(signalNumber != 0 ? 128 + signalNumber : status);
+                       });
+    });
+    return QCoreApplication::exec();
+}
+
+} // namespace ostrel::cli

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/session/ConsoleMessage.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <cstdio>
+#include <functional>
+
+namespace ostrel {
+class BridgeSession;
+}
+
+namespace ostrel::cli {
+
+// The session's console as a script sees it: progress on standard output,
+// failures on standard error, plain lines ending in "\n", a link as its address.
+class CommandLineOutput : public QObject {
+    Q_OBJECT
+
+public:
+    CommandLineOutput(std::FILE* out, std::FILE* err, QObject* parent = nullptr);
+
+    void follow(BridgeSession& session);
+
+    // Off: progress is dropped, so standard output carries only results.
+    void setProgressShown(bool shown) { progressShown_ = shown; }
+    // Asked before each write; true silences everything from then on.
+    void setInterruptCheck(std::function<bool()> check) { interruptCheck_ = std::move(check); }
+    // Nothing more is written.
+    void mute() { muted_ = true; }
+
+    void progress(const QString& text);
+    void failure(const QString& text);
+    // What the verb was asked for; written even when progress is not.
+    void result(const QString& text);
+
+    // How many failures were reported, so that a flow can tell "not found"
+    // from "could not look".
+    int failureCount() const { return failures_; }
+
+    void showText(const QString& text, ostrel::MessageKind kind);
+    void showLink(const QString& description, const QUrl& url, ostrel::MessageKind kind);
+
+private:
+    bool silenced();
+    void write(std::FILE* stream, const QString& text);
+
+    std::FILE* out_;
+    std::FILE* err_;
+    std::function<bool()> interruptCheck_;
+    bool progressShown_ = true;
+    bool muted_ = false;
+    int failures_ = 0;
+};
+
+} // namespace ostrel::cli

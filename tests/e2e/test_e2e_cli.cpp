@@ -1,0 +1,477 @@
+// The command line for scripts, run as the built program with no display,
+// through the real adb against simulated phones.
+#include "e2e/AdbServerScope.h"
+#include "e2e/SimulatedPhone.h"
+#include "support/PhoneCommands.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTcpServer>
+#include <QTest>
+
+#include <csignal>
+#include <list>
+
+using namespace ostrel::e2e;
+using namespace ostrel::test::phone;
+
+namespace {
+
+const QString Program = QStringLiteral(OSTREL_DRAVIK_EXECUTABLE);
+constexpr int RunTimeoutMs = 60000;
+
+struct CliRun {
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+
+    QString story() const {
+        return QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3")
+            .arg(finished ? QString::number(exitCode) : QStringLiteral("none"), out, err);
+    }
+};
+
+// The program as a script starts it: no display of any kind, and settings
+// read from the scope's private HOME.
+void prepare(QProcess& process, const QStringList& arguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
+        environment.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(environment);
+    process.setProgram(Program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+}
+
+CliRun collect(QProcess& process) {
+    CliRun run;
+    if (!process.waitForFinished(RunTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+    } else {
+        run.finished = process.exitStatus() == QProcess::NormalExit;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+CliRun runProgram(const QStringList& arguments) {
+    QProcess process;
+    prepare(process, arguments);
+    process.start();
+    return collect(process);
+}
+
+// The phone's view of an adb device command: the words after "shell".
+QStringList onPhone(QStringList adbArguments) {
+    adbArguments.removeFirst();
+    return adbArguments;
+}
+
+QString listing(const QStringList& serials) {
+    QString text = QStringLiteral("Checking Android devices...\nList of devices attached\n");
+    for (const QString& serial : serials)
+        text += serial + QStringLiteral("\tdevice\n");
+    return text + QLatin1Char('\n');
+}
+
+// A VNC port whose web port, 100 below, is free as well.
+quint16 freePortPair() {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        QTcpServer vnc;
+        QTcpServer web;
+        if (vnc.listen(QHostAddress::LocalHost, 0) && vnc.serverPort() > 1124 &&
+            web.listen(QHostAddress::LocalHost, vnc.serverPort() - 100))
+            return vnc.serverPort();
+    }
+    return 0;
+}
+
+// A private adb server and its phones; the phones end before the server.
+class World {
+public:
+    SimulatedPhone* attach(const PhoneScenario& scenario, QString* why) {
+        if (!scope_.problem().isEmpty()) {
+            *why = scope_.problem();
+            return nullptr;
+        }
+        SimulatedPhone& phone = phones_.emplace_back();
+        if (!phone.start(scenario, why) || !scope_.connect(phone, QStringLiteral("device"), why))
+            return nullptr;
+        return &phone;
+    }
+
+    // The program with the scope's adb named on its command line.
+    CliRun run(const QStringList& arguments) const {
+        return runProgram(QStringList{QStringLiteral("--adb"), scope_.adbPath()} + arguments);
+    }
+
+    bool serverListed(const SimulatedPhone& phone) const {
+        return scope_.shell(phone, {QStringLiteral("ps")})
+            .standardOutput.contains("ostrelvncserver");
+    }
+
+    AdbServerScope& scope() { return scope_; }
+
+private:
+    AdbServerScope scope_;
+    std::list<SimulatedPhone> phones_;
+};
+
+} // namespace
+
+#define ATTACH(phone, world, scenario)                                                             \
+    SimulatedPhone* phone = nullptr;                                                               \
+    do {                                                                                           \
+        QString why;                                                                               \
+        phone = (world).attach(scenario, &why);                                                    \
+        QVERIFY2(phone != nullptr, qPrintable(why));                                               \
+    } while (false)
+
+#define CHECK_RUN(run, status)                                                                     \
+    QVERIFY2((run).finished && (run).exitCode == (status), qPrintable((run).story()))
+
+class E2eCliTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(QFileInfo(Program).isExecutable(), qPrintable(Program));
+        const AdbServerScope scope;
+        QVERIFY2(scope.problem().isEmpty(), qPrintable(scope.problem()));
+    }
+
+    // Usage errors are refused before any adb runs; a port the parser takes
+    // reaches the device search, which finds none here.
+    void arguments_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("complaint");
+        const QString noDevice = QStringLiteral("Error: no android device is connected.\n");
+        QTest::newRow("two verbs")
+            << QStringList{"--start", "--stop"} << 2 << QStringLiteral("only one");
+        QTest::newRow("verb and a word")
+            << QStringList{"--start", "now"} << 2 << QStringLiteral("'now'");
+        QTest::newRow("unknown option")
+            << QStringList{"--stop", "--fast"} << 2 << QStringLiteral("'fast'");
+        QTest::newRow("forward without port")
+            << QStringList{"--forward"} << 2 << QStringLiteral("--forward");
+        QTest::newRow("port 0") << QStringList{"--forward", "0"} << 2 << QStringLiteral("'0'");
+        QTest::newRow("port 65536")
+            << QStringList{"--forward", "65536"} << 2 << QStringLiteral("'65536'");
+        QTest::newRow("port with letters")
+            << QStringList{"--forward", "59o1"} << 2 << QStringLiteral("'59o1'");
+        QTest::newRow("port with sign")
+            << QStringList{"--forward=+5901"} << 2 << QStringLiteral("'+5901'");
+        QTest::newRow("port with space")
+            << QStringList{"--forward", " 5901"} << 2 << QStringLiteral("' 5901'");
+        QTest::newRow("empty serial")
+            << QStringList{"--devices", "--serial="} << 2 << QStringLiteral("--serial");
+        QTest::newRow("port 1") << QStringList{"--forward", "1"} << 1 << noDevice;
+        QTest::newRow("port 65535") << QStringList{"--forward=65535"} << 1 << noDevice;
+        QTest::newRow("devices") << QStringList{"--devices"} << 1 << noDevice;
+        QTest::newRow("start") << QStringList{"--start"} << 1 << noDevice;
+        QTest::newRow("stop") << QStringList{"--stop"} << 1 << noDevice;
+    }
+    void arguments() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, complaint);
+        World world;
+        const CliRun run = world.run(arguments);
+        CHECK_RUN(run, status);
+        QVERIFY2(run.err.startsWith(QStringLiteral("Error: ")) && run.err.contains(complaint),
+                 qPrintable(run.story()));
+        if (status == 2) {
+            QCOMPARE(run.out, QString());
+            QVERIFY(run.err.contains(QStringLiteral("--help")));
+        } else {
+            QVERIFY2(!run.out.contains(QStringLiteral("Error")), qPrintable(run.story()));
+        }
+    }
+
+    void helpAndVersionNeedNoAdb_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("--forward <PORT>");
+        QTest::newRow("-h") << QStringLiteral("-h") << QStringLiteral("--serial <SERIAL>");
+        QTest::newRow("version") << QStringLiteral("--version")
+                                 << QStringLiteral("Ostrel Dravik " OSTREL_VERSION "\n");
+    }
+    void helpAndVersionNeedNoAdb() {
+        QFETCH(QString, argument);
+        QFETCH(QString, shown);
+        const CliRun run =
+            runProgram({argument, QStringLiteral("--adb"), QStringLiteral("/nonexistent/adb")});
+        CHECK_RUN(run, 0);
+        QVERIFY2(run.out.contains(shown), qPrintable(run.story()));
+        QCOMPARE(run.err, QString());
+    }
+
+    // Standard output carries serials alone, whatever adb said on the way.
+    void devicesListsSerialsOnly() {
+        World world;
+        ATTACH(first, world, PhoneScenario{});
+        ATTACH(second, world, PhoneScenario{});
+
+        const CliRun all = world.run({QStringLiteral("--devices")});
+        CHECK_RUN(all, 0);
+        const QStringList lines = all.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.last(), QString());
+        QCOMPARE(QSet<QString>(lines.begin(), lines.end() - 1),
+                 (QSet<QString>{first->serial(), second->serial()}));
+        QCOMPARE(all.err, QString());
+
+        const CliRun one =
+            world.run({QStringLiteral("--devices"), QStringLiteral("--serial"), second->serial()});
+        CHECK_RUN(one, 0);
+        QCOMPARE(one.out, second->serial() + QLatin1Char('\n'));
+
+        const CliRun unknown = world.run(
+            {QStringLiteral("--devices"), QStringLiteral("--serial"), QStringLiteral("nosuch")});
+        CHECK_RUN(unknown, 1);
+        QCOMPARE(unknown.out, QString());
+        QVERIFY2(unknown.err.contains(QStringLiteral("nosuch")), qPrintable(unknown.story()));
+        QVERIFY(first->commandLog().isEmpty());
+        QVERIFY(second->commandLog().isEmpty());
+    }
+
+    // Each verb asked twice: the second finds the state already reached and
+    // leaves the server alone.
+    void startThenStopTwice() {
+        World world;
+        ATTACH(phone, world, PhoneScenario{});
+        const QString listed = listing({phone->serial()});
+
+        const CliRun start = world.run({QStringLiteral("--start")});
+        CHECK_RUN(start, 0);
+        QVERIFY2(start.out.startsWith(QStringLiteral("Starting Ostrel VNC Server on device...\n") +
+                                      listed),
+                 qPrintable(start.story()));
+        QVERIFY2(start.out.contains(QStringLiteral("Ostrel VNC Server is successfully started.\n")),
+                 qPrintable(start.story()));
+        QVERIFY2(!start.out.contains(QLatin1Char('\r')), qPrintable(start.story()));
+        QCOMPARE(start.err, QString());
+        QVERIFY(world.serverListed(*phone));
+        // The presence check comes first, so that the listing knows what to look for.
+        const QList<QStringList> log = phone->commandLog();
+        QVERIFY(log.size() > 2);
+        QCOMPARE(log.at(0), onPhone(fileList(FirstPackage)));
+        QCOMPARE(log.at(1), onPhone(processList()));
+        QCOMPARE(log.count(onPhone(runServer(FirstPackage))), 1);
+
+        const CliRun again = world.run({QStringLiteral("--start")});
+        CHECK_RUN(again, 0);
+        QCOMPARE(again.out, QStringLiteral("Starting Ostrel VNC Server on device...\n") + listed +
+                                QStringLiteral("Ostrel VNC Server is already running on the "
+                                               "device.\n"));
+        QCOMPARE(phone->commandLog().count(onPhone(runServer(FirstPackage))), 1);
+        QCOMPARE(phone->commandLog().count(onPhone(launchActivity(FirstPackage))), 1);
+
+        const CliRun stop = world.run({QStringLiteral("--stop")});
+        CHECK_RUN(stop, 0);
+        QVERIFY2(stop.out.startsWith(QStringLiteral("Stopping Ostrel VNC Server on device...\n") +
+                                     listed),
+                 qPrintable(stop.story()));
+        QVERIFY2(
+            stop.out.endsWith(QStringLiteral("Ostrel VNC Server is successfully stopped.\n\n")),
+            qPrintable(stop.story()));
+        QCOMPARE(stop.err, QString());
+        QVERIFY(!world.serverListed(*phone));
+
+        const CliRun stopAgain = world.run({QStringLiteral("--stop")});
+        CHECK_RUN(stopAgain, 0);
+        QCOMPARE(stopAgain.out, QStringLiteral("Stopping Ostrel VNC Server on device...\n") +
+                                    listed +
+                                    QStringLiteral("Ostrel VNC Server is not running on the "
+                                                   "device.\n"));
+        QCOMPARE(phone->commandLog().count(onPhone(stopServer(FirstPackage))), 1);
+    }
+
+    void serverRunningBeforehandIsNotLaunchedAgain() {
+        World world;
+        PhoneScenario scenario;
+        scenario.alreadyRunning = true;
+        ATTACH(phone, world, scenario);
+
+        const CliRun start = world.run({QStringLiteral("--start")});
+        CHECK_RUN(start, 0);
+        QVERIFY2(start.out.endsWith(QStringLiteral("already running on the device.\n")),
+                 qPrintable(start.story()));
+        QCOMPARE(phone->commandLog(),
+                 (QList<QStringList>{onPhone(fileList(FirstPackage)), onPhone(processList())}));
+    }
+
+    void stopWithoutTheAppReachesTheState() {
+        World world;
+        PhoneScenario scenario;
+        scenario.package = PhoneScenario::Package::None;
+        ATTACH(phone, world, scenario);
+
+        const CliRun stop = world.run({QStringLiteral("--stop")});
+        CHECK_RUN(stop, 0);
+        QVERIFY2(stop.out.endsWith(QStringLiteral(
+                     "Ostrel VNC Server is not installed on the device, so it is not running.\n")),
+                 qPrintable(stop.story()));
+        QCOMPARE(stop.err, QString());
+        QVERIFY(!phone->commandLog().contains(onPhone(processList())));
+    }
+
+    // Nothing is done on any phone until the script has said which one.
+    void severalPhones_data() {
+        QTest::addColumn<QString>("verb");
+        QTest::newRow("start") << QStringLiteral("--start");
+        QTest::newRow("stop") << QStringLiteral("--stop");
+        QTest::newRow("forward") << QStringLiteral("--forward=5901");
+    }
+    void severalPhones() {
+        QFETCH(QString, verb);
+        World world;
+        ATTACH(first, world, PhoneScenario{});
+        ATTACH(second, world, PhoneScenario{});
+
+        const CliRun unnamed = world.run({verb});
+        CHECK_RUN(unnamed, 1);
+        QVERIFY2(unnamed.err.startsWith(QStringLiteral("Error: 2 devices are attached")) &&
+                     unnamed.err.contains(first->serial()) &&
+                     unnamed.err.contains(second->serial()),
+                 qPrintable(unnamed.story()));
+
+        const CliRun unknown =
+            world.run({verb, QStringLiteral("--serial"), QStringLiteral("127.0.0.1:1")});
+        CHECK_RUN(unknown, 1);
+        QVERIFY2(unknown.err.startsWith(
+                     QStringLiteral("Error: no device with the serial 127.0.0.1:1 is attached.")),
+                 qPrintable(unknown.story()));
+
+        QVERIFY(first->commandLog().isEmpty());
+        QVERIFY(second->commandLog().isEmpty());
+    }
+
+    void startOnTheNamedOfTwoPhones() {
+        World world;
+        ATTACH(first, world, PhoneScenario{});
+        ATTACH(second, world, PhoneScenario{});
+
+        const CliRun start =
+            world.run({QStringLiteral("--start"), QStringLiteral("--serial"), second->serial()});
+        CHECK_RUN(start, 0);
+        QVERIFY(first->commandLog().isEmpty());
+        QVERIFY(world.serverListed(*second));
+        QVERIFY(!world.serverListed(*first));
+    }
+
+    // Both forwards hold after the program has ended: it leaves adb's server running.
+    void forwardBothPorts() {
+        World world;
+        const quint16 port = freePortPair();
+        QVERIFY(port != 0);
+        PhoneScenario scenario;
+        scenario.vncPort = port;
+        ATTACH(phone, world, scenario);
+
+        const CliRun forward = world.run({QStringLiteral("--forward"), QString::number(port)});
+        CHECK_RUN(forward, 0);
+        QVERIFY2(
+            forward.out.contains(QStringLiteral("\n    vnc://localhost:%1\n").arg(port)) &&
+                forward.out.contains(QStringLiteral("\n    http://localhost:%1\n").arg(port - 100)),
+            qPrintable(forward.story()));
+        QVERIFY2(!forward.out.contains(QLatin1Char('\r')), qPrintable(forward.story()));
+        QCOMPARE(forward.err, QString());
+        const QString forwards =
+            QString::fromUtf8(world.scope()
+                                  .run({QStringLiteral("forward"), QStringLiteral("--list")})
+                                  .standardOutput);
+        QVERIFY2(forwards.contains(QStringLiteral("tcp:%1 tcp:%1").arg(port)) &&
+                     forwards.contains(QStringLiteral("tcp:%1 tcp:%1").arg(port - 100)),
+                 qPrintable(forwards));
+    }
+
+    // The VNC forward alone is not the state asked for.
+    void forwardWithTheWebPortTaken() {
+        World world;
+        const quint16 port = freePortPair();
+        QVERIFY(port != 0);
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost, port - 100));
+        PhoneScenario scenario;
+        scenario.vncPort = port;
+        ATTACH(phone, world, scenario);
+
+        const CliRun forward = world.run({QStringLiteral("--forward"), QString::number(port)});
+        CHECK_RUN(forward, 1);
+        QVERIFY2(forward.out.contains(QStringLiteral("vnc://localhost:%1\n").arg(port)),
+                 qPrintable(forward.story()));
+        QVERIFY2(!forward.out.contains(QStringLiteral("http://")), qPrintable(forward.story()));
+        QVERIFY2(forward.err.contains(QStringLiteral("Address already in use")),
+                 qPrintable(forward.story()));
+    }
+
+    // The window's setting is the command line's too; --adb overrides it for
+    // one run and leaves it as it was.
+    void adbSettingAndOverride() {
+        World world;
+        ATTACH(phone, world, PhoneScenario{});
+        const QString settingsDirectory =
+            qEnvironmentVariable("HOME") + QStringLiteral("/.config/Ostrel");
+        QVERIFY(QDir().mkpath(settingsDirectory));
+        QFile settings(settingsDirectory + QStringLiteral("/Ostrel Dravik.conf"));
+        const QByteArray stored = "[General]\nadb=/nonexistent/chosen-adb\n";
+        QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(stored) == stored.size());
+        settings.close();
+
+        const CliRun chosen = runProgram({QStringLiteral("--devices")});
+        CHECK_RUN(chosen, 1);
+        QVERIFY2(chosen.err.contains(QStringLiteral("/nonexistent/chosen-adb")),
+                 qPrintable(chosen.story()));
+        QCOMPARE(chosen.out, QString());
+
+        const CliRun overridden = world.run({QStringLiteral("--devices")});
+        CHECK_RUN(overridden, 0);
+        QCOMPARE(overridden.out, phone->serial() + QLatin1Char('\n'));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QCOMPARE(settings.readAll(), stored);
+    }
+
+    // The phone has no app, so the start waits for its executable: the
+    // signal lands in that wait and nothing is said after it.
+    void signalCancelsTheFlow_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+    void signalCancelsTheFlow() {
+        QFETCH(int, signalNumber);
+        World world;
+        PhoneScenario scenario;
+        scenario.package = PhoneScenario::Package::None;
+        ATTACH(phone, world, scenario);
+
+        QProcess process;
+        prepare(process,
+                {QStringLiteral("--adb"), world.scope().adbPath(), QStringLiteral("--start")});
+        process.start();
+        QTRY_VERIFY_WITH_TIMEOUT(phone->commandLog().count(onPhone(fileList(SecondPackage))) >= 2,
+                                 20000);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
+        const CliRun run = collect(process);
+
+        CHECK_RUN(run, 128 + signalNumber);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(run.out, QStringLiteral("Starting Ostrel VNC Server on device...\n") +
+                              listing({phone->serial()}));
+        QCOMPARE(run.err, QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(E2eCliTest)
+#include "test_e2e_cli.moc"
