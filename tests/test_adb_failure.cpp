@@ -1,4 +1,4 @@
-#include "device/AdbFailure.h"
+#include "core/device/AdbFailure.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "process/AdbLocator.h"
+#include "core/process/AdbLocator.h"
 
 #include <QDir>
 #include <QFile>

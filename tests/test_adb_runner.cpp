@@ -1,40 +1,85 @@
-#include "support/ControllerFixture.h"
+#include "core/process/ProcessRunner.h"
+#include "core/session/BridgeSession.h"
+#include "support/SessionFixture.h"
+#include "support/StandInAdb.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <sys/types.h>
 
 using namespace ostrel;
 using namespace ostrel::test;
 
+namespace {
+
+// The real runner on a stand-in adb.
+struct RunnerFixture {
+    explicit RunnerFixture(Waits waits)
+        : session(
+              runner, [this] { return adbPath; }, waits) {}
+
+    AdbRun launch(const QStringList& arguments, bool wait = true) {
+        return QCoro::waitFor(session.launchAdbProcess(arguments, wait));
+    }
+
+    QTemporaryDir directory;
+    StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
+    QString adbPath = adb.path();
+    ProcessRunner runner;
+    BridgeSession session;
+    SessionRecorder seen{session};
+};
+
+// Gone, or only waiting to be reaped by whoever inherited it.
+bool processIsGone(pid_t pid) {
+    if (::kill(pid, 0) != 0)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray fields = stat.readAll();
+    const qsizetype afterName = fields.lastIndexOf(')');
+    return afterName >= 0 && fields.mid(afterName + 2, 1) == "Z";
+}
+
+// Makes sure a process the test made is not left behind when the test fails.
+struct ProcessReaper {
+    pid_t pid = 0;
+    ~ProcessReaper() {
+        if (pid > 0 && !processIsGone(pid))
+            ::kill(pid, SIGKILL);
+    }
+};
+
+} // namespace
+
 class AdbRunnerTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ControllerFixture> f;
-    std::unique_ptr<FakeAdb> adb;
+    std::unique_ptr<RunnerFixture> f;
 
     void makeFixture(Waits waits = fastWaits()) {
-        adb.reset();
-        f = std::make_unique<ControllerFixture>(waits, QUrl("http://127.0.0.1:9"), false);
-        adb = std::make_unique<FakeAdb>(f->directory.filePath("adb-bin"));
-        f->chooseAdb(adb->path());
+        f.reset();
+        f = std::make_unique<RunnerFixture>(waits);
     }
 
 private Q_SLOTS:
     void init() { makeFixture(); }
-    void cleanup() {
-        adb.reset();
-        f.reset();
-    }
+    void cleanup() { f.reset(); }
 
     void argumentsReachAdbUnchanged() {
-        const QStringList arguments{"shell", "ls", "-l", "/data/with space/ostrelvncserver", ""};
-        const AdbRun run = f->controller->launchAdbProcess(arguments, true);
+        const QStringList arguments{
+            "shell", "ls", "-l", "/data/with space/ostrelvncserver", "", "caf\u00e9", "$HOME", "*"};
+        const AdbRun run = f->launch(arguments);
         QVERIFY(run.succeeded());
-        QCOMPARE(adb->invocations(), QList<QStringList>{arguments});
+        QCOMPARE(f->adb.invocations(), QList<QStringList>{arguments});
     }
 
     void echoFollowsTheModeAndEveryLineIsClassified_data() {
@@ -47,28 +92,30 @@ private Q_SLOTS:
         QTest::newRow("quiet") << int(Mode::Quiet) << false;
         QTest::newRow("forward") << int(Mode::Forward) << true;
     }
-
     void echoFollowsTheModeAndEveryLineIsClassified() {
         QFETCH(int, mode);
         QFETCH(bool, echoed);
-        adb->setStandardOutput("root 4242 1 S ./ostrelvncserver\r\n");
-        f->controller->bridge().CommandMode = mode;
-        f->controller->launchAdbProcess({"shell", "ps"}, true);
-        QCOMPARE(f->consoleText().contains("4242"), echoed);
-        QCOMPARE(f->controller->bridge().serverRunning, mode == Mode::ServerProcess);
+        f->adb.setStandardOutput("root 4242 1 S ./ostrelvncserver\r\n");
+        f->session.bridge().CommandMode = mode;
+        f->launch({"shell", "ps"});
+        QCOMPARE(f->seen.console, echoed ? "root 4242 1 S ./ostrelvncserver\n" : "");
+        QCOMPARE(f->seen.failures, QString());
+        QCOMPARE(f->session.bridge().serverRunning, mode == Mode::ServerProcess);
         if (mode == Mode::ServerProcess)
-            QCOMPARE(f->controller->bridge().serverPid, 4242);
+            QCOMPARE(f->session.bridge().serverPid, 4242);
     }
 
     void standardErrorIsNeitherEchoedNorClassified() {
-        adb->setStandardError("SERIAL1\tdevice\n");
-        adb->setExitCode(1);
-        f->controller->bridge().CommandMode = Mode::DeviceList;
-        const AdbRun run = f->controller->launchAdbProcess({"devices"}, true);
+        f->adb.setStandardOutput("List of devices attached\n\n");
+        f->adb.setStandardError("SERIAL1\tdevice\n");
+        f->adb.setExitCode(1);
+        f->session.bridge().CommandMode = Mode::DeviceList;
+        const AdbRun run = f->launch({"devices"});
         QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.standardOutput, QByteArray("List of devices attached\n\n"));
         QCOMPARE(run.standardError, QByteArray("SERIAL1\tdevice\n"));
-        QCOMPARE(f->controller->bridge().deviceCount, 0);
-        QCOMPARE(f->consoleText(), QString());
+        QCOMPARE(f->session.bridge().deviceCount, 0);
+        QCOMPARE(f->seen.console, "List of devices attached\n\n");
     }
 
     void outputLargerThanAPipeIsDeliveredWhole() {
@@ -77,40 +124,87 @@ private Q_SLOTS:
             listing += "u0_a1 " + QByteArray::number(1000 + i) + " 1 1234 567 ffff 0000 S proc" +
                        QByteArray::number(i) + "\n";
         listing += "root 31337 1 1 1 ffff 0000 S /data/data/x/files/ostrelvncserver\n";
-        adb->setStandardOutput(listing);
-        f->controller->bridge().CommandMode = Mode::ServerProcess;
-        f->controller->launchAdbProcess({"shell", "ps"}, true);
-        QCOMPARE(f->controller->bridge().serverPid, 31337);
+        QVERIFY(listing.size() > 200000);
+        f->adb.setStandardOutput(listing);
+        f->session.bridge().CommandMode = Mode::ServerProcess;
+        const AdbRun run = f->launch({"shell", "ps"});
+        QCOMPARE(run.standardOutput, listing);
+        QCOMPARE(f->session.bridge().serverPid, 31337);
     }
 
     void bytesAboveAsciiDoNotFail() {
-        adb->setStandardOutput("caf\xc3\xa9 \xff\xfe\x80 done\n");
-        const AdbRun run = f->controller->launchAdbProcess({"devices"}, true);
+        f->adb.setStandardOutput("caf\xc3\xa9 \xff\xfe\x80 done\n");
+        const AdbRun run = f->launch({"devices"});
         QVERIFY(run.succeeded());
-        QVERIFY(f->consoleText().startsWith(QString::fromUtf8("caf\xc3\xa9 ")));
-        QVERIFY(f->consoleText().contains("done"));
+        QCOMPARE(run.standardOutput, QByteArray("caf\xc3\xa9 \xff\xfe\x80 done\n"));
+        QVERIFY(f->seen.console.startsWith(QString::fromUtf8("caf\xc3\xa9 ")));
+        QVERIFY(f->seen.console.endsWith(" done\n"));
     }
 
-    void windowKeepsProcessingEventsWhileWaiting() {
-        adb->setSleepSeconds(0.5);
+    void eventLoopKeepsRunningWhileWaiting() {
+        f->adb.setSleepSeconds(0.5);
         bool firedDuringCommand = false;
-        QTimer::singleShot(50, f->window.get(), [&] { firedDuringCommand = true; });
-        f->controller->launchAdbProcess({"devices"}, true);
+        QTimer::singleShot(50, &f->session, [&] { firedDuringCommand = true; });
+        f->launch({"devices"});
         QVERIFY(firedDuringCommand);
     }
 
-    void commandThatHangsIsKilledAndReported() {
+    void standardInputIsTheNullDevice() {
         Waits waits = fastWaits();
-        waits.commandTimeout = std::chrono::milliseconds(300);
+        waits.commandTimeout = std::chrono::milliseconds(3000);
         makeFixture(waits);
-        adb->setSleepSeconds(20);
-        adb->setStandardOutput("never shown\n");
+        f->adb.setReadsStandardInput();
+        f->adb.setStandardOutput("read to its end\n");
+        const AdbRun run = f->launch({"devices"});
+        QCOMPARE(run.status, AdbRun::Status::Finished);
+        QCOMPARE(run.standardOutput, QByteArray("read to its end\n"));
+    }
+
+    // Whatever adb started goes with it: a server it forked must not live on
+    // when the command is given up.
+    void stoppedCommandEndsItsWholeProcessGroup_data() {
+        QTest::addColumn<bool>("cancelled");
+        QTest::newRow("time limit") << false;
+        QTest::newRow("cancel") << true;
+    }
+    void stoppedCommandEndsItsWholeProcessGroup() {
+        QFETCH(bool, cancelled);
+        Waits waits = fastWaits();
+        if (!cancelled)
+            waits.commandTimeout = std::chrono::milliseconds(500);
+        makeFixture(waits);
+        f->adb.setStartsGrandchild();
+        f->adb.setSleepSeconds(30);
+        f->adb.setStandardOutput("List of devices attached\n");
         QElapsedTimer clock;
         clock.start();
-        const AdbRun run = f->controller->launchAdbProcess({"devices"}, true);
+        // The coroutine keeps a reference to its arguments while it runs.
+        const QStringList arguments{"devices"};
+        QCoro::Task<AdbRun> command = f->session.launchAdbProcess(arguments, true);
+        QTRY_VERIFY(QFile::exists(f->adb.grandchildPidFile()));
+        QFile pidFile(f->adb.grandchildPidFile());
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        ProcessReaper grandchild{static_cast<pid_t>(pidFile.readAll().trimmed().toInt())};
+        QVERIFY(grandchild.pid > 0);
+        QVERIFY(!processIsGone(grandchild.pid));
+        if (cancelled) {
+            f->session.cancel();
+            // Ended before cancel() returned.
+            QVERIFY(command.isReady());
+        }
+        const AdbRun run = QCoro::waitFor(command);
         QVERIFY(clock.elapsed() < 10000);
-        QCOMPARE(run.status, AdbRun::Status::TimedOut);
-        QVERIFY(f->consoleText().contains("did not finish within 0.3 seconds and was stopped"));
+        QCOMPARE(run.status, cancelled ? AdbRun::Status::Cancelled : AdbRun::Status::TimedOut);
+        // What a stopped command printed may be shown, but a cancelled one is
+        // past telling anybody anything.
+        QCOMPARE(f->seen.failures,
+                 cancelled ? QString()
+                           : "Error: " + f->adb.path() +
+                                 " did not finish within 0.5 seconds and was stopped.\n");
+        if (cancelled)
+            QCOMPARE(f->seen.console, QString());
+        QTRY_VERIFY_WITH_TIMEOUT(processIsGone(grandchild.pid), 3000);
+        QCOMPARE(f->adb.finishedRuns(), 0);
     }
 
     void unrunnableChoiceIsReported_data() {
@@ -118,61 +212,55 @@ private Q_SLOTS:
         QTest::newRow("deleted") << false;
         QTest::newRow("not executable") << true;
     }
-
     void unrunnableChoiceIsReported() {
         QFETCH(bool, exists);
         const QString path = f->directory.filePath("chosen/adb");
         if (exists) {
-            QDir().mkpath(f->directory.filePath("chosen"));
+            QVERIFY(QDir().mkpath(f->directory.filePath("chosen")));
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
-        f->chooseAdb(path);
-        const AdbRun run = f->controller->launchAdbProcess({"devices"}, true);
-        QCOMPARE(run.status, AdbRun::Status::FailedToStart);
-        const QString console = f->consoleText();
-        QVERIFY2(console.startsWith("Error: adb could not be run: " + path), qPrintable(console));
-        QVERIFY(console.contains("adb button"));
-        QCOMPARE(console.count('\n'), 1);
+        f->adbPath = path;
+        const AdbRun waited = f->launch({"devices"});
+        QCOMPARE(waited.status, AdbRun::Status::FailedToStart);
+        const AdbRun detached = f->launch({"kill-server"}, false);
+        QCOMPARE(detached.status, AdbRun::Status::FailedToStart);
+        const QString reason = exists ? path + " is not executable" : path + " does not exist";
+        const QString line = "Error: adb could not be run: " + reason +
+                             ". Click the adb button to choose the adb executable.\n";
+        QCOMPARE(f->seen.console, line + line);
+        QCOMPARE(f->seen.failures, f->seen.console);
     }
 
     void noAdbAnywhereIsReported() {
-        QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik")).remove("adb");
-        const QByteArray path = qgetenv("PATH");
-        const QByteArray home = qgetenv("ANDROID_HOME");
-        const QByteArray root = qgetenv("ANDROID_SDK_ROOT");
-        qputenv("PATH", f->directory.path().toUtf8());
-        qunsetenv("ANDROID_HOME");
-        qunsetenv("ANDROID_SDK_ROOT");
-        const AdbRun run = f->controller->launchAdbProcess({"devices"}, true);
-        const AdbRun detached = f->controller->launchAdbProcess({"kill-server"}, false);
-        qputenv("PATH", path);
-        if (!home.isNull())
-            qputenv("ANDROID_HOME", home);
-        if (!root.isNull())
-            qputenv("ANDROID_SDK_ROOT", root);
-        QCOMPARE(run.status, AdbRun::Status::NoExecutable);
+        f->adbPath.clear();
+        const AdbRun waited = f->launch({"devices"});
+        const AdbRun detached = f->launch({"kill-server"}, false);
+        QCOMPARE(waited.status, AdbRun::Status::NoExecutable);
         QCOMPARE(detached.status, AdbRun::Status::NoExecutable);
-        QVERIFY(f->consoleText().startsWith("Error: adb was not found: no adb chosen, none at " +
-                                            QCoreApplication::applicationDirPath() + "/adb"));
-        QCOMPARE(f->consoleText().count('\n'), 2); // one line for each of the two commands
-        QVERIFY(f->consoleText().contains("adb button"));
+        const QString console = f->seen.console;
+        QVERIFY2(console.startsWith("Error: adb was not found: no adb chosen, none at " +
+                                    QCoreApplication::applicationDirPath() + "/adb"),
+                 qPrintable(console));
+        QCOMPARE(console.count('\n'), 2); // one line for each of the two commands
+        QVERIFY(console.contains("adb button"));
+        QCOMPARE(f->seen.failures, console);
     }
 
     void withoutWaitReturnsAtOnceAndReadsNothing() {
-        adb->setStandardOutput("SERIAL\tdevice\n");
-        adb->setSleepSeconds(1.5);
-        f->controller->bridge().CommandMode = Mode::DeviceList;
+        f->adb.setStandardOutput("SERIAL\tdevice\n");
+        f->adb.setSleepSeconds(1.5);
+        f->session.bridge().CommandMode = Mode::DeviceList;
         QElapsedTimer clock;
         clock.start();
-        const AdbRun run =
-            f->controller->launchAdbProcess({"shell", "/data/x/ostrelvncserver"}, false);
+        const AdbRun run = f->launch({"shell", "/data/x/ostrelvncserver"}, false);
         QVERIFY(clock.elapsed() < 1000); // the child sleeps 1.5 s before it ends
         QVERIFY(run.finished());
-        QTRY_COMPARE(adb->invocations().size(), 1);
-        QTest::qWait(2000);
-        QCOMPARE(f->controller->bridge().deviceCount, 0);
-        QCOMPARE(f->consoleText(), QString());
+        QTRY_COMPARE(f->adb.invocations().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(f->adb.finishedRuns(), 1, 10000);
+        QTest::qWait(100); // time for any output that was read to arrive
+        QCOMPARE(f->session.bridge().deviceCount, 0);
+        QCOMPARE(f->seen.console, QString());
     }
 };
 

@@ -1,9 +1,7 @@
 #include "support/ConsoleTexts.h"
-#include "support/ControllerFixture.h"
 #include "support/PhoneCommands.h"
-#include "support/ScriptedAdb.h"
+#include "support/SessionFixture.h"
 
-#include <QComboBox>
 #include <QJsonArray>
 #include <QTest>
 
@@ -21,96 +19,93 @@ QJsonArray listing(const QList<QPair<QString, QString>>& devices) {
     return lines;
 }
 
+using DeviceList = std::pair<QStringList, int>;
+
 } // namespace
 
 class DeviceDiscoveryTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ControllerFixture> f;
-    std::unique_ptr<ScriptedAdb> adb;
+    std::unique_ptr<SessionFixture> f;
 
-    void attach(const QJsonObject& scenario) { attachScriptedPhone(f, adb, scenario, fastWaits()); }
-    QComboBox* list() const { return f->window->ui.deviceListComboBox; }
-    QStringList items() const {
-        QStringList texts;
-        for (int i = 0; i < list()->count(); ++i)
-            texts << list()->itemText(i);
-        return texts;
+    void attach(const QJsonObject& scenario) {
+        f.reset();
+        f = std::make_unique<SessionFixture>(scenario);
     }
 
 private Q_SLOTS:
-    void cleanup() {
-        adb.reset();
-        f.reset();
-    }
+    void cleanup() { f.reset(); }
 
     void noDeviceListsAgainUntilOneIsFound() {
         attach({{"listings", QJsonArray{listing({}), listing({{"R58M123", "device"}})}}});
-        f->controller->adbDevices();
-        QCOMPARE(f->consoleText(),
+        QCOMPARE(f->run(f->session.adbDevices()), 0);
+        QCOMPARE(f->seen.console,
                  "Checking Android devices...\nList of devices attached\n\n" + NoDeviceLines);
-        QCOMPARE(items(), QStringList{"No device"});
-        QCOMPARE(list()->currentIndex(), 0);
-        QCOMPARE(f->controller->bridge().deviceCount, 0);
+        QCOMPARE(f->seen.failures, NoDeviceLines);
+        // Emptied while adb runs, then filled.
+        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{}, -1}, {{"No device"}, 0}}));
+        QCOMPARE(f->session.bridge().deviceCount, 0);
 
-        f->controller->onClearButtonClicked();
-        f->controller->adbDevices();
-        QCOMPARE(f->consoleText(),
+        f->seen.clear();
+        QCOMPARE(f->run(f->session.adbDevices()), 1);
+        QCOMPARE(f->seen.console,
                  "Checking Android devices...\nList of devices attached\nR58M123\tdevice\n\n");
-        QCOMPARE(items(), QStringList{"R58M123"});
-        QCOMPARE(list()->currentText(), "R58M123");
-        QCOMPARE(f->controller->bridge().deviceCount, 1);
+        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{}, -1}, {{"R58M123"}, 0}}));
+        QCOMPARE(f->session.selectedDevice(), "R58M123");
 
         // Found once, found for good: no further listing, no output.
-        f->controller->onClearButtonClicked();
-        f->controller->adbDevices();
-        QCOMPARE(f->consoleText(), QString());
-        QCOMPARE(adb->invocations(), (QList<QStringList>{devices(), devices()}));
+        f->seen.clear();
+        QCOMPARE(f->run(f->session.adbDevices()), 1);
+        QCOMPARE(f->seen.console, QString());
+        QCOMPARE(f->seen.deviceLists, QList<DeviceList>{});
+        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), devices()}));
     }
 
     void unusableDevicesAreNamedWithWhatToDo() {
         attach({{"listings",
                  QJsonArray{listing({{"AAA111", "unauthorized"}, {"BBB222", "offline"}})}}});
-        QTest::mouseClick(f->window->ui.startButton, Qt::LeftButton);
-        QCOMPARE(f->consoleText(),
-                 "Starting Ostrel VNC Server on device...\n"
-                 "Checking Android devices...\nList of devices attached\n"
-                 "AAA111\tunauthorized\nBBB222\toffline\n\n" +
-                     NoDeviceLines +
-                     "Device AAA111 is unauthorized: unlock it, accept the USB debugging prompt "
-                     "on the device, then try again.\n"
-                     "Device BBB222 is offline: disconnect the USB cable and reconnect it, then "
-                     "try again.\n");
-        QCOMPARE(items(), QStringList{"No device"});
-        QCOMPARE(adb->invocations(), QList<QStringList>{devices()});
-        QCOMPARE(f->window->ui.statusLabel->text(), QString());
+        f->run(f->session.toggleServer());
+        const QString advice =
+            "Device AAA111 is unauthorized: unlock it, accept the USB debugging prompt "
+            "on the device, then try again.\n"
+            "Device BBB222 is offline: disconnect the USB cable and reconnect it, then "
+            "try again.\n";
+        QCOMPARE(f->seen.console, "Starting Ostrel VNC Server on device...\n"
+                                  "Checking Android devices...\nList of devices attached\n"
+                                  "AAA111\tunauthorized\nBBB222\toffline\n\n" +
+                                      NoDeviceLines + advice);
+        QCOMPARE(f->seen.failures, NoDeviceLines + advice);
+        QCOMPARE(f->seen.deviceLists.last(), DeviceList({"No device"}, 0));
+        QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
     }
 
     void severalDevicesNameTheSelectedOne() {
         attach({{"listings", QJsonArray{listing({{"AAA111", "device"}, {"BBB222", "device"}})}},
                 {"package", FirstPackage}});
-        QTest::mouseClick(f->window->ui.startButton, Qt::LeftButton);
-        QCOMPARE(items(), (QStringList{"AAA111", "BBB222"}));
+        f->run(f->session.toggleServer());
+        QCOMPARE(f->seen.deviceLists.last(), DeviceList({"AAA111", "BBB222"}, 0));
         QList<QStringList> expected{devices()};
         expected +=
             onDevice("AAA111", {launchActivity(FirstPackage), launchActivity(SecondPackage),
                                 fileList(FirstPackage), runServer(FirstPackage), processList()});
-        QCOMPARE(adb->invocations(), expected);
-        QCOMPARE(f->window->ui.startButton->text(), "Stop Ostrel VNC Server");
+        QCOMPARE(f->phone.invocations(), expected);
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
 
-        // The user's choice goes to the log only, and aims the next commands.
-        const QString before = f->consoleText();
-        list()->setCurrentIndex(1);
-        QTest::ignoreMessage(QtInfoMsg, "comboBoxSelectionDidChange: BBB222");
-        Q_EMIT list()->activated(1);
-        QCOMPARE(f->consoleText(), before);
+        // The user's choice is told nobody, and aims the next commands.
+        const QString before = f->seen.console;
+        f->session.selectDevice("BBB222");
+        QCOMPARE(f->session.selectedDevice(), "BBB222");
+        QCOMPARE(f->seen.console, before);
+        // A serial that is not listed cannot be chosen.
+        f->session.selectDevice("CCC333");
+        QCOMPARE(f->session.selectedDevice(), "BBB222");
 
-        const qsizetype runs = adb->invocations().size();
-        QTest::mouseClick(f->window->ui.startButton, Qt::LeftButton);
-        QCOMPARE(adb->invocations().mid(runs),
-                 onDevice("BBB222",
-                          {processList(), stopServer(FirstPackage), processList(), processList()}));
-        QCOMPARE(f->window->ui.startButton->text(), "Start Ostrel VNC Server");
+        const qsizetype runs = f->phone.invocations().size();
+        f->run(f->session.toggleServer());
+        QCOMPARE(f->runsSince(runs), onDevice("BBB222", {processList(), stopServer(FirstPackage),
+                                                         processList(), processList()}));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false}));
     }
 };
 

@@ -1,4 +1,4 @@
-#include "device/DeviceListing.h"
+#include "core/device/DeviceListing.h"
 
 #include <QTest>
 

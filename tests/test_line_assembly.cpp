@@ -1,4 +1,4 @@
-#include "process/OutputLineBuffer.h"
+#include "core/process/OutputLineBuffer.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "bridge/OutputClassifier.h"
+#include "core/bridge/OutputClassifier.h"
 
 #include <QTest>
 

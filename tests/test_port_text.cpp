@@ -1,4 +1,4 @@
-#include "device/PortText.h"
+#include "core/device/PortText.h"
 
 #include <QTest>
 

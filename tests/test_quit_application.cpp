@@ -82,7 +82,8 @@ private Q_SLOTS:
         for (int wait = 0; wait < 30; ++wait) {
             QTest::qWait(50);
             kills = adb.invocations();
-            kills.removeIf([](const QStringList& run) { return run != QStringList{"kill-server"}; });
+            kills.removeIf(
+                [](const QStringList& run) { return run != QStringList{"kill-server"}; });
             if (!kills.isEmpty())
                 break;
         }

@@ -1,12 +1,11 @@
+#include "core/SiteAddresses.h"
 #include "support/ConsoleTexts.h"
-#include "support/ControllerFixture.h"
 #include "support/PhoneCommands.h"
-#include "support/ScriptedAdb.h"
+#include "support/SessionFixture.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
-#include <QLabel>
 #include <QTest>
-#include <QTextBrowser>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -18,6 +17,9 @@ namespace {
 const QString OneDeviceListing = QStringLiteral("Checking Android devices...\n"
                                                 "List of devices attached\n"
                                                 "emulator-5554\tdevice\n\n");
+const QString Retired =
+    QStringLiteral("Error: This version of Ostrel VNC Server is no longer supported.\n"
+                   "Please update the app on your device from Google Play.\n\n");
 
 // Generous enough that a launched server is always seen by its first listing.
 Waits flowWaits() {
@@ -40,35 +42,16 @@ QList<QStringList> firstStart(const QString& package) {
 class ServerLifecycleTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ControllerFixture> f;
-    std::unique_ptr<ScriptedAdb> adb;
+    std::unique_ptr<SessionFixture> f;
 
     void attach(const QJsonObject& scenario, Waits waits = flowWaits()) {
-        attachScriptedPhone(f, adb, scenario, waits);
+        f.reset();
+        f = std::make_unique<SessionFixture>(scenario, waits);
     }
-    void click() { QTest::mouseClick(f->window->ui.startButton, Qt::LeftButton); }
-    // The runs of the last action alone.
-    QList<QStringList> runsSince(qsizetype before) const { return adb->invocations().mid(before); }
-    void verifyShown(bool running) {
-        QPushButton* button = f->window->ui.startButton;
-        QLabel* status = f->window->ui.statusLabel;
-        QCOMPARE(button->text(), running ? StopTitle : StartTitle);
-        QCOMPARE(button->accessibleName(), button->text());
-        QCOMPARE(status->text(), running ? RunningStatus : StoppedStatus);
-        const QColor colour = running ? QColor::fromRgbF(115 / 255., 200 / 255., 30 / 255.)
-                                      : QColor::fromRgbF(240 / 255., 115 / 255., 30 / 255.);
-        QCOMPARE(status->palette().color(QPalette::WindowText), colour);
-    }
-    void verifyNothingShown() {
-        QCOMPARE(f->window->ui.startButton->text(), StartTitle);
-        QCOMPARE(f->window->ui.statusLabel->text(), QString());
-    }
+    void toggle() { f->run(f->session.toggleServer()); }
 
 private Q_SLOTS:
-    void cleanup() {
-        adb.reset();
-        f.reset();
-    }
+    void cleanup() { f.reset(); }
 
     void firstStartFindsTheServer_data() {
         QTest::addColumn<QString>("package");
@@ -78,110 +61,123 @@ private Q_SLOTS:
     void firstStartFindsTheServer() {
         QFETCH(QString, package);
         attach({{"package", package}});
-        click();
-        QCOMPARE(adb->invocations(), firstStart(package));
-        QCOMPARE(f->consoleText(), Starting + OneDeviceListing + RunningRow);
-        verifyShown(true);
-        QCOMPARE(QString::fromUtf8(f->controller->bridge().serverPackage), package);
+        toggle();
+        QCOMPARE(f->phone.invocations(), firstStart(package));
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow);
+        QCOMPARE(f->seen.failures, QString());
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+        QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
+        QCOMPARE(QString::fromUtf8(f->session.bridge().serverPackage), package);
+        // The server never returns, so its launch alone is not waited for; every
+        // other command is, under the command time-out.
+        for (const ScriptedPhone::Invocation& run : f->phone.runs()) {
+            QCOMPARE(run.program, SessionFixture::AdbPath);
+            QCOMPARE(run.detached, run.arguments == runServer(package));
+            if (!run.detached)
+                QCOMPARE(run.timeout, flowWaits().commandTimeout);
+        }
     }
 
     void aStopThenAStartLaunchOnlyTheKnownPackage() {
         attach({{"package", SecondPackage}});
-        click();
-        qsizetype before = adb->invocations().size();
-        click(); // the stop request works
-        QCOMPARE(runsSince(before), (QList<QStringList>{processList(), stopServer(SecondPackage),
-                                                        processList(), processList()}));
-        verifyShown(false);
-        before = adb->invocations().size();
-        click();
-        QCOMPARE(runsSince(before),
+        toggle();
+        qsizetype before = f->phone.invocations().size();
+        toggle(); // the stop request works
+        QCOMPARE(f->runsSince(before), (QList<QStringList>{processList(), stopServer(SecondPackage),
+                                                           processList(), processList()}));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false}));
+        before = f->phone.invocations().size();
+        toggle();
+        QCOMPARE(f->runsSince(before),
                  (QList<QStringList>{processList(), launchActivity(SecondPackage),
                                      fileList(FirstPackage), fileList(SecondPackage),
                                      runServer(SecondPackage), processList()}));
-        QCOMPARE(f->consoleText(), Starting + OneDeviceListing + RunningRow + Stopping +
-                                       StoppedRow + Starting + RunningRow);
-        verifyShown(true);
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow + Stopping + StoppedRow +
+                                      Starting + RunningRow);
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false, true}));
     }
 
     void executableThatAppearsLateIsWaitedFor() {
         attach({{"package", FirstPackage}, {"presentFrom", 3}});
-        click();
+        toggle();
         QList<QStringList> expected{devices(), launchActivity(FirstPackage),
                                     launchActivity(SecondPackage)};
         for (int attempt = 0; attempt < 2; ++attempt)
             expected << fileList(FirstPackage) << fileList(SecondPackage);
         expected << fileList(FirstPackage) << runServer(FirstPackage) << processList();
-        QCOMPARE(adb->invocations(), expected);
-        verifyShown(true);
+        QCOMPARE(f->phone.invocations(), expected);
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
     }
 
     void appNotInstalled() {
         attach({{"package", QJsonValue::Null}});
-        click();
+        toggle();
         QList<QStringList> expected{devices(), launchActivity(FirstPackage),
                                     launchActivity(SecondPackage)};
         for (int check = 0; check < 11; ++check)
             expected << fileList(FirstPackage) << fileList(SecondPackage);
-        QCOMPARE(adb->invocations(), expected);
-        QCOMPARE(f->consoleText(), Starting + OneDeviceListing + NotInstalled);
-        QVERIFY(f->window->ui.textView->toHtml().contains(googlePlayFrontPage().toString()));
-        verifyNothingShown();
-        QCOMPARE(f->controller->bridge().serverPath[0], '\0');
-        QCOMPARE(f->controller->bridge().serverPackage[0], '\0');
+        QCOMPARE(f->phone.invocations(), expected);
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + NotInstalled);
+        QCOMPARE(f->seen.failures, NotInstalled);
+        const QList<std::pair<QString, QUrl>> links{
+            {QStringLiteral("Get the Ostrel VNC Server App from Google Play\r\n"),
+             googlePlayFrontPage()}};
+        QCOMPARE(f->seen.links, links);
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
+        QCOMPARE(f->session.bridge().serverPath[0], '\0');
+        QCOMPARE(f->session.bridge().serverPackage[0], '\0');
     }
 
     void retiredBuildIsLaunchedButNotShown() {
         attach({{"package", FirstPackage}, {"size", 420556}});
-        click();
-        // Nothing waits for the launch, so it may be logged a little later.
-        QTRY_COMPARE(adb->invocations(),
-                     (QList<QStringList>{devices(), launchActivity(FirstPackage),
-                                         launchActivity(SecondPackage), fileList(FirstPackage),
-                                         runServer(FirstPackage)}));
-        QCOMPARE(f->consoleText(), Starting + OneDeviceListing +
-                                       "Error: This version of Ostrel VNC Server is no longer "
-                                       "supported.\nPlease update the app on your device from "
-                                       "Google Play.\n\n");
-        verifyNothingShown();
+        toggle();
+        QCOMPARE(f->phone.invocations(),
+                 (QList<QStringList>{devices(), launchActivity(FirstPackage),
+                                     launchActivity(SecondPackage), fileList(FirstPackage),
+                                     runServer(FirstPackage)}));
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + Retired);
+        QCOMPARE(f->seen.failures, Retired);
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
     }
 
     void updatedAppIsNoLongerTakenForRetired() {
         attach({{"package", FirstPackage}, {"size", 2000000}});
-        f->controller->bridge().serverUnsupported = true; // an earlier start met a retired build
-        click();
-        QCOMPARE(f->consoleText(), Starting + OneDeviceListing + RunningRow);
-        verifyShown(true);
+        f->session.bridge().serverUnsupported = true; // an earlier start met a retired build
+        toggle();
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow);
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
     }
 
     void serverThatShowsLateIsPolledFor() {
         attach({{"package", FirstPackage}, {"appearAfter", 3}});
-        click();
-        QCOMPARE(adb->invocations(), firstStart(FirstPackage) << processList() << processList());
-        verifyShown(true);
+        toggle();
+        QCOMPARE(f->phone.invocations(), firstStart(FirstPackage)
+                                             << processList() << processList());
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
     }
 
     void serverThatNeverShowsGivesTheStoppedRowThenIsFoundRunning() {
         Waits waits = fastWaits();
         waits.serverAppearLimit = std::chrono::milliseconds(200);
         attach({{"package", FirstPackage}, {"appearAfter", 1000000}}, waits);
-        click();
-        // Listed until the limit ran out; how often depends on how fast the phone answers.
+        toggle();
+        // Listed until the limit ran out; how often depends on the timers.
         const QList<QStringList> start = firstStart(FirstPackage);
-        const QList<QStringList> runs = adb->invocations();
+        const QList<QStringList> runs = f->phone.invocations();
         QCOMPARE(runs.mid(0, start.size()), start);
+        QVERIFY(runs.size() > start.size());
         for (const QStringList& run : runs.mid(start.size()))
             QCOMPARE(run, processList());
-        QCOMPARE(f->consoleText(), Starting + OneDeviceListing + StoppedRow);
-        verifyShown(false);
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + StoppedRow);
+        QCOMPARE(f->seen.serverStates, QList<bool>{false});
 
         // Later it does show: the next start only looks and reports it.
-        adb->setScenario({{"package", FirstPackage}, {"appearAfter", 0}});
-        const qsizetype before = adb->invocations().size();
-        click();
-        QCOMPARE(runsSince(before), (QList<QStringList>{processList(), processList()}));
-        QVERIFY(f->consoleText().endsWith(StoppedRow + Starting + RunningRow));
-        verifyShown(true);
+        f->phone.setScenario({{"package", FirstPackage}, {"appearAfter", 0}});
+        const qsizetype before = f->phone.invocations().size();
+        toggle();
+        QCOMPARE(f->runsSince(before), (QList<QStringList>{processList(), processList()}));
+        QVERIFY(f->seen.console.endsWith(StoppedRow + Starting + RunningRow));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{false, true}));
     }
 
     void stop_data() {
@@ -218,55 +214,131 @@ private Q_SLOTS:
                 {"stopWorks", stopWorks},
                 {"killWorks", killWorks},
                 {"pid", pid}});
-        click();
-        verifyShown(true);
-        const qsizetype before = adb->invocations().size();
-        click();
-        QCOMPARE(runsSince(before), runs);
-        QCOMPARE(f->consoleText(), Starting + OneDeviceListing + RunningRow + Stopping +
-                                       (stillRunning ? RunningRow : StoppedRow));
-        verifyShown(stillRunning);
-    }
-
-    void clickChoosesByTheLastProbeNotTheTitle() {
-        attach({{"package", FirstPackage}, {"running", true}});
-        click(); // finds and launches; the server runs
-        f->window->ui.startButton->setText(StartTitle);
-        click();
-        QVERIFY(f->consoleText().endsWith(Stopping + StoppedRow));
+        toggle();
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+        const qsizetype before = f->phone.invocations().size();
+        toggle();
+        QCOMPARE(f->runsSince(before), runs);
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow + Stopping +
+                                      (stillRunning ? RunningRow : StoppedRow));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, stillRunning}));
     }
 
     void deviceGoneMidFlowEndsItAndListsAgain() {
         attach({{"package", FirstPackage}, {"goneFrom", 4}}); // gone at the first file listing
-        click();
-        QCOMPARE(adb->invocations(),
+        toggle();
+        QCOMPARE(f->phone.invocations(),
                  (QList<QStringList>{devices(), launchActivity(FirstPackage),
                                      launchActivity(SecondPackage), fileList(FirstPackage)}));
-        QCOMPARE(f->consoleText(),
+        QCOMPARE(f->seen.console,
                  Starting + OneDeviceListing + "error: no devices/emulators found\n");
-        verifyNothingShown();
+        QCOMPARE(f->seen.failures, "error: no devices/emulators found\n");
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
 
-        click();
-        QCOMPARE(adb->invocations().size(), 5);
-        QCOMPARE(adb->invocations().last(), devices());
-        QVERIFY(f->consoleText().endsWith(
-            Starting +
-            "Checking Android devices...\nList of devices attached\n\n"
-            "Error: no android device is connected.\n"
-            "Please disconnect your device and reconnect it, then press the above Start Ostrel "
-            "VNC Server button again.\n"));
-        verifyNothingShown();
+        toggle();
+        QCOMPARE(f->phone.invocations().size(), 5);
+        QCOMPARE(f->phone.invocations().last(), devices());
+        QVERIFY(f->seen.console.endsWith(
+            Starting + "Checking Android devices...\nList of devices attached\n\n" +
+            NoDeviceLines));
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
+        QCOMPARE(f->seen.deviceLists.last(), std::make_pair(QStringList{"No device"}, 0));
     }
 
     void deviceGoneDuringAStopKeepsOfferingTheStop() {
         attach({{"package", FirstPackage}, {"goneFrom", 7}}); // the first start takes 6 runs
-        click();
-        verifyShown(true);
-        click();
-        QCOMPARE(adb->invocations().last(), processList());
-        QVERIFY(f->consoleText().endsWith(Stopping + "error: no devices/emulators found\n"));
-        verifyShown(true);
-        QVERIFY(f->controller->bridge().serverRunning);
+        toggle();
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+        toggle();
+        QCOMPARE(f->phone.invocations().last(), processList());
+        QVERIFY(f->seen.console.endsWith(Stopping + "error: no devices/emulators found\n"));
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+        QVERIFY(f->session.bridge().serverRunning);
+    }
+
+    void aFlowAskedForWhileOneRunsIsTurnedAway_data() {
+        QTest::addColumn<bool>("secondIsUsbConnect");
+        QTest::newRow("second start") << false;
+        QTest::newRow("USB connect") << true;
+    }
+    void aFlowAskedForWhileOneRunsIsTurnedAway() {
+        QFETCH(bool, secondIsUsbConnect);
+        attach({{"package", FirstPackage}});
+        QCoro::Task<void> first = f->session.toggleServer();
+        QVERIFY(f->session.isBusy());
+        QCoro::Task<void> second =
+            secondIsUsbConnect ? f->session.usbConnect(5901) : f->session.toggleServer();
+        QVERIFY(second.isReady());
+        f->run(std::move(first));
+        QCOMPARE(f->phone.invocations(), firstStart(FirstPackage));
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow);
+        QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
+    }
+
+    void cancelEndsTheFlowAtOnce_data() {
+        QTest::addColumn<QStringList>("hanging");
+        QTest::addColumn<QList<QStringList>>("runsBeforeCancel");
+        const QList<QStringList> launches{devices(), launchActivity(FirstPackage),
+                                          launchActivity(SecondPackage)};
+        // The executable is missing at first, so the flow waits a second before it
+        // looks again.
+        QTest::newRow("waiting to look for the executable again")
+            << QStringList{}
+            << launches + QList<QStringList>{fileList(FirstPackage), fileList(SecondPackage)};
+        QTest::newRow("a command that does not end")
+            << fileList(FirstPackage) << launches + QList<QStringList>{fileList(FirstPackage)};
+    }
+    void cancelEndsTheFlowAtOnce() {
+        QFETCH(QStringList, hanging);
+        QFETCH(QList<QStringList>, runsBeforeCancel);
+        Waits waits = flowWaits();
+        waits.presenceRetry = Waits{}.presenceRetry;
+        attach({{"package", FirstPackage}, {"presentFrom", 2}}, waits);
+        if (!hanging.isEmpty())
+            f->phone.hangOn(hanging);
+        QCoro::Task<void> flow = f->session.toggleServer();
+        QTRY_COMPARE(f->phone.invocations(), runsBeforeCancel);
+        QTRY_COMPARE(f->phone.waiting(), hanging.isEmpty() ? 0 : 1);
+        const QString console = f->seen.console;
+        QCOMPARE(console, Starting + OneDeviceListing);
+
+        f->session.cancel();
+        // Unwound before cancel() returned: nothing is left to resume later.
+        QVERIFY(flow.isReady());
+        QVERIFY(!f->session.isBusy());
+        QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
+        QCOMPARE(f->phone.waiting(), 0);
+        // Longer than the wait that was cut short.
+        QTest::qWait(static_cast<int>(waits.presenceRetry.count()) + 200);
+        QCOMPARE(f->phone.invocations(), runsBeforeCancel);
+        QCOMPARE(f->seen.console, console);
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
+
+        // The next flow is heard again.
+        f->run(f->session.usbConnect(5901));
+        QCOMPARE(f->runsSince(runsBeforeCancel.size()),
+                 (QList<QStringList>{forward(5901), forward(5801)}));
+        QVERIFY(f->seen.console.startsWith(console + SettingUp));
+        QVERIFY(f->seen.console.endsWith(webLink(5801)));
+    }
+
+    void commandThatHangsEndsTheFlowAtItsTimeLimit() {
+        Waits waits = flowWaits();
+        waits.commandTimeout = std::chrono::milliseconds(300);
+        attach({{"package", FirstPackage}}, waits);
+        f->phone.hangOn(fileList(FirstPackage));
+        QElapsedTimer clock;
+        clock.start();
+        toggle();
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(f->phone.invocations(),
+                 (QList<QStringList>{devices(), launchActivity(FirstPackage),
+                                     launchActivity(SecondPackage), fileList(FirstPackage)}));
+        const QString stopped =
+            "Error: /scripted/adb did not finish within 0.3 seconds and was stopped.\n";
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + stopped);
+        QCOMPARE(f->seen.failures, stopped);
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
     }
 };
 

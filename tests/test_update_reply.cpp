@@ -1,4 +1,4 @@
-#include "update/UpdateReply.h"
+#include "core/update/UpdateReply.h"
 
 #include <QTest>
 

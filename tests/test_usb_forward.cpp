@@ -1,13 +1,9 @@
 #include "support/ConsoleTexts.h"
-#include "support/ControllerFixture.h"
 #include "support/PhoneCommands.h"
-#include "support/ScriptedAdb.h"
+#include "support/SessionFixture.h"
 
 #include <QJsonArray>
-#include <QLineEdit>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextBrowser>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -22,17 +18,15 @@ const QString Listing = QStringLiteral("Checking Android devices...\n"
 const QString Refusal =
     QStringLiteral("adb: error: cannot bind listener: Address already in use\n");
 
-// Every link target in the console, in order.
-QStringList linkTargets(const QTextBrowser* view) {
-    QStringList targets;
-    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (format.isAnchor())
-                targets << format.anchorHref();
-        }
-    }
-    return targets;
+using Link = std::pair<QString, QUrl>;
+
+Link vnc(int port) {
+    return {QStringLiteral("vnc://localhost:%1\r\n\r\n").arg(port),
+            QUrl(QStringLiteral("vnc://localhost:%1").arg(port))};
+}
+Link web(int port) {
+    return {QStringLiteral("http://localhost:%1\r\n\r\n").arg(port),
+            QUrl(QStringLiteral("http://localhost:%1").arg(port))};
 }
 
 } // namespace
@@ -40,134 +34,107 @@ QStringList linkTargets(const QTextBrowser* view) {
 class UsbForwardTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ControllerFixture> f;
-    std::unique_ptr<ScriptedAdb> adb;
+    std::unique_ptr<SessionFixture> f;
 
-    void attach(const QJsonObject& scenario) { attachScriptedPhone(f, adb, scenario, fastWaits()); }
-    void answerPrompt(const QString& text, int button) {
-        f->desktop.answerAlert = [text, button](const Alert& alert) {
-            if (auto* field = qobject_cast<QLineEdit*>(alert.accessory))
-                field->setText(text);
-            return button;
-        };
+    void attach(const QJsonObject& scenario) {
+        f.reset();
+        f = std::make_unique<SessionFixture>(scenario);
     }
-    void connect() { QTest::mouseClick(f->window->ui.usbConnectButton, Qt::LeftButton); }
+    void connect(int port) { f->run(f->session.usbConnect(port)); }
+    bool adbServerStopped() const {
+        return f->phone.invocations().contains(QStringList{"kill-server"});
+    }
 
 private Q_SLOTS:
-    void cleanup() {
-        adb.reset();
-        f.reset();
+    void cleanup() { f.reset(); }
+
+    void forwardsVncAndWebPorts_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("webPort");
+        QTest::newRow("default") << 5901 << 5801;
+        QTest::newRow("port 50 gives a negative web port") << 50 << -50;
+        QTest::newRow("web port wraps, never overflows")
+            << int(std::numeric_limits<int32_t>::min())
+            << int(std::numeric_limits<int32_t>::max() - 99);
     }
-
-    void defaultPortForwardsVncAndWebPorts() {
+    void forwardsVncAndWebPorts() {
+        QFETCH(int, port);
+        QFETCH(int, webPort);
         attach({});
-        connect();
-        QCOMPARE(f->desktop.alerts.size(), 1);
-        const FakeDesktop::ShownAlert& prompt = f->desktop.alerts.first();
-        QCOMPARE(prompt.messageText, "Please Enter VNC Port Number");
-        QCOMPARE(prompt.informativeText, "Use the same port number as displayed on device");
-        QCOMPARE(prompt.buttons, (QStringList{"OK", "Cancel"}));
-        QCOMPARE(prompt.accessoryText, "5901");
-        QVERIFY(prompt.accessoryHadFocus);
-
-        QCOMPARE(adb->invocations(), (QList<QStringList>{devices(), forward(5901), forward(5801)}));
+        connect(port);
+        QCOMPARE(f->phone.invocations(),
+                 (QList<QStringList>{devices(), forward(port), forward(webPort)}));
         // A working forward prints its port, which the console shows.
-        QCOMPARE(f->consoleText(), SettingUp + Listing + "5901\n" + VncSentence + vncLink(5901) +
-                                       "5801\n" + WebSentence + webLink(5801));
-        QCOMPARE(linkTargets(f->window->ui.textView),
-                 (QStringList{"vnc://localhost:5901", "http://localhost:5801"}));
-        QVERIFY(f->controller->bridge().forwardEstablished);
-    }
-
-    void portText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QList<QStringList>>("forwards");
-        QTest::newRow("digits then letters")
-            << "5902vnc" << 1 << QList<QStringList>{forward(5902), forward(5802)};
-        QTest::newRow("leading space")
-            << " 5903" << 1 << QList<QStringList>{forward(5903), forward(5803)};
-        QTest::newRow("port 50 gives a negative web port")
-            << "50" << 1 << QList<QStringList>{forward(50), forward(-50)};
-        QTest::newRow("no digits") << "vnc" << 1 << QList<QStringList>{};
-        QTest::newRow("zero") << "0" << 1 << QList<QStringList>{};
-        QTest::newRow("empty") << "" << 1 << QList<QStringList>{};
-        QTest::newRow("cancel") << "5901" << 2 << QList<QStringList>{};
-    }
-    void portText() {
-        QFETCH(QString, text);
-        QFETCH(int, button);
-        QFETCH(QList<QStringList>, forwards);
-        attach({});
-        answerPrompt(text, button);
-        connect();
-        if (forwards.isEmpty()) {
-            QCOMPARE(f->consoleText(), QString());
-            QCOMPARE(adb->invocations(), QList<QStringList>{});
-        } else {
-            QCOMPARE(adb->invocations(), QList<QStringList>{devices()} + forwards);
-            QVERIFY(f->consoleText().startsWith(SettingUp));
-        }
+        QCOMPARE(f->seen.console, SettingUp + Listing + QString::number(port) + "\n" + VncSentence +
+                                      vncLink(port) + QString::number(webPort) + "\n" +
+                                      WebSentence + webLink(webPort));
+        QCOMPARE(f->seen.failures, QString());
+        QCOMPARE(f->seen.links, (QList<Link>{vnc(port), web(webPort)}));
+        QVERIFY(f->session.bridge().forwardEstablished);
+        QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
     }
 
     void refusedOrSilentForwards_data() {
         QTest::addColumn<QJsonObject>("scenario");
         QTest::addColumn<QString>("console");
+        QTest::addColumn<QString>("failures");
         QTest::addColumn<bool>("established");
         QTest::newRow("VNC port refused")
             << QJsonObject{{"refusedPorts", QJsonArray{5901}}}
-            << Refusal + "5801\n" + WebSentence + webLink(5801) << true;
+            << Refusal + "5801\n" + WebSentence + webLink(5801) << Refusal << true;
         QTest::newRow("web port refused")
             << QJsonObject{{"refusedPorts", QJsonArray{5801}}}
-            << "5901\n" + VncSentence + vncLink(5901) + Refusal << false;
+            << "5901\n" + VncSentence + vncLink(5901) + Refusal << Refusal << false;
         QTest::newRow("older adb prints nothing on success")
             << QJsonObject{{"silentForward", true}}
-            << VncSentence + vncLink(5901) + WebSentence + webLink(5801) << true;
+            << VncSentence + vncLink(5901) + WebSentence + webLink(5801) << QString() << true;
     }
     void refusedOrSilentForwards() {
         QFETCH(QJsonObject, scenario);
         QFETCH(QString, console);
-        QFETCH(bool, established); // what Quit reads to keep adb's server and its forwards
+        QFETCH(QString, failures);
+        QFETCH(bool, established);
         attach(scenario);
-        connect();
-        QCOMPARE(adb->invocations(), (QList<QStringList>{devices(), forward(5901), forward(5801)}));
-        QCOMPARE(f->consoleText(), SettingUp + Listing + console);
-        QCOMPARE(f->controller->bridge().forwardEstablished, established);
+        connect(5901);
+        QCOMPARE(f->phone.invocations(),
+                 (QList<QStringList>{devices(), forward(5901), forward(5801)}));
+        QCOMPARE(f->seen.console, SettingUp + Listing + console);
+        QCOMPARE(f->seen.failures, failures);
+        QCOMPARE(f->session.bridge().forwardEstablished, established);
 
         // Either forward that works keeps adb's server, which holds it, past Quit.
-        f->window->ui.actionQuit->trigger();
-        QTest::qWait(300);
-        QVERIFY(!adb->invocations().contains(QStringList{"kill-server"}));
+        f->session.stopAdbServerUnlessForwarding();
+        QVERIFY(!adbServerStopped());
     }
 
     void quitStopsAdbWhenNoForwardWorked() {
         attach({{"refusedPorts", QJsonArray{5901, 5801}}});
-        connect();
-        QVERIFY(!f->controller->bridge().forwardEstablished);
-        f->window->ui.actionQuit->trigger();
-        QTRY_VERIFY(adb->invocations().contains(QStringList{"kill-server"}));
-        QCOMPARE(f->desktop.quitCount, 1);
+        connect(5901);
+        QVERIFY(!f->session.bridge().forwardEstablished);
+        const qsizetype before = f->phone.invocations().size();
+        f->session.stopAdbServerUnlessForwarding();
+        QCOMPARE(f->runsSince(before), QList<QStringList>{{"kill-server"}});
+        QVERIFY(f->phone.runs().last().detached);
     }
 
     void noDeviceRunsNoForward() {
         attach({{"listings", QJsonArray{QJsonArray{}}}});
-        connect();
-        QCOMPARE(adb->invocations(), QList<QStringList>{devices()});
-        QCOMPARE(f->consoleText(),
-                 SettingUp +
-                     "Checking Android devices...\nList of devices attached\n\n"
-                     "Error: no android device is connected.\n"
-                     "Please disconnect your device and reconnect it, then press the above Start "
-                     "Ostrel VNC Server button again.\n");
+        connect(5901);
+        QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
+        QCOMPARE(f->seen.console, SettingUp +
+                                      "Checking Android devices...\nList of devices attached\n\n" +
+                                      NoDeviceLines);
+        QCOMPARE(f->seen.links, QList<Link>{});
     }
 
     void deviceGoneEndsTheForwards() {
         attach({{"goneFrom", 2}});
-        connect();
-        QCOMPARE(adb->invocations(), (QList<QStringList>{devices(), forward(5901)}));
-        QCOMPARE(f->consoleText(), SettingUp + Listing + "error: no devices/emulators found\n");
-        QVERIFY(!f->controller->bridge().forwardEstablished);
-        QCOMPARE(f->controller->bridge().deviceCount, 0);
+        connect(5901);
+        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), forward(5901)}));
+        QCOMPARE(f->seen.console, SettingUp + Listing + "error: no devices/emulators found\n");
+        QCOMPARE(f->seen.failures, "error: no devices/emulators found\n");
+        QVERIFY(!f->session.bridge().forwardEstablished);
+        QCOMPARE(f->session.bridge().deviceCount, 0);
     }
 };
 

@@ -1,8 +1,8 @@
 #include "gui/MainWindow.h"
 
+#include "core/settings/ProgramSettings.h"
 #include "gui/AboutBox.h"
 #include "gui/AppDelegate.h"
-#include "core/settings/ProgramSettings.h"
 
 #include <QCloseEvent>
 #include <QIcon>

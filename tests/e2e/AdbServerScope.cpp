@@ -1,8 +1,8 @@
 #include "e2e/AdbServerScope.h"
 
+#include "core/process/AdbLocator.h"
 #include "e2e/LoopbackProbe.h"
 #include "e2e/SimulatedPhone.h"
-#include "process/AdbLocator.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,9 +2,9 @@
 // simulated phones.
 #include "core/SiteAddresses.h"
 #include "e2e/ProgramSession.h"
-#include <QCoro/QCoroTask>
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
+#include <QCoro/QCoroTask>
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-// The adb argument lists that the device flows send, for comparing with what a
-// stand-in adb logged.
+// The adb argument lists that the device flows send, for comparing with what
+// the phone was asked.
 
 #include <QList>
 #include <QString>
@@ -44,8 +44,8 @@ inline QStringList killServer(int pid) {
     return {"shell", "kill", "-9", QString::number(pid)};
 }
 inline QStringList forward(int port) {
-    const QString spec = QStringLiteral("tcp:%1").arg(port);
-    return {"forward", spec, spec};
+    const QString socket = QStringLiteral("tcp:%1").arg(port);
+    return {"forward", socket, socket};
 }
 
 // The same commands aimed at one of several devices.

@@ -19,8 +19,8 @@ class AdbJob : public QObject {
     Q_OBJECT
 
 public:
-    AdbJob(const QString& program, const QStringList& arguments,
-           std::chrono::milliseconds timeout, QObject* parent = nullptr);
+    AdbJob(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout,
+           QObject* parent = nullptr);
 
     void start();
     void cancel();

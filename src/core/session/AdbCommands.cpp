@@ -1,8 +1,8 @@
 // Running adb for the session, and feeding its output to the console and the
 // classifier.
 #include "core/session/BridgeSession.h"
-#include <QCoro/QCoroTask>
 #include "core/settings/AdbSetting.h"
+#include <QCoro/QCoroTask>
 
 namespace ostrel {
 
@@ -18,7 +18,7 @@ QString commandLine(const QString& program, const QStringList& arguments) {
 
 } // namespace
 
-QCoro::Task<AdbRun> BridgeSession::launchAdbProcess(const QStringList& arguments, bool wait) {
+QCoro::Task<AdbRun> BridgeSession::launchAdbProcess(QStringList arguments, bool wait) {
     const QString program = adbPath_();
     if (program.isEmpty()) {
         AdbRun missing;
@@ -53,8 +53,7 @@ bool BridgeSession::reportIfNotFinished(const AdbRun& run) {
         return false;
     case AdbRun::Status::FailedToStart:
         say(u"Error: adb could not be run: %1. Click the adb button to choose the "
-                           "adb executable.\r\n"_s
-                .arg(run.errorText),
+            "adb executable.\r\n"_s.arg(run.errorText),
             MessageKind::Failure);
         return false;
     case AdbRun::Status::TimedOut:

@@ -46,7 +46,7 @@ public:
     QCoro::Task<bool> adbForward(int32_t port); // true: both forwards hold
     void updateStatus();
 
-    QCoro::Task<AdbRun> launchAdbProcess(const QStringList& arguments, bool wait);
+    QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
     void writeStdOut(const QString& text);
     void processOneLineFromOutputMessage(char* line);
 
@@ -54,7 +54,8 @@ public:
     // entered while the first runs.
     class FlowScope {
     public:
-        explicit FlowScope(BridgeSession& session) : session_(session.beginFlow() ? &session : nullptr) {}
+        explicit FlowScope(BridgeSession& session)
+            : session_(session.beginFlow() ? &session : nullptr) {}
         ~FlowScope() {
             if (session_)
                 session_->endFlow();
@@ -108,8 +109,8 @@ private:
     QCoro::Task<bool> pause(std::chrono::milliseconds duration); // false: cancelled
     bool reportIfNotFinished(const AdbRun& run);
 
-    QCoro::Task<DeviceCommand> runDeviceCommand(int32_t mode, const QStringList& arguments);
-    QCoro::Task<DeviceCommand> runOnDevice(int32_t mode, const QStringList& arguments);
+    QCoro::Task<DeviceCommand> runDeviceCommand(int32_t mode, QStringList arguments);
+    QCoro::Task<DeviceCommand> runOnDevice(int32_t mode, QStringList arguments);
     QStringList forSelectedDevice(const QStringList& arguments) const;
     void forgetDevices();
     void adviseOnUnusableDevices(const QByteArray& listing);

@@ -2,15 +2,15 @@
 // CommandMode that is always put back, and with a verdict on whether the flow
 // may go on.
 #include "core/device/AdbFailure.h"
-#include <QCoro/QCoroTask>
 #include "core/session/BridgeSession.h"
+#include <QCoro/QCoroTask>
 
 namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
 
-QCoro::Task<BridgeSession::DeviceCommand> BridgeSession::runDeviceCommand(
-    int32_t mode, const QStringList& arguments) {
+QCoro::Task<BridgeSession::DeviceCommand> BridgeSession::runDeviceCommand(int32_t mode,
+                                                                          QStringList arguments) {
     bridge_.CommandMode = mode;
     // GCC 12 destroys a co_await result twice when it initialises an aggregate
     // in place: it is taken into a local first.
@@ -31,7 +31,7 @@ QCoro::Task<BridgeSession::DeviceCommand> BridgeSession::runDeviceCommand(
 }
 
 QCoro::Task<BridgeSession::DeviceCommand> BridgeSession::runOnDevice(int32_t mode,
-                                                                     const QStringList& arguments) {
+                                                                     QStringList arguments) {
     co_return co_await runDeviceCommand(mode, forSelectedDevice(arguments));
 }
 

@@ -1,7 +1,7 @@
 // Finding the attached devices, once one has been found for good.
 #include "core/device/DeviceListing.h"
-#include <QCoro/QCoroTask>
 #include "core/session/BridgeSession.h"
+#include <QCoro/QCoroTask>
 
 namespace ostrel {
 
@@ -40,7 +40,7 @@ void BridgeSession::handleAdbDevicesOutput() {
     Q_EMIT devicesListed({u"No device"_s}, 0);
     say(u"Error: no android device is connected.\n"_s, MessageKind::Failure);
     say(u"Please disconnect your device and reconnect it, then press the above "
-                       "Start Ostrel VNC Server button again.\n"_s,
+        "Start Ostrel VNC Server button again.\n"_s,
         MessageKind::Failure);
 }
 

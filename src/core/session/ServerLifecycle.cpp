@@ -85,8 +85,8 @@ QCoro::Task<bool> BridgeSession::bringUpServer() {
             MessageKind::Failure);
         say(u"Please purchase and install the app first from Google Play.\r\n"_s,
             MessageKind::Failure);
-        sayLink(u"Get the Ostrel VNC Server App from Google Play\r\n"_s,
-                googlePlayFrontPage(), MessageKind::Failure);
+        sayLink(u"Get the Ostrel VNC Server App from Google Play\r\n"_s, googlePlayFrontPage(),
+                MessageKind::Failure);
         co_return false;
     }
     const bool serverLaunched = co_await runServer();
@@ -113,13 +113,9 @@ QCoro::Task<bool> BridgeSession::launchMainActivity() {
             components.append(mainActivityOf(QString::fromUtf8(candidate.package)));
     }
     for (const QString& component : std::as_const(components)) {
-        const QStringList launch{u"shell"_s,
-                                 u"am"_s,
-                                 u"start"_s,
-                                 u"-a"_s,
-                                 u"android.intent.action.MAIN"_s,
-                                 u"-n"_s,
-                                 component};
+        const QStringList launch{
+            u"shell"_s, u"am"_s,  u"start"_s, u"-a"_s, u"android.intent.action.MAIN"_s,
+            u"-n"_s,    component};
         const DeviceCommand command = co_await runOnDevice(Mode::Quiet, launch);
         if (!command.flowGoesOn)
             co_return false;
@@ -150,7 +146,8 @@ QCoro::Task<BridgeSession::Presence> BridgeSession::waitForServerExecutable() {
 
 QCoro::Task<bool> BridgeSession::runServer() {
     bridge_.CommandMode = Mode::Quiet;
-    const QStringList launch = forSelectedDevice({u"shell"_s, QString::fromUtf8(bridge_.serverPath)});
+    const QStringList launch =
+        forSelectedDevice({u"shell"_s, QString::fromUtf8(bridge_.serverPath)});
     const AdbRun run = co_await launchAdbProcess(launch, false);
     bridge_.CommandMode = Mode::Idle;
     co_return run.finished();
@@ -207,8 +204,7 @@ QCoro::Task<bool> BridgeSession::takeDownServer() {
         co_return false;
     if (!bridge_.serverRunning || bridge_.serverPid == 0)
         co_return true;
-    const QStringList kill{u"shell"_s, u"kill"_s, u"-9"_s,
-                           QString::number(bridge_.serverPid)};
+    const QStringList kill{u"shell"_s, u"kill"_s, u"-9"_s, QString::number(bridge_.serverPid)};
     const DeviceCommand killed = co_await runOnDevice(Mode::Idle, kill);
     co_return killed.flowGoesOn;
 }
@@ -238,15 +234,14 @@ QCoro::Task<BridgeSession::Presence> BridgeSession::probeServerExecutable() {
 }
 
 QCoro::Task<BridgeSession::Presence> BridgeSession::listServerExecutable(const char* package,
-                                                                        const char* path) {
+                                                                         const char* path) {
     storeText(bridge_.serverPackage, package);
     storeText(bridge_.serverPath, path);
     // A missing file is reported on standard error, which we do not read: a
     // listing that printed nothing means "not there".
     bridge_.serverFileFound = false;
     bridge_.serverFileSize = 0;
-    const QStringList listing{u"shell"_s, u"ls"_s, u"-l"_s,
-                              QString::fromUtf8(path)};
+    const QStringList listing{u"shell"_s, u"ls"_s, u"-l"_s, QString::fromUtf8(path)};
     const DeviceCommand listed = co_await runOnDevice(Mode::ServerFile, listing);
     if (!listed.flowGoesOn)
         co_return Presence::FlowEnded;
@@ -280,9 +275,9 @@ void BridgeSession::updateStatus() {
     if (running) {
         say(u"Ostrel VNC Server is successfully started.\r\n"_s);
         say(u"You can now safely disconnect your device from this Mac, and quit "
-                           "this program.\r\n\r\n"_s);
+            "this program.\r\n\r\n"_s);
         say(u"If you can't connect to the IP address shown on device, you can click "
-                           "the USB Connect button to set up USB connection.\r\n\r\n"_s);
+            "the USB Connect button to set up USB connection.\r\n\r\n"_s);
     } else {
         say(u"Ostrel VNC Server is successfully stopped.\r\n\r\n"_s);
     }

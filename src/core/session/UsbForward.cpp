@@ -1,7 +1,7 @@
 // Reaching the device's VNC and web ports through localhost over USB.
 #include "core/device/AdbFailure.h"
-#include <QCoro/QCoroTask>
 #include "core/session/BridgeSession.h"
+#include <QCoro/QCoroTask>
 
 namespace ostrel {
 
@@ -31,7 +31,7 @@ QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
     const bool vncForwarded = bridge_.forwardEstablished;
     if (vncForwarded) {
         say(u"You can connect to the following address with VNC clients while the "
-                           "android device is connected with USB:\r\n"_s);
+            "android device is connected with USB:\r\n"_s);
         say(u"    "_s);
         const QString address = u"vnc://localhost:%1"_s.arg(port);
         sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
@@ -42,12 +42,12 @@ QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
         co_return false;
     if (bridge_.forwardEstablished) {
         say(u"You can browse to the following address while the android device is "
-                           "connected with USB:\r\n"_s);
+            "connected with USB:\r\n"_s);
         say(u"    "_s);
         const QString address = u"http://localhost:%1"_s.arg(webPort);
         sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
     }
-    co_return vncForwarded && bridge_.forwardEstablished;
+    co_return vncForwarded&& bridge_.forwardEstablished;
 }
 
 // adb's exit status is the one reliable verdict on a forward: a working one
@@ -64,10 +64,10 @@ QCoro::Task<bool> BridgeSession::forwardPort(int32_t port) {
         co_return false;
     if (!bridge_.forwardEstablished) {
         const QString reason = standardErrorForConsole(command.run);
-        say(reason.isEmpty() ? u"Error: adb could not forward %1 (exit status %2).\r\n"_s
-                                   .arg(spec)
-                                   .arg(command.run.exitCode)
-                             : reason,
+        say(reason.isEmpty()
+                ? u"Error: adb could not forward %1 (exit status %2).\r\n"_s.arg(spec).arg(
+                      command.run.exitCode)
+                : reason,
             MessageKind::Failure);
     }
     co_return true;

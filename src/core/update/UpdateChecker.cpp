@@ -31,15 +31,14 @@ void UpdateChecker::start() {
         network_ = std::make_unique<QNetworkAccessManager>();
     auto pending = std::make_shared<Pending>();
     pending_ = pending;
-    pending->reply = fetchUpdateReply(
-        *network_, endpoint_, timeout_, this,
-        [this, pending](const std::optional<QByteArray>& body) {
-            pending->verdict = judgeUpdateReply(body, ownVersion_);
-            pending->verdict.cancelled = pending->cancelled;
-            if (pending_ == pending)
-                pending_.reset();
-            pending->done.set();
-        });
+    pending->reply = fetchUpdateReply(*network_, endpoint_, timeout_, this,
+                                      [this, pending](const std::optional<QByteArray>& body) {
+                                          pending->verdict = judgeUpdateReply(body, ownVersion_);
+                                          pending->verdict.cancelled = pending->cancelled;
+                                          if (pending_ == pending)
+                                              pending_.reset();
+                                          pending->done.set();
+                                      });
 }
 
 void UpdateChecker::cancel() {

@@ -53,7 +53,8 @@ std::optional<QByteArray> takeResult(QNetworkReply& reply, QByteArray& body) {
 } // namespace
 
 QNetworkReply* fetchUpdateReply(QNetworkAccessManager& network, const QUrl& endpoint,
-                      std::chrono::milliseconds timeout, QObject* context, UpdateBodyHandler done) {
+                                std::chrono::milliseconds timeout, QObject* context,
+                                UpdateBodyHandler done) {
     QNetworkRequest request(endpoint);
     request.setTransferTimeout(static_cast<int>(timeout.count()));
     QNetworkReply* reply = network.get(request);

@@ -21,6 +21,7 @@ using UpdateBodyHandler = std::function<void(const std::optional<QByteArray>& bo
 // not just each silence, is bounded by `timeout`, and reading stops soon after
 // the body passes MaxUpdateReplyBytes. Returns the reply, to abort it.
 QNetworkReply* fetchUpdateReply(QNetworkAccessManager& network, const QUrl& endpoint,
-                      std::chrono::milliseconds timeout, QObject* context, UpdateBodyHandler done);
+                                std::chrono::milliseconds timeout, QObject* context,
+                                UpdateBodyHandler done);
 
 } // namespace ostrel

@@ -1,0 +1,64 @@
+#include "support/SessionFixture.h"
+
+namespace ostrel::test {
+
+using namespace Qt::Literals::StringLiterals;
+
+Waits fastWaits() {
+    using std::chrono::milliseconds;
+    Waits waits;
+    waits.presenceRetry = milliseconds(10);
+    waits.settle = milliseconds(5);
+    waits.serverAppearPoll = milliseconds(10);
+    waits.serverAppearLimit = milliseconds(100);
+    waits.commandTimeout = milliseconds(10000);
+    waits.updateTimeout = milliseconds(3000);
+    return waits;
+}
+
+SessionRecorder::SessionRecorder(BridgeSession& session) {
+    QObject::connect(&session, &BridgeSession::consoleText, &listening_,
+                     [this](const QString& text, MessageKind kind) { append(text, kind); });
+    QObject::connect(&session, &BridgeSession::consoleLink, &listening_,
+                     [this](const QString& description, const QUrl& url, MessageKind kind) {
+                         links.append({description, url});
+                         append(description + u"\r\n"_s, kind);
+                     });
+    QObject::connect(&session, &BridgeSession::devicesListed, &listening_,
+                     [this](const QStringList& items, int selected) {
+                         deviceLists.append({items, selected});
+                     });
+    QObject::connect(&session, &BridgeSession::serverStateChanged, &listening_,
+                     [this](bool running) { serverStates.append(running); });
+    QObject::connect(&session, &BridgeSession::busyChanged, &listening_,
+                     [this](bool busy) { busyChanges.append(busy); });
+}
+
+void SessionRecorder::clear() {
+    console.clear();
+    failures.clear();
+    links.clear();
+    deviceLists.clear();
+    serverStates.clear();
+    busyChanges.clear();
+}
+
+void SessionRecorder::append(const QString& text, MessageKind kind) {
+    QString shown = text;
+    shown.replace(u"\r\n"_s, u"\n"_s);
+    console += shown;
+    if (kind == MessageKind::Failure)
+        failures += shown;
+}
+
+SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
+    : phone(scenario), session(
+                           phone, [] { return AdbPath; }, waits),
+      seen(session) {}
+
+SessionFixture::~SessionFixture() {
+    // A flow still waiting must end before the phone it waits on goes.
+    session.cancel();
+}
+
+} // namespace ostrel::test

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "core/Waits.h"
+#include "core/session/BridgeSession.h"
+#include "support/ScriptedPhone.h"
+
+#ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
+#include <QCoro/QCoroTask>
+#endif
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <utility>
+
+namespace ostrel::test {
+
+// Waits short enough for tests, long enough for a real child process.
+Waits fastWaits();
+
+// What a session said and signalled, as the window would have shown it.
+class SessionRecorder {
+public:
+    explicit SessionRecorder(BridgeSession& session);
+
+    // Forgets everything recorded so far, as the console's Clear does.
+    void clear();
+
+    // The console's plain text: every "\r\n" shows as one "\n", and the window
+    // puts one more line break after every link.
+    QString console;
+    // The failure-kind part of it alone.
+    QString failures;
+    QList<std::pair<QString, QUrl>> links; // description as written, target
+    QList<std::pair<QStringList, int>> deviceLists;
+    QList<bool> serverStates;
+    QList<bool> busyChanges;
+
+private:
+    void append(const QString& text, MessageKind kind);
+
+    QObject listening_; // its connections end with the recorder
+};
+
+// A session on a scripted phone, its adb a path that exists nowhere.
+class SessionFixture {
+public:
+    static inline const QString AdbPath = QStringLiteral("/scripted/adb");
+
+    explicit SessionFixture(const QJsonObject& scenario = {}, Waits waits = fastWaits());
+    ~SessionFixture();
+    SessionFixture(const SessionFixture&) = delete;
+    SessionFixture& operator=(const SessionFixture&) = delete;
+
+#ifndef Q_MOC_RUN
+    template <typename T> T run(QCoro::Task<T>&& task) {
+        return QCoro::waitFor(std::move(task));
+    }
+    void run(QCoro::Task<void>&& task) {
+        QCoro::waitFor(std::move(task));
+    }
+#endif
+
+    // The runs made since an earlier count of them.
+    QList<QStringList> runsSince(qsizetype before) const {
+        return phone.invocations().mid(before);
+    }
+
+    ScriptedPhone phone;
+    BridgeSession session;
+    SessionRecorder seen;
+};
+
+} // namespace ostrel::test
