@@ -4,6 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
-cmake -S . -B build -G Ninja
+./scripts/configure.sh
 cmake --build build --target ostrel-dravik
+if [ "$(uname -s)" = Darwin ]; then
+    exec "./build/src/Ostrel Dravik.app/Contents/MacOS/Ostrel Dravik" "$@"
+fi
 exec ./build/src/ostrel-dravik "$@"

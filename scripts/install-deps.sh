@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need, when it is missing.
-# Debian 12 or Ubuntu; run as root or with sudo available.
+# Debian 12 or Ubuntu (apt-get, as root or with sudo), or macOS (Homebrew).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qcoro-qt6-dev libxkbcommon-dev ca-certificates python3 adb
-          xvfb xauth fonts-dejavu-core imagemagick desktop-file-utils dpkg-dev file)
+if [ "$(uname -s)" = Darwin ]; then
+    if ! command -v brew >/dev/null; then
+        echo "Homebrew is needed on macOS: see https://brew.sh" >&2
+        exit 1
+    fi
+    # QCoro has no Homebrew formula; the build fetches a pinned release of it.
+    for formula in qt cmake ninja; do
+        brew list --formula "$formula" >/dev/null 2>&1 || brew install "$formula"
+    done
+    brew list --cask android-platform-tools >/dev/null 2>&1 ||
+        brew install --cask android-platform-tools
+    exit 0
+fi
+
+packages=(cmake ninja-build g++ ccache qt6-base-dev qcoro-qt6-dev libxkbcommon-dev
+          ca-certificates python3 adb xvfb xauth fonts-dejavu-core imagemagick
+          desktop-file-utils dpkg-dev file)
 
 missing=()
 for package in "${packages[@]}"; do
