@@ -52,10 +52,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("port");
         QTest::addColumn<int>("webPort");
         QTest::newRow("default") << 5901 << 5801;
-        QTest::newRow("port 50 gives a negative web port") << 50 << -50;
-        QTest::newRow("web port wraps, never overflows")
-            << int(std::numeric_limits<int32_t>::min())
-            << int(std::numeric_limits<int32_t>::max() - 99);
+        QTest::newRow("lowest web port") << 101 << 1;
+        QTest::newRow("highest") << 65535 << 65435;
     }
     void forwardsVncAndWebPorts() {
         QFETCH(int, port);
@@ -72,6 +70,37 @@ private Q_SLOTS:
         QCOMPARE(f->seen.links, (QList<Link>{vnc(port), web(webPort)}));
         QVERIFY(f->session.bridge().forwardEstablished);
         QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
+    }
+
+    // No web port below 1 can exist, so the VNC forward alone is all there is
+    // to reach: the verdict follows it.
+    void lowPortForwardsVncOnly_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<bool>("reached");
+        QTest::newRow("80") << 80 << QJsonObject{} << true;
+        QTest::newRow("100: web port would be 0") << 100 << QJsonObject{} << true;
+        QTest::newRow("1") << 1 << QJsonObject{} << true;
+        QTest::newRow("far below, never wraps round")
+            << int(std::numeric_limits<int32_t>::min()) << QJsonObject{} << true;
+        QTest::newRow("VNC port refused")
+            << 80 << QJsonObject{{"refusedPorts", QJsonArray{80}}} << false;
+    }
+    void lowPortForwardsVncOnly() {
+        QFETCH(int, port);
+        QFETCH(QJsonObject, scenario);
+        QFETCH(bool, reached);
+        attach(scenario);
+        QCOMPARE(f->run(f->session.adbForward(port)), reached);
+        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), forward(port)}));
+        const QString noWebPort =
+            QStringLiteral("No web port was forwarded: port %1 minus 100 is below 1.\n").arg(port);
+        const QString vncPart =
+            reached ? QString::number(port) + "\n" + VncSentence + vncLink(port) : Refusal;
+        QCOMPARE(f->seen.console, Listing + vncPart + noWebPort);
+        QCOMPARE(f->seen.failures, reached ? QString() : Refusal);
+        QCOMPARE(f->seen.links, reached ? QList<Link>{vnc(port)} : QList<Link>{});
+        QCOMPARE(f->session.bridge().forwardEstablished, reached);
     }
 
     void refusedOrSilentForwards_data() {
@@ -105,6 +134,30 @@ private Q_SLOTS:
         // Either forward that works keeps adb's server, which holds it, past Quit.
         f->session.stopAdbServerUnlessForwarding();
         QVERIFY(!adbServerStopped());
+    }
+
+    // The prompt's window shows both kinds alike; the kind matters to the
+    // command line, which sends failures to standard error.
+    void badEntryIsOneFailureLine_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("failures");
+        QTest::newRow("no digits")
+            << "abc"
+            << "Error: \"abc\" is not a port number: enter a number from 1 to 65535.\n";
+        QTest::newRow("wraps 32 bits")
+            << "4294967297"
+            << "Error: \"4294967297\" is not a port number: enter a number from 1 to 65535.\n";
+        QTest::newRow("blank says nothing") << " " << QString();
+    }
+    void badEntryIsOneFailureLine() {
+        QFETCH(QString, text);
+        QFETCH(QString, failures);
+        attach({});
+        f->run(f->session.usbConnectText(text));
+        QCOMPARE(f->phone.invocations(), QList<QStringList>{});
+        QCOMPARE(f->seen.console, failures);
+        QCOMPARE(f->seen.failures, failures);
+        QVERIFY(!f->session.isBusy());
     }
 
     void quitStopsAdbWhenNoForwardWorked() {

@@ -1,6 +1,5 @@
 // The window's side of the device flows: what starts them, and how their
 // results show in the button, the status line and the device list.
-#include "core/device/PortText.h"
 #include "gui/AppDelegate.h"
 
 #include <QColor>
@@ -39,15 +38,15 @@ void AppDelegate::onStartButtonClicked() {
 void AppDelegate::onUSBConnectButtonClicked() {
     if (quitting_ || session_.isBusy())
         return;
-    const int32_t port = askForVncPort();
+    const QString entry = askForVncPort();
     // The program may have been told to quit while the prompt was up.
-    if (port == 0 || quitting_ || session_.isBusy())
-        return; // cancelled, or no number given
-    session_.usbConnect(port);
+    if (quitting_ || session_.isBusy())
+        return;
+    // The session judges the entry, so that a bad one is told in the console.
+    session_.usbConnectText(entry);
 }
 
-// 0 when the user cancelled or typed no number.
-int32_t AppDelegate::askForVncPort() {
+QString AppDelegate::askForVncPort() {
     auto field = std::make_unique<QLineEdit>(QStringLiteral("5901"));
     field->setMinimumWidth(100);
     const Alert prompt{QStringLiteral("Please Enter VNC Port Number"),
@@ -56,8 +55,8 @@ int32_t AppDelegate::askForVncPort() {
                        field.get(),
                        field.get()};
     if (desktop_.runAlert(window, prompt) != 1)
-        return 0;
-    return portFromText(field->text());
+        return {};
+    return field->text();
 }
 
 void AppDelegate::showDevices(const QStringList& items, int selected) {
@@ -72,9 +71,35 @@ void AppDelegate::showDevices(const QStringList& items, int selected) {
 void AppDelegate::comboBoxSelectionDidChange(int index) {
     if (!deviceListComboBox || index < 0 || index >= deviceListComboBox->count())
         return;
+    if (quitting_ || session_.isBusy())
+        return;
     const QString serial = deviceListComboBox->itemText(index);
     qInfo("comboBoxSelectionDidChange: %s", qUtf8Printable(serial));
+    if (serial == session_.selectedDevice())
+        return;
     session_.selectDevice(serial);
+    if (session_.selectedDevice() != serial)
+        return; // not a device, e.g. "No device"
+    keepFocusThroughFlow(deviceListComboBox);
+    // The button and the status line follow the device once the probe is done.
+    session_.probeSelectedDevice();
+}
+
+// The controls are disabled while a flow runs, which moves the keyboard focus
+// away; the user choosing with the arrow keys expects to stay in the list.
+void AppDelegate::keepFocusThroughFlow(QWidget* widget) {
+    if (!widget || !widget->hasFocus())
+        return;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    const QPointer<QWidget> focused = widget;
+    *connection =
+        connect(&session_, &BridgeSession::busyChanged, this, [connection, focused](bool busy) {
+            if (busy)
+                return;
+            QObject::disconnect(*connection);
+            if (focused && focused->isEnabled())
+                focused->setFocus(Qt::OtherFocusReason);
+        });
 }
 
 void AppDelegate::updateStatus(bool running) {

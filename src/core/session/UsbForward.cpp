@@ -1,5 +1,6 @@
 // Reaching the device's VNC and web ports through localhost over USB.
 #include "core/device/AdbFailure.h"
+#include "core/device/PortText.h"
 #include "core/session/BridgeSession.h"
 #include <QCoro/QCoroTask>
 
@@ -9,17 +10,31 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// The web port lies 100 below the VNC port; wraps like 32-bit arithmetic
-// instead of overflowing.
-int32_t webPortFor(int32_t vncPort) {
-    return static_cast<int32_t>(static_cast<uint32_t>(vncPort) - 100u);
+// The web port lies 100 below the VNC port; computed wide so that no VNC port
+// can wrap it round into a valid-looking one.
+int64_t webPortFor(int32_t vncPort) {
+    return int64_t{vncPort} - 100;
 }
 
-QString portSpec(int32_t port) {
+QString portSpec(int64_t port) {
     return u"tcp:%1"_s.arg(port);
 }
 
 } // namespace
+
+QCoro::Task<void> BridgeSession::usbConnectText(QString portText) {
+    const PortEntry entry = readPortEntry(portText);
+    if (entry.kind == PortEntry::Kind::Blank)
+        co_return;
+    if (entry.kind == PortEntry::Kind::Port) {
+        co_await usbConnect(entry.port);
+        co_return;
+    }
+    // Entered like a flow so that a line is never said over a running one.
+    const FlowScope flow(*this);
+    if (flow.entered())
+        say(notAPortLine(portText), MessageKind::Failure);
+}
 
 QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
     const int32_t devices = co_await adbDevices();
@@ -36,8 +51,14 @@ QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
         const QString address = u"vnc://localhost:%1"_s.arg(port);
         sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
     }
-    const int32_t webPort = webPortFor(port);
-    const bool webTried = co_await forwardPort(webPort);
+    const int64_t webPort = webPortFor(port);
+    if (webPort < LowestPort) {
+        // Not a failure: no such web port can exist, on the device either.
+        say(u"No web port was forwarded: port %1 minus 100 is below %2.\r\n"_s.arg(port).arg(
+            LowestPort));
+        co_return vncForwarded;
+    }
+    const bool webTried = co_await forwardPort(static_cast<int32_t>(webPort));
     if (!webTried)
         co_return false;
     if (bridge_.forwardEstablished) {

@@ -1,0 +1,104 @@
+// The USB Connect button and its port prompt, driven by real mouse clicks: only
+// a port from 1 to 65535 reaches adb, and a wrong entry is told once.
+#include "support/ConsoleTexts.h"
+#include "support/ControllerFixture.h"
+#include "support/PhoneCommands.h"
+#include "support/ScriptedPhone.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+using namespace ostrel;
+using namespace ostrel::test;
+using namespace ostrel::test::phone;
+using namespace ostrel::test::texts;
+
+namespace {
+
+constexpr int Ok = 1;
+constexpr int Cancel = 2;
+
+const QString Listing = QStringLiteral("Checking Android devices...\n"
+                                       "List of devices attached\n"
+                                       "emulator-5554\tdevice\n\n");
+
+QString notAPort(const QString& shown) {
+    return QStringLiteral("Error: \"%1\" is not a port number: enter a number from 1 to 65535.\n")
+        .arg(shown);
+}
+
+QString forwarded(int port) {
+    return QString::number(port) + "\n" + VncSentence + vncLink(port);
+}
+
+QString bothForwarded(int port) {
+    return SettingUp + Listing + forwarded(port) + QString::number(port - 100) + "\n" +
+           WebSentence + webLink(port - 100);
+}
+
+} // namespace
+
+class UsbConnectWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedPhone> phone;
+    std::unique_ptr<ControllerFixture> f;
+
+private Q_SLOTS:
+    void init() {
+        phone = std::make_unique<ScriptedPhone>();
+        f = std::make_unique<ControllerFixture>(
+            fastWaits(), QUrl(QStringLiteral("http://127.0.0.1:9")), false, phone.get());
+        f->chooseAdb(QStringLiteral("/scripted/adb"));
+    }
+    void cleanup() {
+        f.reset();
+        phone.reset();
+    }
+
+    void promptDecidesWhatRuns_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QList<QStringList>>("runs");
+        QTest::addColumn<QString>("console");
+        const QList<QStringList> none;
+        QTest::newRow("default") << "5901" << Ok
+                                 << QList<QStringList>{devices(), forward(5901), forward(5801)}
+                                 << bothForwarded(5901);
+        QTest::newRow("leading integer")
+            << " 5901abc" << Ok << QList<QStringList>{devices(), forward(5901), forward(5801)}
+            << bothForwarded(5901);
+        QTest::newRow("empty") << "" << Ok << none << QString();
+        QTest::newRow("cancel") << "5901" << Cancel << none << QString();
+        QTest::newRow("no digits") << "abc" << Ok << none << notAPort("abc");
+        QTest::newRow("zero") << "0" << Ok << none << notAPort("0");
+        QTest::newRow("above the range") << "65536" << Ok << none << notAPort("65536");
+        QTest::newRow("wraps to 1 in 32 bits")
+            << "4294967297" << Ok << none << notAPort("4294967297");
+        QTest::newRow("negative") << "-5" << Ok << none << notAPort("-5");
+        QTest::newRow("no web port below 1")
+            << "80" << Ok << QList<QStringList>{devices(), forward(80)}
+            << SettingUp + Listing + forwarded(80) +
+                   "No web port was forwarded: port 80 minus 100 is below 1.\n";
+    }
+    void promptDecidesWhatRuns() {
+        QFETCH(QString, typed);
+        QFETCH(int, answer);
+        QFETCH(QList<QStringList>, runs);
+        QFETCH(QString, console);
+        f->desktop.answerAlert = [&](const Alert& alert) {
+            qobject_cast<QLineEdit*>(alert.accessory)->setText(typed);
+            return answer;
+        };
+        QTest::mouseClick(f->window->ui.usbConnectButton, Qt::LeftButton);
+        QTRY_VERIFY(!f->controller->flowRunning());
+        QCOMPARE(f->desktop.alerts.size(), 1);
+        QCOMPARE(f->desktop.alerts.first().accessoryText, QStringLiteral("5901"));
+        QCOMPARE(phone->invocations(), runs);
+        QCOMPARE(f->consoleText(), console);
+        QVERIFY(f->window->ui.usbConnectButton->isEnabled());
+    }
+};
+
+QTEST_MAIN(UsbConnectWindowTest)
+#include "test_usb_connect_window.moc"
