@@ -19,14 +19,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::size_t pieceSize = 1 + data[1] % 64u * 97u;
     ostrel::OutputLineBuffer buffer;
     std::size_t devices = 0;
+    const auto classify = [&](char* line) {
+        ostrel::classifyOutputLine(state, line, [&](const char*) { ++devices; });
+    };
     std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
     while (!rest.empty()) {
         const std::string_view piece = rest.substr(0, pieceSize);
         rest.remove_prefix(piece.size());
-        buffer.assemble(piece, [&](char* line) {
-            ostrel::classifyOutputLine(state, line, [&](const char*) { ++devices; });
-        });
+        buffer.assemble(piece, classify);
     }
+    // The command ends, by itself or cut off; nothing may be left for the next.
+    if (data[1] & 2)
+        buffer.flush(classify);
+    else
+        buffer.discard();
+    if (buffer.outputLineFill() != 0)
+        __builtin_trap();
     // Every counted device line reached the device list, and nothing else did.
     if (devices != static_cast<std::size_t>(state.deviceCount))
         __builtin_trap();

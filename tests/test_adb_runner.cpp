@@ -105,6 +105,17 @@ private Q_SLOTS:
             QCOMPARE(f->session.bridge().serverPid, 4242);
     }
 
+    // A listing whose last line has no line end still says the server runs,
+    // and that line is read with this command, not with the next one.
+    void lastLineWithoutItsEndIsReadWithItsCommand() {
+        f->adb.setStandardOutput("USER PID PPID S NAME\nroot 4242 1 S ./ostrelvncserver");
+        f->session.bridge().CommandMode = Mode::ServerProcess;
+        f->launch({"shell", "ps"});
+        QVERIFY(f->session.bridge().serverRunning);
+        QCOMPARE(f->session.bridge().serverPid, 4242);
+        QCOMPARE(f->session.outputLineBuffer().outputLineFill(), 0);
+    }
+
     void standardErrorIsNeitherEchoedNorClassified() {
         f->adb.setStandardOutput("List of devices attached\n\n");
         f->adb.setStandardError("SERIAL1\tdevice\n");
@@ -130,6 +141,19 @@ private Q_SLOTS:
         const AdbRun run = f->launch({"shell", "ps"});
         QCOMPARE(run.standardOutput, listing);
         QCOMPARE(f->session.bridge().serverPid, 31337);
+    }
+
+    // An adb printing without end must not take all the memory; what is kept
+    // ends with a whole line.
+    void outputBeyondTheLimitIsDropped() {
+        const QByteArray line =
+            "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef\n";
+        f->adb.setStandardOutput(line.repeated(9 * (1 << 20) / line.size()));
+        const AdbRun run = f->launch({"shell", "ps"});
+        QVERIFY(run.succeeded());
+        QVERIFY(run.standardOutput.size() <= 8 * (1 << 20));
+        QVERIFY(run.standardOutput.size() > 7 * (1 << 20));
+        QVERIFY(run.standardOutput.endsWith(line));
     }
 
     void bytesAboveAsciiDoNotFail() {

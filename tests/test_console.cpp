@@ -1,10 +1,13 @@
 #include "support/ControllerFixture.h"
 
+#include <QAccessible>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -133,6 +136,54 @@ private Q_SLOTS:
         QCOMPARE(f->consoleText(), QString());
         f->controller->appendStringToTextView(QStringLiteral("new"));
         QCOMPARE(f->consoleText(), QStringLiteral("new"));
+    }
+
+    // Whatever adb prints, the window goes on answering while it shows it,
+    // shows all of it in order, and a screen reader gets all of it too.
+    void hostileOutputKeepsTheWindowAnswering_data() {
+        QTest::addColumn<QByteArray>("output");
+        QByteArray manyLines;
+        for (int i = 0; i < 100000; ++i)
+            manyLines += "line " + QByteArray::number(i) + "\n";
+        QTest::newRow("1 MiB in one line") << QByteArray(1 << 20, 'x') + "\n";
+        QTest::newRow("100 000 lines") << manyLines;
+        QTest::newRow("NUL") << QByteArray("before\0after\n", 13);
+    }
+
+    void hostileOutputKeepsTheWindowAnswering() {
+        QFETCH(QByteArray, output);
+        StandInAdb adb(f->directory.filePath("adb-bin"));
+        adb.setStandardOutput(output);
+        f->chooseAdb(adb.path());
+        SessionRecorder seen(f->controller->session());
+        QElapsedTimer clock;
+        clock.start();
+        qint64 lastTick = 0;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        ticker.start(50);
+
+        QCoro::waitFor(f->controller->session().adbDevices());
+        QTRY_COMPARE_WITH_TIMEOUT(f->consoleText(), seen.console, 20000);
+        QVERIFY2(longestGap < 2000, qPrintable(QString::number(longestGap)));
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(view());
+        QVERIFY(reader && reader->textInterface());
+        const QString read =
+            reader->textInterface()->text(0, reader->textInterface()->characterCount());
+        QVERIFY(!read.contains(QChar(0)));
+        QCOMPARE(read, f->consoleText());
+    }
+
+    void clearDropsWhatWasStillToBeShown() {
+        f->controller->appendStringToTextView(QStringLiteral("old\r\n").repeated(100000));
+        f->controller->onClearButtonClicked();
+        f->controller->appendStringToTextView(QStringLiteral("new\r\n"));
+        QTest::qWait(200);
+        QCOMPARE(f->consoleText(), QStringLiteral("new\n"));
     }
 
     void storeLinkFieldHoldsOneLink() {

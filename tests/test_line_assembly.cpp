@@ -33,6 +33,8 @@ private Q_SLOTS:
         QTest::newRow("LF inside, CR LF ends")
             << L{"a\nb\r\n"} << QStringList{"a\nb", ""} << QByteArray();
         QTest::newRow("two LF") << L{"\n\n"} << QStringList{"", ""} << QByteArray();
+        QTest::newRow("CR far behind the first LF")
+            << L{"a\nb\nc\r\nd\n"} << QStringList{"a\nb\nc", "", "d"} << QByteArray();
         QTest::newRow("tail joins next piece")
             << L{"abc", "def\n"} << QStringList{"abcdef"} << QByteArray();
         QTest::newRow("tail only") << L{"abc"} << QStringList{} << QByteArray("abc");
@@ -54,6 +56,45 @@ private Q_SLOTS:
         QCOMPARE(feed(buffer, pieces), lines);
         QCOMPARE(QByteArray(buffer.pending().data(), qsizetype(buffer.pending().size())), left);
         QCOMPARE(buffer.outputLineFill(), left.size());
+    }
+
+    // How a command ends decides what becomes of its unfinished last line, and
+    // nothing of it is left for the next command's output.
+    void endingACommand_data() {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<bool>("endedByItself");
+        QTest::addColumn<QStringList>("lines");
+
+        using L = QList<QByteArray>;
+        const QByteArray cutListing = "List of devices attached\nSERIAL\tdevice";
+        QTest::newRow("ended: last line counts")
+            << L{cutListing} << true << QStringList{"List of devices attached", "SERIAL\tdevice"};
+        QTest::newRow("cut off: last line dropped")
+            << L{cutListing} << false << QStringList{"List of devices attached"};
+        QTest::newRow("ended after its line end") << L{"a\n"} << true << QStringList{"a"};
+        QTest::newRow("nothing printed") << L{} << true << QStringList{};
+        QTest::newRow("ended on a full buffer")
+            << L{QByteArray(OutputLineBuffer::Capacity, 'x')} << true
+            << QStringList{QString(OutputLineBuffer::Capacity, u'x')};
+        QTest::newRow("cut off in a line longer than the buffer")
+            << L{QByteArray(OutputLineBuffer::Capacity + 10, 'x')} << false
+            << QStringList{QString(OutputLineBuffer::Capacity, u'x')};
+    }
+
+    void endingACommand() {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(bool, endedByItself);
+        QFETCH(QStringList, lines);
+        OutputLineBuffer buffer;
+        QStringList seen = feed(buffer, pieces);
+        if (endedByItself)
+            buffer.flush([&](char* line) { seen << QString::fromLatin1(line); });
+        else
+            buffer.discard();
+        QCOMPARE(seen, lines);
+        QCOMPARE(buffer.outputLineFill(), 0);
+        QCOMPARE(feed(buffer, {"List of devices attached\nNEXT\tdevice\n"}),
+                 (QStringList{"List of devices attached", "NEXT\tdevice"}));
     }
 
     void textLongerThanBufferKeepsEveryLine() {

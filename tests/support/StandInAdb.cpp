@@ -14,6 +14,7 @@ d='%1'
 [ -f "$d/stdin" ] && cat
 [ -f "$d/stdout" ] && cat "$d/stdout"
 [ -f "$d/stderr" ] && cat "$d/stderr" >&2
+[ -f "$d/crash" ] && kill -SEGV $$
 if [ -f "$d/grandchild" ]; then
     sleep 60 &
     echo $! > "$d/grandchild.pid.tmp" && mv "$d/grandchild.pid.tmp" "$d/grandchild.pid"
@@ -68,6 +69,12 @@ void StandInAdb::setSleepSeconds(double seconds) {
 }
 void StandInAdb::setReadsStandardInput() {
     writeFile(QStringLiteral("stdin"), {});
+}
+void StandInAdb::setCrashes(bool crashes) {
+    if (crashes)
+        writeFile(QStringLiteral("crash"), {});
+    else
+        QFile::remove(QDir(directory_).filePath(QStringLiteral("crash")));
 }
 void StandInAdb::setStartsGrandchild() {
     writeFile(QStringLiteral("grandchild"), {});

@@ -25,6 +25,8 @@ public:
     void setSleepSeconds(double seconds);
     // Copies its standard input to its standard output before anything else.
     void setReadsStandardInput();
+    // Dies of a segmentation fault once it has printed its output.
+    void setCrashes(bool crashes);
     // Leaves a `sleep` of its own behind in the background, its pid in
     // grandchildPidFile(), to show whether stopping adb stops what adb started.
     void setStartsGrandchild();

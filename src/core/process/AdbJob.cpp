@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -17,6 +19,24 @@ QString describeStartFailure(const QString& program, const QProcess& process) {
     if (!info.isExecutable())
         return QStringLiteral("%1 is not executable").arg(program);
     return QStringLiteral("%1 could not be started (%2)").arg(program, process.errorString());
+}
+
+// The most of one channel a command may leave: an adb that printed without
+// end would otherwise fill the memory until its time limit stopped it.
+constexpr qsizetype OutputLimit = qsizetype{8} << 20;
+
+// Reads what the channel has and keeps it, up to the limit; the rest is read
+// all the same, so that the command never blocks on a full pipe.
+void keepOutput(QByteArray& kept, const QByteArray& more) {
+    kept += more.first(std::min(more.size(), OutputLimit - kept.size()));
+}
+
+// Output that reached the limit ends at its last line end: the line it was
+// cut in would be read as something it is not.
+void endAtLastLine(QByteArray& kept) {
+    if (kept.size() < OutputLimit)
+        return;
+    kept.truncate(std::max(kept.lastIndexOf('\n'), kept.lastIndexOf('\r')) + 1);
 }
 
 } // namespace
@@ -36,6 +56,10 @@ AdbJob::AdbJob(const QString& program, const QStringList& arguments,
     connect(&process_, &QProcess::finished, this, &AdbJob::onFinished);
     connect(&process_, &QProcess::errorOccurred, this, &AdbJob::onErrorOccurred);
     connect(&deadline_, &QTimer::timeout, this, &AdbJob::onDeadline);
+    connect(&process_, &QProcess::readyReadStandardOutput, this,
+            [this] { keepOutput(result_.standardOutput, process_.readAllStandardOutput()); });
+    connect(&process_, &QProcess::readyReadStandardError, this,
+            [this] { keepOutput(result_.standardError, process_.readAllStandardError()); });
 }
 
 void AdbJob::start() {
@@ -105,8 +129,10 @@ void AdbJob::finish(AdbRun::Status status, const QString& errorText) {
     deadline_.stop();
     result_.status = status;
     result_.errorText = errorText;
-    result_.standardOutput = process_.readAllStandardOutput();
-    result_.standardError = process_.readAllStandardError();
+    keepOutput(result_.standardOutput, process_.readAllStandardOutput());
+    keepOutput(result_.standardError, process_.readAllStandardError());
+    endAtLastLine(result_.standardOutput);
+    endAtLastLine(result_.standardError);
     done_.set();
 }
 

@@ -7,11 +7,13 @@ namespace ostrel {
 
 namespace {
 
+char* find(char* from, char* end, char c) {
+    return static_cast<char*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+}
+
 // The later of the first CR and the first LF, so that CR LF ends one line and
 // keeps its CR, while a lone CR or LF ends a line and is dropped.
-char* findCut(char* text) {
-    char* cr = std::strchr(text, '\r');
-    char* lf = std::strchr(text, '\n');
+char* laterOf(char* cr, char* lf) {
     if (cr == nullptr)
         return lf;
     if (lf == nullptr)
@@ -21,14 +23,25 @@ char* findCut(char* text) {
 
 } // namespace
 
+// Each byte is looked at once: where the next CR and LF lie is kept from line
+// to line, and what is left is moved to the front once, at the end.
 void OutputLineBuffer::cutLines(const LineHandler& onLine) {
-    while (char* cut = findCut(text_)) {
+    char* start = text_;
+    char* const end = text_ + outputLineFill_;
+    char* cr = find(start, end, '\r');
+    char* lf = find(start, end, '\n');
+    while (char* cut = laterOf(cr, lf)) {
         *cut = '\0';
-        onLine(text_);
-        char* rest = cut + 1;
-        std::memmove(text_, rest, std::strlen(rest) + 1);
+        onLine(start);
+        start = cut + 1;
+        if (cr != nullptr && cr < start)
+            cr = find(start, end, '\r');
+        if (lf != nullptr && lf < start)
+            lf = find(start, end, '\n');
     }
-    outputLineFill_ = static_cast<int32_t>(std::strlen(text_));
+    outputLineFill_ = static_cast<int32_t>(end - start);
+    std::memmove(text_, start, static_cast<std::size_t>(outputLineFill_));
+    text_[outputLineFill_] = '\0';
 }
 
 void OutputLineBuffer::assemble(std::string_view bytes, const LineHandler& onLine) {
@@ -51,6 +64,17 @@ void OutputLineBuffer::assemble(std::string_view bytes, const LineHandler& onLin
         bytes.remove_prefix(take);
         cutLines(onLine);
     }
+}
+
+void OutputLineBuffer::flush(const LineHandler& onLine) {
+    if (outputLineFill_ > 0)
+        onLine(text_);
+    discard();
+}
+
+void OutputLineBuffer::discard() {
+    outputLineFill_ = 0;
+    text_[0] = '\0';
 }
 
 } // namespace ostrel
