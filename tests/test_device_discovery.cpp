@@ -80,9 +80,12 @@ private Q_SLOTS:
         QCOMPARE(f->seen.serverStates, QList<bool>{});
     }
 
-    void severalDevicesNameTheSelectedOne() {
+    // Each device keeps what is known about its own server: a command for one
+    // never carries another's path, and the state shown is the selected one's.
+    void eachDeviceKeepsItsOwnServer() {
         attach({{"listings", QJsonArray{listing({{"AAA111", "device"}, {"BBB222", "device"}})}},
-                {"package", FirstPackage}});
+                {"package", FirstPackage},
+                {"phones", QJsonObject{{"BBB222", QJsonObject{{"package", SecondPackage}}}}}});
         f->run(f->session.toggleServer());
         QCOMPARE(f->seen.deviceLists.last(), DeviceList({"AAA111", "BBB222"}, 0));
         QList<QStringList> expected{devices()};
@@ -92,20 +95,104 @@ private Q_SLOTS:
         QCOMPARE(f->phone.invocations(), expected);
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
 
-        // The user's choice is told nobody, and aims the next commands.
-        const QString before = f->seen.console;
+        // Chosen and looked at without a word.
+        const QString console = f->seen.console;
         f->session.selectDevice("BBB222");
         QCOMPARE(f->session.selectedDevice(), "BBB222");
-        QCOMPARE(f->seen.console, before);
+        qsizetype runs = f->phone.invocations().size();
+        f->run(f->session.probeSelectedDevice());
+        QCOMPARE(f->runsSince(runs), onDevice("BBB222", {fileList(FirstPackage),
+                                                         fileList(SecondPackage), processList()}));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false}));
+        QCOMPARE(f->seen.console, console);
         // A serial that is not listed cannot be chosen.
         f->session.selectDevice("CCC333");
         QCOMPARE(f->session.selectedDevice(), "BBB222");
 
-        const qsizetype runs = f->phone.invocations().size();
+        runs = f->phone.invocations().size();
         f->run(f->session.toggleServer());
-        QCOMPARE(f->runsSince(runs), onDevice("BBB222", {processList(), stopServer(FirstPackage),
+        QCOMPARE(f->runsSince(runs),
+                 onDevice("BBB222",
+                          {processList(), launchActivity(SecondPackage), fileList(FirstPackage),
+                           fileList(SecondPackage), runServer(SecondPackage), processList()}));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false, true}));
+
+        // Back on the first, whose path is known: one listing is enough.
+        f->session.selectDevice("AAA111");
+        runs = f->phone.invocations().size();
+        f->run(f->session.probeSelectedDevice());
+        QCOMPARE(f->runsSince(runs), onDevice("AAA111", {processList()}));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false, true, true}));
+
+        runs = f->phone.invocations().size();
+        f->run(f->session.toggleServer());
+        QCOMPARE(f->runsSince(runs), onDevice("AAA111", {processList(), stopServer(FirstPackage),
                                                          processList(), processList()}));
-        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false}));
+        QCOMPARE(f->seen.serverStates, (QList<bool>{true, false, true, true, false}));
+        QCOMPARE(f->seen.failures, QString());
+    }
+
+    void probeOfTheSelectedDevice_data() {
+        QTest::addColumn<QJsonObject>("other"); // the scenario of BBB222
+        QTest::addColumn<QJsonValue>("goneFrom");
+        QTest::addColumn<QList<QStringList>>("runs");
+        QTest::addColumn<QList<bool>>("states");
+        QTest::addColumn<QString>("failures");
+        const QList<QStringList> looked{fileList(FirstPackage), processList()};
+        QTest::newRow("stopped") << QJsonObject{} << QJsonValue() << looked << QList<bool>{false}
+                                 << QString();
+        QTest::newRow("running") << QJsonObject{{"running", true}} << QJsonValue() << looked
+                                 << QList<bool>{true} << QString();
+        QTest::newRow("not installed")
+            << QJsonObject{{"package", QJsonValue::Null}} << QJsonValue()
+            << QList<QStringList>{fileList(FirstPackage), fileList(SecondPackage)}
+            << QList<bool>{false} << QString();
+        QTest::newRow("listing refused")
+            << QJsonObject{{"listingDenied", true}} << QJsonValue()
+            << QList<QStringList>{fileList(FirstPackage), fileList(SecondPackage)} << QList<bool>{}
+            << "ls: " + executableOf(FirstPackage) +
+                   ": Permission denied\nls: " + executableOf(SecondPackage) +
+                   ": Permission denied\n" + FilesNotChecked;
+        // The listing of devices is the first run.
+        QTest::newRow("gone before the process listing")
+            << QJsonObject{} << QJsonValue(3) << looked << QList<bool>{}
+            << "error: device 'BBB222' not found\n";
+    }
+    void probeOfTheSelectedDevice() {
+        QFETCH(QJsonObject, other);
+        QFETCH(QJsonValue, goneFrom);
+        QFETCH(QList<QStringList>, runs);
+        QFETCH(QList<bool>, states);
+        QFETCH(QString, failures);
+        QJsonObject scenario{
+            {"listings", QJsonArray{listing({{"AAA111", "device"}, {"BBB222", "device"}})}},
+            {"package", FirstPackage},
+            {"phones", QJsonObject{{"BBB222", other}}}};
+        if (!goneFrom.isUndefined())
+            scenario.insert("goneFrom", goneFrom);
+        attach(scenario);
+        QCOMPARE(f->run(f->session.adbDevices()), 2);
+        f->seen.clear();
+        f->session.selectDevice("BBB222");
+        f->run(f->session.probeSelectedDevice());
+        QCOMPARE(f->runsSince(1), onDevice("BBB222", runs));
+        QCOMPARE(f->seen.serverStates, states);
+        QCOMPARE(f->seen.console, failures);
+        QCOMPARE(f->seen.failures, failures);
+        QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
+    }
+
+    void aChoiceStandsWhenTheListIsRefilled() {
+        const QJsonArray both{listing({{"AAA111", "device"}, {"BBB222", "device"}})};
+        attach({{"listings", both}, {"package", FirstPackage}, {"goneFrom", 2}});
+        f->run(f->session.adbDevices());
+        f->session.selectDevice("BBB222");
+        f->run(f->session.probeSelectedDevice()); // adb lost it for a moment
+        f->phone.setScenario({{"listings", both}, {"package", FirstPackage}});
+        f->seen.clear();
+        QCOMPARE(f->run(f->session.adbDevices()), 2);
+        QCOMPARE(f->seen.deviceLists.last(), DeviceList({"AAA111", "BBB222"}, 1));
+        QCOMPARE(f->session.selectedDevice(), "BBB222");
     }
 };
 

@@ -156,7 +156,7 @@ private Q_SLOTS:
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
     }
 
-    void serverThatNeverShowsGivesTheStoppedRowThenIsFoundRunning() {
+    void serverThatNeverShowsIsReportedNotStartedThenIsFoundRunning() {
         Waits waits = fastWaits();
         waits.serverAppearLimit = std::chrono::milliseconds(200);
         attach({{"package", FirstPackage}, {"appearAfter", 1000000}}, waits);
@@ -168,7 +168,9 @@ private Q_SLOTS:
         QVERIFY(runs.size() > start.size());
         for (const QStringList& run : runs.mid(start.size()))
             QCOMPARE(run, processList());
-        QCOMPARE(f->seen.console, Starting + OneDeviceListing + StoppedRow);
+        // It printed nothing, so there is nothing to show after the verdict.
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + DidNotStart);
+        QCOMPARE(f->seen.failures, DidNotStart);
         QCOMPARE(f->seen.serverStates, QList<bool>{false});
 
         // Later it does show: the next start only looks and reports it.
@@ -176,52 +178,149 @@ private Q_SLOTS:
         const qsizetype before = f->phone.invocations().size();
         toggle();
         QCOMPARE(f->runsSince(before), (QList<QStringList>{processList(), processList()}));
-        QVERIFY(f->seen.console.endsWith(StoppedRow + Starting + RunningRow));
+        QVERIFY(f->seen.console.endsWith(DidNotStart + Starting + RunningRow));
         QCOMPARE(f->seen.serverStates, (QList<bool>{false, true}));
     }
 
     void stop_data() {
-        QTest::addColumn<bool>("stopWorks");
-        QTest::addColumn<bool>("killWorks");
-        QTest::addColumn<int>("pid");
+        QTest::addColumn<QJsonObject>("server");
         QTest::addColumn<QList<QStringList>>("runs");
         QTest::addColumn<bool>("stillRunning");
+        const QList<QStringList> killed{processList(), stopServer(FirstPackage), processList(),
+                                        killServer(4321), processList()};
         QTest::newRow("stop request works")
-            << true << true << 4321
+            << QJsonObject{}
             << QList<QStringList>{processList(), stopServer(FirstPackage), processList(),
                                   processList()}
             << false;
         QTest::newRow("stop needs the kill")
-            << false << true << 4321
+            << QJsonObject{{"stopWorks", false}} << killed << false;
+        QTest::newRow("kill refused")
+            << QJsonObject{{"stopWorks", false}, {"killWorks", false}} << killed << true;
+        QTest::newRow("survives the kill")
+            << QJsonObject{{"stopWorks", false}, {"survivesKill", true}} << killed << true;
+        // Asking the server to stop needs no process id.
+        QTest::newRow("no process id: the request alone")
+            << QJsonObject{{"pid", 0}}
             << QList<QStringList>{processList(), stopServer(FirstPackage), processList(),
-                                  killServer(4321), processList()}
+                                  processList()}
             << false;
-        QTest::newRow("kill refused: the flow goes on and shows it running")
-            << false << false << 4321
+        QTest::newRow("no process id: nothing to kill")
+            << QJsonObject{{"pid", 0}, {"stopWorks", false}}
             << QList<QStringList>{processList(), stopServer(FirstPackage), processList(),
-                                  killServer(4321), processList()}
+                                  processList()}
             << true;
-        QTest::newRow("no process id: nothing to stop")
-            << true << true << 0 << QList<QStringList>{processList(), processList()} << true;
     }
     void stop() {
-        QFETCH(bool, stopWorks);
-        QFETCH(bool, killWorks);
-        QFETCH(int, pid);
+        QFETCH(QJsonObject, server);
         QFETCH(QList<QStringList>, runs);
         QFETCH(bool, stillRunning);
-        attach({{"package", FirstPackage},
-                {"stopWorks", stopWorks},
-                {"killWorks", killWorks},
-                {"pid", pid}});
+        QJsonObject scenario = server;
+        scenario.insert("package", FirstPackage);
+        attach(scenario);
         toggle();
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
         const qsizetype before = f->phone.invocations().size();
         toggle();
         QCOMPARE(f->runsSince(before), runs);
+        // A server still listed is not called stopped, nor started anew.
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow + Stopping +
-                                      (stillRunning ? RunningRow : StoppedRow));
+                                      (stillRunning ? StillRunning : StoppedRow));
+        QCOMPARE(f->seen.failures, stillRunning ? StillRunning : QString());
         QCOMPARE(f->seen.serverStates, (QList<bool>{true, stillRunning}));
+    }
+
+    void serverThatFailsShowsTheEndOfItsOutput_data() {
+        QTest::addColumn<QString>("printed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("one line") << "bind: Address already in use"
+                                  << "    ostrelvncserver: starting\n"
+                                     "    bind: Address already in use\n";
+        QStringList many;
+        for (int line = 1; line <= 12; ++line)
+            many << QStringLiteral("line %1").arg(line);
+        QString lastTen;
+        for (const QString& line : many.mid(2))
+            lastTen += "    " + line + "\n";
+        QTest::newRow("more than ten lines") << many.join('\n') << lastTen;
+        QTest::newRow("control characters and blank lines")
+            << "\x1b[31mfatal\x1b[0m\r\n\n\tno\x07 display"
+            << "    ostrelvncserver: starting\n"
+               "    [31mfatal[0m\n"
+               "    no display\n";
+    }
+    void serverThatFailsShowsTheEndOfItsOutput() {
+        QFETCH(QString, printed);
+        QFETCH(QString, shown);
+        attach({{"package", FirstPackage}, {"serverFails", printed}}, fastWaits());
+        toggle();
+        QCOMPARE(f->phone.invocations().mid(0, firstStart(FirstPackage).size()),
+                 firstStart(FirstPackage));
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + DidNotStart + shown);
+        QCOMPARE(f->seen.failures, DidNotStart + shown);
+        QCOMPARE(f->seen.serverStates, QList<bool>{false});
+        QVERIFY(!f->session.bridge().serverRunning);
+    }
+
+    void refusedListing_data() {
+        QTest::addColumn<QJsonValue>("package");
+        QTest::addColumn<QJsonValue>("denied");
+        QTest::addColumn<QStringList>("refusedPaths"); // empty: the start goes on
+        QTest::newRow("first refused, second installed")
+            << QJsonValue(SecondPackage) << QJsonValue(FirstPackage) << QStringList{};
+        QTest::newRow("first refused, second missing")
+            << QJsonValue(QJsonValue::Null) << QJsonValue(FirstPackage)
+            << QStringList{executableOf(FirstPackage)};
+        QTest::newRow("both refused")
+            << QJsonValue(FirstPackage) << QJsonValue(true)
+            << QStringList{executableOf(FirstPackage), executableOf(SecondPackage)};
+    }
+    void refusedListing() {
+        QFETCH(QJsonValue, package);
+        QFETCH(QJsonValue, denied);
+        QFETCH(QStringList, refusedPaths);
+        attach({{"package", package}, {"listingDenied", denied}});
+        toggle();
+        if (refusedPaths.isEmpty()) {
+            QCOMPARE(f->phone.invocations(), firstStart(SecondPackage));
+            QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow);
+            return;
+        }
+        // Refused once is refused for good: no waiting for the app to unpack.
+        QCOMPARE(f->phone.invocations(),
+                 (QList<QStringList>{devices(), launchActivity(FirstPackage),
+                                     launchActivity(SecondPackage), fileList(FirstPackage),
+                                     fileList(SecondPackage)}));
+        QString adbText;
+        for (const QString& path : refusedPaths)
+            adbText += "ls: " + path + ": Permission denied\n";
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + adbText + FilesNotChecked);
+        QCOMPARE(f->seen.failures, adbText + FilesNotChecked);
+        QCOMPARE(f->seen.links, (QList<std::pair<QString, QUrl>>{}));
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
+    }
+
+    // Only a listing that showed the executable names its path.
+    void presenceCheckCutShortKeepsWhatWasKnown_data() {
+        QTest::addColumn<bool>("startedBefore");
+        QTest::newRow("nothing known") << false;
+        QTest::newRow("known from an earlier start") << true;
+    }
+    void presenceCheckCutShortKeepsWhatWasKnown() {
+        QFETCH(bool, startedBefore);
+        // The app is under the second package, so the first one tried is a
+        // candidate that nothing confirms.
+        attach({{"package", SecondPackage}});
+        const QString known = startedBefore ? executableOf(SecondPackage) : QString();
+        if (startedBefore)
+            toggle();
+        const qsizetype before = f->phone.invocations().size();
+        f->phone.setScenario({{"package", SecondPackage}, {"goneFrom", before + 1}});
+        QVERIFY(!f->run(f->session.checkOstrelVNCServerFileExists()));
+        QCOMPARE(f->runsSince(before), QList<QStringList>{fileList(FirstPackage)});
+        QCOMPARE(QString::fromUtf8(f->session.bridge().serverPath), known);
+        QCOMPARE(QString::fromUtf8(f->session.bridge().serverPackage),
+                 startedBefore ? SecondPackage : QString());
     }
 
     void deviceGoneMidFlowEndsItAndListsAgain() {

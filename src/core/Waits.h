@@ -6,9 +6,12 @@ namespace ostrel {
 
 // Every wait of the program, so that tests can shorten them.
 struct Waits {
-    std::chrono::milliseconds presenceRetry{1000};   // between checks for the server executable
-    std::chrono::milliseconds settle{500};           // after the executable has been found
-    std::chrono::milliseconds serverAppearPoll{250}; // between process listings after a launch
+    std::chrono::milliseconds presenceRetry{1000}; // between checks for the server executable
+    std::chrono::milliseconds settle{500};         // after the executable has been found
+    // Before the first process listing after a launch, doubled for the next
+    // two: a server usually shows within tens of milliseconds.
+    std::chrono::milliseconds serverAppearFirstPoll{20};
+    std::chrono::milliseconds serverAppearPoll{250}; // between the later listings
     std::chrono::milliseconds serverAppearLimit{5000};
     std::chrono::milliseconds commandTimeout{30000};
     std::chrono::milliseconds updateTimeout{15000};

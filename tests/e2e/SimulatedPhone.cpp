@@ -48,6 +48,12 @@ QStringList PhoneScenario::arguments() const {
         list << QStringLiteral("--exe-delay") << QString::number(*executableDelaySeconds);
     if (ignoreStop)
         list << QStringLiteral("--ignore-stop");
+    if (survivesKill)
+        list << QStringLiteral("--survives-kill");
+    if (serverFailure)
+        list << QStringLiteral("--server-fails") << *serverFailure;
+    if (listingDenied)
+        list << QStringLiteral("--listing-denied");
     if (alreadyRunning)
         list << QStringLiteral("--already-running");
     if (unauthorized)

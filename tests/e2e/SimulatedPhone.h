@@ -22,6 +22,10 @@ struct PhoneScenario {
     std::optional<double> executableDelaySeconds;
     double serverDelaySeconds = 0; // before a launched server shows in ps
     bool ignoreStop = false;
+    bool survivesKill = false; // kill -9 succeeds, yet the server stays listed
+    // Set: a launched server prints this on standard error and ends, never listed.
+    std::optional<QString> serverFailure;
+    bool listingDenied = false; // every ls -l answers "Permission denied"
     bool alreadyRunning = false;
     bool unauthorized = false;
     bool shellV2 = true;

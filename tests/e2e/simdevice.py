@@ -224,6 +224,8 @@ def run_ls(phone, args):
     if len(args) != 2 or args[0] != "-l":
         return Result(err="ls: usage: ls [-l] PATH\n", status=1)
     path = args[1]
+    if phone.options.listing_denied:
+        return Result(err="ls: %s: Permission denied\n" % path, status=1)
     if phone.executable_present() and path == phone.executable_path():
         line = "-rwxr-xr-x %s %s %8d 2024-05-01 12:00 %s\n" % (
             APP_UID, APP_UID, phone.options.exe_size, EXECUTABLE_NAME)
@@ -265,7 +267,8 @@ def run_kill(phone, args):
                       % target, status=1)
     pid = int(target)
     if phone.server is not None and phone.server["pid"] == pid:
-        phone.stop_server(137)
+        if not phone.options.survives_kill:
+            phone.stop_server(137)
         return Result()
     if any(row[1] == pid for row in SYSTEM_PROCESSES) or pid == phone.app_pid:
         return Result(err="/system/bin/sh: kill: %d: Operation not permitted\n" % pid, status=1)
@@ -506,6 +509,13 @@ class ShellStream(Stream):
                      % (EXECUTABLE_NAME, phone.server["pid"]))
             self.finish(1)
             return
+        if phone.options.server_fails is not None:
+            # Standard error first: a reader that lets the two streams
+            # overwrite each other in one file loses this line.
+            self.err(phone.options.server_fails + "\n")
+            self.out("%s: exiting with status 1\n" % EXECUTABLE_NAME)
+            self.finish(1)
+            return
         phone.server = {"pid": phone.new_pid(),
                         "visible_at": time.monotonic() + phone.options.server_delay,
                         "stream": self}
@@ -638,6 +648,13 @@ def parse_options(argv):
                         help="seconds before a launched server shows in the process list")
     parser.add_argument("--ignore-stop", action="store_true",
                         help="the server ignores --stop")
+    parser.add_argument("--survives-kill", action="store_true",
+                        help="kill -9 of the server succeeds, yet it stays listed")
+    parser.add_argument("--server-fails", metavar="TEXT", default=None,
+                        help="a launched server prints TEXT on standard error and ends "
+                        "with status 1, never listed")
+    parser.add_argument("--listing-denied", action="store_true",
+                        help="ls -l of any path is refused with Permission denied")
     parser.add_argument("--already-running", action="store_true",
                         help="the server runs from the start")
     parser.add_argument("--state", choices=["device", "unauthorized"], default="device")

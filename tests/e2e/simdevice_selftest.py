@@ -283,6 +283,29 @@ class ServerLifecycleTest(AdbTestCase):
         self.assertEqual(len(self.wait_for_server(phone)), 1, "--stop was ignored")
         self.assertIsNone(server.poll())
 
+    def test_server_that_fails_prints_and_ends(self):
+        phone = self.phone("--server-fails", "bind: Address already in use")
+        launched = self.adb.shell(phone, FIRST_PATH)
+        self.assertEqual(launched.returncode, 1)
+        self.assertEqual(launched.stderr, "bind: Address already in use\n")
+        self.assertEqual(launched.stdout, "ostrelvncserver: exiting with status 1\n")
+        self.assertEqual(server_lines(self.adb.shell(phone, "ps").stdout, FIRST_PATH), [])
+
+    def test_server_that_survives_kill(self):
+        phone = self.phone("--survives-kill", "--ignore-stop")
+        self.launch_server(phone)
+        pid = self.wait_for_server(phone)[0][1]
+        kill = self.adb.shell(phone, "kill", "-9", pid)
+        self.assertEqual((kill.returncode, kill.stderr), (0, ""))
+        self.assertEqual(self.wait_for_server(phone)[0][1], pid)
+
+    def test_file_listing_denied(self):
+        phone = self.phone("--listing-denied")
+        for path in (FIRST_PATH, SECOND_PATH):
+            denied = self.adb.shell(phone, "ls", "-l", path)
+            self.assertEqual((denied.returncode, denied.stdout), (1, ""))
+            self.assertEqual(denied.stderr, "ls: %s: Permission denied\n" % path)
+
 
 class ForwardTest(AdbTestCase):
     def test_forwarded_vnc_and_web_ports(self):

@@ -70,6 +70,15 @@ int serverPid(ProgramSession& session, const SimulatedPhone& phone) {
     return 0;
 }
 
+// Puts the keyboard focus where a user's Tab would have.
+bool focusOn(QWidget* widget) {
+    widget->window()->activateWindow();
+    if (!QTest::qWaitForWindowActive(widget->window()))
+        return false;
+    widget->setFocus(Qt::TabFocusReason);
+    return QTest::qWaitFor([widget] { return widget->hasFocus(); });
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(PhoneScenario)
@@ -246,36 +255,143 @@ private Q_SLOTS:
         QCOMPARE(log.size(), 2 + 22);
     }
 
-    void startsOnlyTheSelectedOfTwoPhones() {
+    // The button, the status line and every command follow the phone chosen
+    // in the list; the phones' own logs show which one each command reached.
+    void eachOfTwoPhonesIsStartedAndStoppedWhenChosen() {
         ProgramSession session;
         ATTACH_PHONE(first, session, PhoneScenario{}, QStringLiteral("device"));
         PhoneScenario otherModel;
         otherModel.product = QStringLiteral("merlin");
         otherModel.model = QStringLiteral("MR_9");
         ATTACH_PHONE(second, session, otherModel, QStringLiteral("device"));
-        // Discovery as an earlier action leaves it; then the user picks the
-        // phone that adb does not list first.
-        QCoro::waitFor(session.program().controller->session().adbDevices());
+        session.clickStart(); // on the phone adb lists first
         QComboBox* devices = session.program().window->ui.deviceListComboBox;
         QCOMPARE(devices->count(), 2);
-        const SimulatedPhone* chosen = devices->itemText(0) == first->serial() ? second : first;
-        const SimulatedPhone* other = chosen == first ? second : first;
-        devices->setCurrentIndex(devices->findText(chosen->serial()));
-        Q_EMIT devices->activated(devices->currentIndex());
+        SimulatedPhone* one = devices->itemText(0) == first->serial() ? first : second;
+        SimulatedPhone* other = one == first ? second : first;
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(other->commandLog(), QList<QStringList>{});
+        QVERIFY(listsServer(session, *one));
+
+        // Chosen with the arrow key: looked at without a word, and the list
+        // keeps the focus for the next key.
+        session.program().controller->onClearButtonClicked();
+        QVERIFY(focusOn(devices));
+        QTest::keyClick(devices, Qt::Key_Down);
+        session.waitForTheFlow();
+        QCOMPARE(devices->currentText(), other->serial());
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.statusText(), StoppedStatus);
+        QCOMPARE(session.console(), QString());
+        QCOMPARE(other->commandLog(),
+                 (QList<QStringList>{onPhone(fileList(FirstPackage)), onPhone(processList())}));
+        QVERIFY(devices->hasFocus());
 
         session.clickStart();
-
         QCOMPARE(session.buttonTitle(), StopTitle);
         QCOMPARE(session.statusText(), RunningStatus);
         QVERIFY2(session.console().endsWith(Starting + RunningRow), qPrintable(session.story()));
-        const QList<QStringList> launchAndPresence{onPhone(launchActivity(FirstPackage)),
-                                                   onPhone(launchActivity(SecondPackage)),
+        // The probe found the path, so only the package found is launched.
+        const QList<QStringList> launchAndPresence{onPhone(processList()),
+                                                   onPhone(launchActivity(FirstPackage)),
                                                    onPhone(fileList(FirstPackage))};
-        QVERIFY2(isStartOf(chosen->commandLog(), launchAndPresence, FirstPackage),
-                 qPrintable(describe(chosen->commandLog())));
-        QCOMPARE(other->commandLog(), QList<QStringList>{});
-        QVERIFY(listsServer(session, *chosen));
-        QVERIFY(!listsServer(session, *other));
+        QVERIFY2(isStartOf(other->commandLog().mid(2), launchAndPresence, FirstPackage),
+                 qPrintable(describe(other->commandLog())));
+        QVERIFY(listsServer(session, *other));
+
+        session.program().controller->onClearButtonClicked();
+        QVERIFY(focusOn(devices));
+        qsizetype oneBefore = one->commandLog().size();
+        QTest::keyClick(devices, Qt::Key_Up);
+        session.waitForTheFlow();
+        QCOMPARE(devices->currentText(), one->serial());
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.statusText(), RunningStatus);
+        QCOMPARE(session.console(), QString());
+        QCOMPARE(one->commandLog().mid(oneBefore), QList<QStringList>{onPhone(processList())});
+        QVERIFY(devices->hasFocus());
+
+        oneBefore = one->commandLog().size();
+        const qsizetype otherBefore = other->commandLog().size();
+        session.clickStart();
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.console(), Stopping + StoppedRow);
+        QCOMPARE(one->commandLog().mid(oneBefore),
+                 (QList<QStringList>{onPhone(processList()), onPhone(stopServer(FirstPackage)),
+                                     onPhone(processList()), onPhone(processList())}));
+        QCOMPARE(other->commandLog().size(), otherBefore);
+        QVERIFY(!listsServer(session, *one));
+        QVERIFY(listsServer(session, *other));
+    }
+
+    // What the server printed is kept in a file emptied at each launch, with
+    // standard error and standard output in the order they came.
+    void serverThatFailsShowsWhatItPrinted() {
+        Waits waits;
+        waits.serverAppearLimit = std::chrono::milliseconds(1500);
+        ProgramSession session(waits);
+        PhoneScenario scenario;
+        scenario.serverFailure = QStringLiteral("bind: Address already in use");
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
+        const QString printed = QStringLiteral("    bind: Address already in use\n"
+                                               "    ostrelvncserver: exiting with status 1\n");
+
+        session.clickStart();
+        QCOMPARE(session.console(), Starting + listingOf(*phone) + DidNotStart + printed);
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.statusText(), StoppedStatus);
+
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+        QCOMPARE(session.console(), Starting + DidNotStart + printed);
+        QCOMPARE(phone->commandLog().count(onPhone(runServer(FirstPackage))), 2);
+        QVERIFY(!listsServer(session, *phone));
+    }
+
+    void refusedListingIsNotTakenForAMissingApp() {
+        ProgramSession session;
+        PhoneScenario scenario;
+        scenario.listingDenied = true;
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
+
+        session.clickStart();
+
+        QCOMPARE(session.console(), Starting + listingOf(*phone) +
+                                        "ls: " + executableOf(FirstPackage) +
+                                        ": Permission denied\nls: " + executableOf(SecondPackage) +
+                                        ": Permission denied\n" + FilesNotChecked);
+        QCOMPARE(session.linkTargets(), QStringList{});
+        QCOMPARE(session.buttonTitle(), StartTitle);
+        QCOMPARE(session.statusText(), QString());
+        QCOMPARE(phone->commandLog(), (QList<QStringList>{onPhone(launchActivity(FirstPackage)),
+                                                          onPhone(launchActivity(SecondPackage)),
+                                                          onPhone(fileList(FirstPackage)),
+                                                          onPhone(fileList(SecondPackage))}));
+    }
+
+    void serverThatSurvivesTheKillStaysOnStop() {
+        ProgramSession session;
+        PhoneScenario scenario;
+        scenario.ignoreStop = true;
+        scenario.survivesKill = true;
+        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
+        session.clickStart();
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        const int pid = serverPid(session, *phone);
+        QVERIFY(pid > 0);
+
+        const qsizetype beforeStop = phone->commandLog().size();
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+
+        QCOMPARE(session.console(), Stopping + StillRunning);
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.statusText(), RunningStatus);
+        QCOMPARE(phone->commandLog().mid(beforeStop),
+                 (QList<QStringList>{onPhone(processList()), onPhone(stopServer(FirstPackage)),
+                                     onPhone(processList()), onPhone(killServer(pid)),
+                                     onPhone(processList())}));
+        QVERIFY(listsServer(session, *phone));
     }
 
     // The program's first command starts adb's server, which prints on

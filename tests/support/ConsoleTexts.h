@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/PlatformTexts.h"
+
 #include <QString>
 
 // What the console, the start button and the status line say, as the tests read
@@ -8,12 +10,22 @@ namespace ostrel::test::texts {
 
 inline const QString Starting = QStringLiteral("Starting Ostrel VNC Server on device...\n");
 inline const QString Stopping = QStringLiteral("Stopping Ostrel VNC Server on device...\n");
-inline const QString RunningRow = QStringLiteral(
-    "Ostrel VNC Server is successfully started.\n"
-    "You can now safely disconnect your device from this Mac, and quit this program.\n\n"
-    "If you can't connect to the IP address shown on device, you can click the USB Connect "
-    "button to set up USB connection.\n\n");
+inline const QString RunningRow =
+    QStringLiteral("Ostrel VNC Server is successfully started.\n"
+                   "You can now safely disconnect your device from ") +
+    thisComputer() +
+    QStringLiteral(", and quit this program.\n\n"
+                   "If you can't connect to the IP address shown on device, you can click the "
+                   "USB Connect button to set up USB connection.\n\n");
 inline const QString StoppedRow = QStringLiteral("Ostrel VNC Server is successfully stopped.\n\n");
+// DidNotStart is followed by the last lines the server printed, indented.
+inline const QString DidNotStart =
+    QStringLiteral("Error: Ostrel VNC Server did not start on the device.\n");
+inline const QString StillRunning =
+    QStringLiteral("Error: Ostrel VNC Server is still running on the device.\n");
+// After adb's own text.
+inline const QString FilesNotChecked =
+    QStringLiteral("Error: the app's files could not be checked on this device.\n");
 inline const QString NotInstalled =
     QStringLiteral("Error: Ostrel VNC Server is not installed on your android device.\n"
                    "Please purchase and install the app first from Google Play.\n"

@@ -5,6 +5,7 @@
 #endif
 
 #include <QCoro/QCoroTask>
+#include <QFile>
 #include <QTimer>
 
 namespace ostrel::test {
@@ -100,11 +101,16 @@ QCoro::Task<AdbRun> ScriptedPhone::run(const QString& program, const QStringList
 }
 
 QString ScriptedPhone::startDetached(const QString& program, const QStringList& arguments,
-                                     const QString&) {
+                                     const QString& outputFile) {
     runs_.append(Invocation{program, arguments, true, std::chrono::milliseconds(0)});
-    // Nobody reads a detached run's answer, but it changes the phone.
-    if (!hanging_.contains(arguments))
-        phone_.run(arguments);
+    if (hanging_.contains(arguments))
+        return {};
+    const Answer answer = phone_.run(arguments);
+    if (!outputFile.isEmpty()) {
+        QFile file(outputFile);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(answer.standardOutput + answer.standardError);
+    }
     return {};
 }
 
@@ -181,6 +187,28 @@ ScriptedPhone::Answer ScriptedPhone::Phone::run(QStringList arguments) {
         return {{}, text(u"error: device '%1' not found\n"_s.arg(serial)), 1};
     if (usable.isEmpty())
         return {{}, "error: no devices/emulators found\n", 1};
+    return deviceOf(serial, usable).onDevice(arguments);
+}
+
+ScriptedPhone::Phone& ScriptedPhone::Phone::deviceOf(const QString& serial,
+                                                     const QStringList& usable) {
+    const QString named = serial.isEmpty() ? usable.first() : serial;
+    const QJsonObject own = scenario_.value(u"phones"_s).toObject().value(named).toObject();
+    if (own.isEmpty())
+        return *this;
+    std::shared_ptr<Phone>& device = devices_[named];
+    if (!device) {
+        QJsonObject scenario = scenario_;
+        scenario.remove(u"phones"_s);
+        scenario.remove(u"goneFrom"_s);
+        for (auto it = own.begin(); it != own.end(); ++it)
+            scenario.insert(it.key(), it.value());
+        device = std::make_shared<Phone>(scenario);
+    }
+    return *device;
+}
+
+ScriptedPhone::Answer ScriptedPhone::Phone::onDevice(const QStringList& arguments) {
     if (arguments.value(0) == u"forward"_s)
         return forward(arguments.mid(1));
     if (arguments.value(0) == u"shell"_s)
@@ -243,8 +271,15 @@ ScriptedPhone::Answer ScriptedPhone::Phone::processes() {
     return {text(lines.join(u'\n') + u'\n'), {}, 0};
 }
 
+bool ScriptedPhone::Phone::listingDenied(const QString& path) const {
+    const QJsonValue denied = scenario_.value(u"listingDenied"_s);
+    return denied.toBool(false) || (denied.isString() && path == executablePath(denied.toString()));
+}
+
 ScriptedPhone::Answer ScriptedPhone::Phone::fileListing(const QString& path) {
     listingsOf_[path] += 1;
+    if (listingDenied(path))
+        return {{}, text(u"ls: %1: Permission denied\n"_s.arg(path)), 1};
     if (!executablePresent(path))
         return {{}, text(u"ls: %1: No such file or directory\n"_s.arg(path)), 1};
     const int size = scenario_.value(u"size"_s).toInt(2000000);
@@ -271,6 +306,9 @@ ScriptedPhone::Answer ScriptedPhone::Phone::server(const QStringList& arguments)
             running_ = false;
         return {};
     }
+    const QString failure = scenario_.value(u"serverFails"_s).toString();
+    if (!failure.isEmpty())
+        return {text(u"ostrelvncserver: starting\n"_s), text(failure + u'\n'), 1};
     running_ = true;
     launchedProbes_ = 0;
     return {};
@@ -279,7 +317,7 @@ ScriptedPhone::Answer ScriptedPhone::Phone::server(const QStringList& arguments)
 ScriptedPhone::Answer ScriptedPhone::Phone::kill(const QString& pid) {
     if (running_ && scenario_.value(u"killWorks"_s).toBool(true) &&
         pid == QString::number(scenario_.value(u"pid"_s).toInt(4321))) {
-        running_ = false;
+        running_ = scenario_.value(u"survivesKill"_s).toBool(false);
         return {};
     }
     return {{}, text(u"/system/bin/sh: kill: %1: Operation not permitted\n"_s.arg(pid)), 1};

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -29,11 +30,22 @@ namespace ostrel::test {
 //                  its launch (1: the first)
 //   pid            the server's process id; 0 prints a process line without one
 //   stopWorks      "--stop" ends the server (default true)
-//   killWorks      "kill -9 PID" ends the server (default true)
+//   killWorks      "kill -9 PID" ends the server (default true); false: it
+//                  is refused with "Operation not permitted"
+//   survivesKill   "kill -9 PID" succeeds, yet the server stays listed
+//   serverFails    a launched server prints this text on standard error and
+//                  ends without ever being listed
+//   listingDenied  "ls -l" is refused with "Permission denied": true for every
+//                  path, or a package name for that package's path alone
 //   goneFrom       from the Nth adb run on (counting every run, detached ones
 //                  too), the device is unplugged
 //   refusedPorts   ports whose forward adb refuses
 //   silentForward  a working forward prints nothing (older adb)
+//   phones         an object from serial to scenario keys: that device is a
+//                  phone of its own, its keys over the others (listings and
+//                  goneFrom stay with the whole)
+//
+// A detached run writes what it printed into its output file, as adb would.
 class ScriptedPhone : public CommandRunner {
 public:
     explicit ScriptedPhone(const QJsonObject& scenario = {});
@@ -80,6 +92,8 @@ public:
         Answer run(QStringList arguments);
 
     private:
+        Phone& deviceOf(const QString& serial, const QStringList& usable);
+        Answer onDevice(const QStringList& arguments);
         QJsonArray deviceListing() const;
         QStringList usableSerials() const;
         bool gone() const;
@@ -90,6 +104,7 @@ public:
         Answer shell(const QStringList& command);
         Answer processes();
         Answer fileListing(const QString& path);
+        bool listingDenied(const QString& path) const;
         Answer startActivity(const QString& component) const;
         Answer server(const QStringList& arguments);
         Answer kill(const QString& pid);
@@ -101,6 +116,7 @@ public:
         QHash<QString, int> listingsOf_;
         int devicesRuns_ = 0;
         int runs_ = 0;
+        std::map<QString, std::shared_ptr<Phone>> devices_; // by serial, from "phones"
     };
 
 private:

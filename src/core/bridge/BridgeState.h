@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace ostrel {
 
@@ -30,6 +31,37 @@ struct BridgeState {
     bool forwardEstablished = false;
     bool devicesListed = false;
 };
+
+// What the program knows about one device's server. The session keeps one per
+// device; BridgeState holds the selected device's while the flows work on it.
+struct ServerKnowledge {
+    char serverPath[264] = {};
+    char serverPackage[256] = {};
+    int32_t serverFileSize = 0;
+    bool serverUnsupported = false;
+    bool serverRunning = false;
+    int32_t serverPid = 0;
+};
+
+inline ServerKnowledge serverKnowledgeOf(const BridgeState& state) {
+    ServerKnowledge known;
+    std::memcpy(known.serverPath, state.serverPath, sizeof known.serverPath);
+    std::memcpy(known.serverPackage, state.serverPackage, sizeof known.serverPackage);
+    known.serverFileSize = state.serverFileSize;
+    known.serverUnsupported = state.serverUnsupported;
+    known.serverRunning = state.serverRunning;
+    known.serverPid = state.serverPid;
+    return known;
+}
+
+inline void restoreServerKnowledge(BridgeState& state, const ServerKnowledge& known) {
+    std::memcpy(state.serverPath, known.serverPath, sizeof state.serverPath);
+    std::memcpy(state.serverPackage, known.serverPackage, sizeof state.serverPackage);
+    state.serverFileSize = known.serverFileSize;
+    state.serverUnsupported = known.serverUnsupported;
+    state.serverRunning = known.serverRunning;
+    state.serverPid = known.serverPid;
+}
 
 // Modes 2, 3 and 4 keep their output out of the console.
 inline bool isEchoed(int32_t mode) {

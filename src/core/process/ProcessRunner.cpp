@@ -3,10 +3,24 @@
 
 #include "core/process/AdbJob.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 namespace ostrel {
+
+namespace {
+
+// Created for the user alone, since a program's output may tell about the device.
+bool emptyOutputFile(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+} // namespace
 
 ProcessRunner::~ProcessRunner() {
     cancel();
@@ -32,11 +46,13 @@ QString ProcessRunner::startDetached(const QString& program, const QStringList& 
     process.setProgram(program);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
-    if (outputFile.isEmpty()) {
-        process.setStandardOutputFile(QProcess::nullDevice());
-    } else {
-        process.setStandardOutputFile(outputFile, QIODevice::Truncate);
+    if (emptyOutputFile(outputFile)) {
+        // Both append: a stream opened to truncate keeps its own offset and
+        // writes over whatever the other stream wrote before it.
+        process.setStandardOutputFile(outputFile, QIODevice::Append);
         process.setStandardErrorFile(outputFile, QIODevice::Append);
+    } else {
+        process.setStandardOutputFile(QProcess::nullDevice());
     }
     if (process.startDetached())
         return {};

@@ -3,6 +3,8 @@
 #include "core/session/BridgeSession.h"
 #include <QCoro/QCoroTask>
 
+#include <algorithm>
+
 namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
@@ -32,11 +34,16 @@ QCoro::Task<int32_t> BridgeSession::adbDevices() {
 void BridgeSession::handleAdbDevicesOutput() {
     bridge_.CommandMode = Mode::Idle;
     if (bridge_.deviceCount != 0) {
-        selectedSerial_ = listedSerials_.value(0);
-        Q_EMIT devicesListed(listedSerials_, 0);
+        // The user's choice stands for as long as its device is listed.
+        const QString before = selectedSerial_;
+        const int selected = std::max(0, static_cast<int>(listedSerials_.indexOf(before)));
+        switchKnowledgeTo(listedSerials_.value(selected));
+        Q_EMIT devicesListed(listedSerials_, selected);
+        if (!before.isEmpty() && before != selectedSerial_ && !cancelled_)
+            Q_EMIT serverStateChanged(bridge_.serverRunning);
         return;
     }
-    selectedSerial_.clear();
+    switchKnowledgeTo(QString());
     Q_EMIT devicesListed({u"No device"_s}, 0);
     say(u"Error: no android device is connected.\n"_s, MessageKind::Failure);
     say(u"Please disconnect your device and reconnect it, then press the above "
@@ -54,7 +61,23 @@ void BridgeSession::adviseOnUnusableDevices(const QByteArray& listing) {
 
 void BridgeSession::selectDevice(const QString& serial) {
     if (listedSerials_.contains(serial))
-        selectedSerial_ = serial;
+        switchKnowledgeTo(serial);
+}
+
+// Keeps what is known about the device left, and takes up what is known about
+// the one chosen, so that no command carries another device's path.
+void BridgeSession::switchKnowledgeTo(const QString& serial) {
+    if (serial == selectedSerial_)
+        return;
+    const bool firstNamed = selectedSerial_.isEmpty();
+    if (!firstNamed)
+        knowledge_.insert(selectedSerial_, serverKnowledgeOf(bridge_));
+    if (knowledge_.contains(serial))
+        restoreServerKnowledge(bridge_, knowledge_.value(serial));
+    else if (!firstNamed || serial.isEmpty())
+        restoreServerKnowledge(bridge_, ServerKnowledge{});
+    // Otherwise what was known before any device was named goes to the first one.
+    selectedSerial_ = serial;
 }
 
 } // namespace ostrel

@@ -1,7 +1,10 @@
 // Bringing the VNC server up on the device, taking it down, and showing which
 // state it is in.
+#include "core/PlatformTexts.h"
 #include "core/SiteAddresses.h"
+#include "core/device/AdbFailure.h"
 #include "core/session/BridgeSession.h"
+#include "core/session/ServerOutput.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -32,6 +35,8 @@ constexpr int32_t RetiredServerSizes[] = {432848, 362932, 363196, 599519, 615492
                                           420404, 420556, 420572, 723997, 734867, 774427};
 
 constexpr int PresenceAttempts = 10;
+// Listings after a launch whose wait doubles before the steady poll takes over.
+constexpr int QuickPolls = 3;
 
 bool isRetiredServerSize(int32_t size) {
     return std::find(std::begin(RetiredServerSizes), std::end(RetiredServerSizes), size) !=
@@ -47,12 +52,32 @@ QString mainActivityOf(const QString& package) {
     return package + u"/.MainActivity"_s;
 }
 
+// ls says why it could not list a path as "ls: PATH: REASON", on standard error,
+// or mixed into standard output on phones without shell_v2. Only a missing
+// file means the app is not there.
+QString listingRefusal(const AdbRun& run) {
+    const QByteArray missing = "No such file or directory";
+    if (run.exitCode != 0 && !run.standardError.contains(missing)) {
+        const QString text = standardErrorForConsole(run);
+        return text.isEmpty() ? u"ls failed with exit status %1.\r\n"_s.arg(run.exitCode) : text;
+    }
+    QString refusal;
+    const QList<QByteArray> lines = run.standardOutput.split('\n');
+    for (const QByteArray& line : lines) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith("ls:") && !trimmed.contains(missing))
+            refusal += QString::fromUtf8(trimmed) + u"\r\n"_s;
+    }
+    return refusal;
+}
+
 } // namespace
 
 // True when the server runs at the end.
 QCoro::Task<bool> BridgeSession::adbStartOstrelVNCServer() {
     // Every await stands alone: the compiler resumes a freed frame when an
     // awaited task ends inside a condition.
+    serverOutputFile_.clear();
     const int32_t devices = co_await adbDevices();
     if (devices < 1)
         co_return false;
@@ -68,8 +93,21 @@ QCoro::Task<bool> BridgeSession::adbStartOstrelVNCServer() {
         if (!launched)
             co_return false;
     }
-    updateStatus();
+    reportStart();
     co_return bridge_.serverRunning;
+}
+
+// Only a server that is listed is called started; otherwise what it printed
+// is the best clue to why not.
+void BridgeSession::reportStart() {
+    if (bridge_.serverRunning) {
+        updateStatus();
+        return;
+    }
+    if (!cancelled_)
+        Q_EMIT serverStateChanged(false);
+    say(u"Error: Ostrel VNC Server did not start on the device.\r\n"_s, MessageKind::Failure);
+    say(serverOutputTail(serverOutputFile_), MessageKind::Failure);
 }
 
 // True when the server was launched and the status is to be shown.
@@ -78,7 +116,7 @@ QCoro::Task<bool> BridgeSession::bringUpServer() {
     if (!activityLaunched)
         co_return false;
     const Presence presence = co_await waitForServerExecutable();
-    if (presence == Presence::FlowEnded)
+    if (presence == Presence::FlowEnded || presence == Presence::Refused)
         co_return false;
     if (presence == Presence::Missing) {
         say(u"Error: Ostrel VNC Server is not installed on your android device.\r\n"_s,
@@ -134,7 +172,7 @@ QCoro::Task<BridgeSession::Presence> BridgeSession::waitForServerExecutable() {
         if (!waited)
             co_return Presence::FlowEnded;
     }
-    if (presence == Presence::FlowEnded)
+    if (presence == Presence::FlowEnded || presence == Presence::Refused)
         co_return presence;
     const bool settled = co_await pause(waits_.settle);
     if (!settled)
@@ -148,28 +186,32 @@ QCoro::Task<bool> BridgeSession::runServer() {
     bridge_.CommandMode = Mode::Quiet;
     const QStringList launch =
         forSelectedDevice({u"shell"_s, QString::fromUtf8(bridge_.serverPath)});
+    serverOutputFile_ = serverOutputFile(selectedSerial_);
+    detachedOutputFile_ = serverOutputFile_;
     const AdbRun run = co_await launchAdbProcess(launch, false);
+    detachedOutputFile_.clear();
     bridge_.CommandMode = Mode::Idle;
     co_return run.finished();
 }
 
-// A server just launched may take a moment to show in the process list.
+// A server just launched may take a moment to show in the process list: a
+// listing sent at once would reach the device before the launch does.
 QCoro::Task<bool> BridgeSession::pollForServer() {
     QElapsedTimer elapsed;
     elapsed.start();
-    const bool probed = co_await probeServerProcess();
-    if (!probed)
-        co_return false;
-    while (!bridge_.serverRunning &&
-           std::chrono::milliseconds(elapsed.elapsed()) < waits_.serverAppearLimit) {
-        const bool waited = co_await pause(waits_.serverAppearPoll);
+    std::chrono::milliseconds wait = waits_.serverAppearFirstPoll;
+    for (int listing = 1;; ++listing) {
+        const bool waited = co_await pause(wait);
         if (!waited)
             co_return false;
-        const bool probedAgain = co_await probeServerProcess();
-        if (!probedAgain)
+        const bool probed = co_await probeServerProcess();
+        if (!probed)
             co_return false;
+        if (bridge_.serverRunning ||
+            std::chrono::milliseconds(elapsed.elapsed()) >= waits_.serverAppearLimit)
+            co_return true;
+        wait = listing < QuickPolls ? wait * 2 : waits_.serverAppearPoll;
     }
-    co_return true;
 }
 
 // True when the server is not running at the end.
@@ -180,7 +222,7 @@ QCoro::Task<bool> BridgeSession::adbStopOstrelVNCServer() {
     const bool probed = co_await probeServerProcess();
     if (!probed)
         co_return false;
-    if (bridge_.serverRunning && bridge_.serverPid != 0) {
+    if (bridge_.serverRunning) {
         const bool takenDown = co_await takeDownServer();
         if (!takenDown)
             co_return false;
@@ -188,11 +230,23 @@ QCoro::Task<bool> BridgeSession::adbStopOstrelVNCServer() {
     const bool probedAgain = co_await probeServerProcess();
     if (!probedAgain)
         co_return false;
-    updateStatus();
+    reportStop();
     co_return !bridge_.serverRunning;
 }
 
-// Asks the server to stop, and kills it once if it is still listed.
+// A server still listed keeps the button on Stop, so that the user can try again.
+void BridgeSession::reportStop() {
+    if (!bridge_.serverRunning) {
+        updateStatus();
+        return;
+    }
+    if (!cancelled_)
+        Q_EMIT serverStateChanged(true);
+    say(u"Error: Ostrel VNC Server is still running on the device.\r\n"_s, MessageKind::Failure);
+}
+
+// Asks the server to stop, and kills it once if it is still listed with a
+// process id.
 QCoro::Task<bool> BridgeSession::takeDownServer() {
     const QString path = QString::fromUtf8(bridge_.serverPath);
     const QStringList stop{u"shell"_s, path, u"--stop"_s};
@@ -214,15 +268,29 @@ QCoro::Task<bool> BridgeSession::checkOstrelVNCServerFileExists() {
     co_return presence == Presence::Found;
 }
 
+// Refused: a listing was refused and no candidate was found; adb's text and
+// the verdict have been written, and the flow must end.
 QCoro::Task<BridgeSession::Presence> BridgeSession::probeServerExecutable() {
+    // A check cut short confirmed nothing, so it changes nothing.
+    const ServerKnowledge before = serverKnowledgeOf(bridge_);
     Presence presence = Presence::Missing;
+    QString refusals;
     for (const ServerCandidate& candidate : ServerCandidates) {
-        presence = co_await listServerExecutable(candidate.package, candidate.path);
-        if (presence != Presence::Missing)
+        presence = co_await listServerExecutable(candidate.package, candidate.path, &refusals);
+        if (presence == Presence::Found || presence == Presence::FlowEnded)
             break;
     }
-    if (presence == Presence::FlowEnded)
+    if (presence == Presence::FlowEnded) {
+        restoreServerKnowledge(bridge_, before);
         co_return presence;
+    }
+    if (presence != Presence::Found && !refusals.isEmpty()) {
+        restoreServerKnowledge(bridge_, before);
+        say(refusals, MessageKind::Failure);
+        say(u"Error: the app's files could not be checked on this device.\r\n"_s,
+            MessageKind::Failure);
+        co_return Presence::Refused;
+    }
     if (presence == Presence::Missing) {
         storeText(bridge_.serverPackage, "");
         storeText(bridge_.serverPath, "");
@@ -233,19 +301,26 @@ QCoro::Task<BridgeSession::Presence> BridgeSession::probeServerExecutable() {
     co_return presence;
 }
 
-QCoro::Task<BridgeSession::Presence> BridgeSession::listServerExecutable(const char* package,
-                                                                         const char* path) {
-    storeText(bridge_.serverPackage, package);
-    storeText(bridge_.serverPath, path);
-    // A missing file is reported on standard error, which we do not read: a
-    // listing that printed nothing means "not there".
+// The path is stored only once a listing has shown the executable there.
+QCoro::Task<BridgeSession::Presence>
+BridgeSession::listServerExecutable(const char* package, const char* path, QString* refusals) {
     bridge_.serverFileFound = false;
     bridge_.serverFileSize = 0;
     const QStringList listing{u"shell"_s, u"ls"_s, u"-l"_s, QString::fromUtf8(path)};
     const DeviceCommand listed = co_await runOnDevice(Mode::ServerFile, listing);
     if (!listed.flowGoesOn)
         co_return Presence::FlowEnded;
-    co_return bridge_.serverFileFound ? Presence::Found : Presence::Missing;
+    const QString refusal = listingRefusal(listed.run);
+    if (!refusal.isEmpty()) {
+        *refusals += refusal;
+        bridge_.serverFileSize = 0;
+        co_return Presence::Refused;
+    }
+    if (!bridge_.serverFileFound)
+        co_return Presence::Missing;
+    storeText(bridge_.serverPackage, package);
+    storeText(bridge_.serverPath, path);
+    co_return Presence::Found;
 }
 
 QCoro::Task<bool> BridgeSession::findOstrelVNCServerPid() {
@@ -256,6 +331,7 @@ QCoro::Task<bool> BridgeSession::findOstrelVNCServerPid() {
 // that could not reach the device learned nothing.
 QCoro::Task<bool> BridgeSession::probeServerProcess() {
     const bool wasRunning = bridge_.serverRunning;
+    const int32_t oldPid = bridge_.serverPid;
     bridge_.serverRunning = false;
     if (bridge_.serverPath[0] == '\0')
         co_return true;
@@ -265,7 +341,23 @@ QCoro::Task<bool> BridgeSession::probeServerProcess() {
     if (listed.flowGoesOn)
         co_return true;
     bridge_.serverRunning = wasRunning;
+    bridge_.serverPid = oldPid;
     co_return false;
+}
+
+QCoro::Task<void> BridgeSession::probeSelectedDevice() {
+    const FlowScope flow(*this);
+    if (!flow.entered() || selectedSerial_.isEmpty() || bridge_.deviceCount < 1)
+        co_return;
+    // The process listing needs the path, which only the presence check finds.
+    if (bridge_.serverPath[0] == '\0') {
+        const Presence presence = co_await probeServerExecutable();
+        if (presence == Presence::FlowEnded || presence == Presence::Refused)
+            co_return;
+    }
+    const bool probed = co_await probeServerProcess();
+    if (probed && !cancelled_)
+        Q_EMIT serverStateChanged(bridge_.serverRunning);
 }
 
 void BridgeSession::updateStatus() {
@@ -274,8 +366,8 @@ void BridgeSession::updateStatus() {
         Q_EMIT serverStateChanged(running);
     if (running) {
         say(u"Ostrel VNC Server is successfully started.\r\n"_s);
-        say(u"You can now safely disconnect your device from this Mac, and quit "
-            "this program.\r\n\r\n"_s);
+        say(u"You can now safely disconnect your device from %1, and quit this program.\r\n\r\n"_s
+                .arg(thisComputer()));
         say(u"If you can't connect to the IP address shown on device, you can click "
             "the USB Connect button to set up USB connection.\r\n\r\n"_s);
     } else {
