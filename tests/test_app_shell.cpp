@@ -1,3 +1,4 @@
+#include "core/PlatformTexts.h"
 #include "support/ControllerFixture.h"
 
 #include <QAccessible>
@@ -10,18 +11,20 @@ using namespace ostrel::test;
 
 namespace {
 
-const QString Instructions = QStringLiteral(
-    "Instructions:\n\n"
-    "(1) Enable USB debugging on your android device by going to:\n"
-    "    Settings > Developer options > USB debugging, or\n"
-    "    Settings > Applications > Development > USB debugging\n"
-    "if you don't see Developers option, go to Settings > About phone > Build number, then tap "
-    "multiple times to bring up Developer options.\n"
-    "(2) Connect your android device to this PC with USB cable.\n"
-    "(3) Click the above Start Ostrel VNC Server button.\n"
-    "(4) Make sure set a password if you want to use Mac's built-in VNC Viewer. Click Menu button "
-    "on device then tap Settings to see options for the vnc server.\n"
-    "\n");
+const QString Instructions =
+    QStringLiteral(
+        "Instructions:\n\n"
+        "(1) Enable USB debugging on your android device by going to:\n"
+        "    Settings > Developer options > USB debugging, or\n"
+        "    Settings > Applications > Development > USB debugging\n"
+        "if you don't see Developers option, go to Settings > About phone > Build number, then tap "
+        "multiple times to bring up Developer options.\n"
+        "(2) Connect your android device to this PC with USB cable.\n"
+        "(3) Click the above Start Ostrel VNC Server button.\n"
+        "(4) Make sure set a password if you want to use %1. Click Menu button on device then tap "
+        "Settings to see options for the vnc server.\n"
+        "\n")
+        .arg(builtInViewer());
 
 } // namespace
 

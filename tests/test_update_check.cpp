@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <QWindow>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -22,6 +23,7 @@ const QString NewVersion = QStringLiteral("A new version of Ostrel Dravik is ava
 const QString DownloadHint = QStringLiteral("You can download this version using the link:");
 const QString UpToDate = QStringLiteral("You already have the latest version.");
 const QString Failed = QStringLiteral("Failed to check updates.");
+const QString NotUnderstood = QStringLiteral("The update site's reply was not understood.");
 const QByteArray Newer = "1.1,http://a.example/d";
 
 constexpr int NoAccessory = -1;
@@ -54,6 +56,7 @@ private Q_SLOTS:
     void menuCheckLeavesTheWindowToTheUser_data();
     void menuCheckLeavesTheWindowToTheUser();
     void startUpCheckDoesNotHoldTheWindow();
+    void startUpCheckWaitsForTheFirstFrame();
     void startUpCheckStaysSilentUnlessNewer_data();
     void startUpCheckStaysSilentUnlessNewer();
     void startUpDialogWaitsForARunningAction();
@@ -109,7 +112,10 @@ void UpdateCheckTest::menuReportsEachOutcome() {
     QCOMPARE(server.requestLines, QList<QByteArray>{"GET /zelq/mac/queryupdate.php HTTP/1.1"});
     const FakeDesktop::ShownAlert& alert = f.desktop.alerts.constFirst();
     QCOMPARE(alert.messageText, message);
-    QCOMPARE(alert.informativeText, message == NewVersion ? DownloadHint : QString());
+    const QString informative = message == NewVersion ? DownloadHint
+                                : message == Failed   ? NotUnderstood
+                                                      : QString();
+    QCOMPARE(alert.informativeText, informative);
     QCOMPARE(alert.buttons, QStringList{"OK"});
     QCOMPARE(alert.hadAccessory, accessoryFormat != NoAccessory);
     if (accessoryFormat == int(Qt::RichText))
@@ -144,12 +150,16 @@ void UpdateCheckTest::checkShowsAClickableLinkAndReturnsZero() {
 
 void UpdateCheckTest::menuCheckLeavesTheWindowToTheUser_data() {
     QTest::addColumn<bool>("listening");
-    QTest::newRow("server never answers") << true;
-    QTest::newRow("nothing listens") << false;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("server never answers")
+        << true << QStringLiteral("The update site did not answer within 0.4 seconds.");
+    QTest::newRow("nothing listens")
+        << false << QStringLiteral("The update site could not be reached: Connection refused");
 }
 
 void UpdateCheckTest::menuCheckLeavesTheWindowToTheUser() {
     QFETCH(bool, listening);
+    QFETCH(QString, reason);
     TinyHttpServer server;
     server.respondWith({200, Newer, 0ms, false});
     Waits waits = fastWaits();
@@ -177,6 +187,7 @@ void UpdateCheckTest::menuCheckLeavesTheWindowToTheUser() {
     if (listening)
         QVERIFY(clock.elapsed() >= 350);
     QCOMPARE(f.desktop.alerts.constFirst().messageText, Failed);
+    QCOMPARE(f.desktop.alerts.constFirst().informativeText, reason);
     QVERIFY(f.window->ui.actionCheckForUpdate->isEnabled());
 }
 
@@ -194,6 +205,23 @@ void UpdateCheckTest::startUpCheckDoesNotHoldTheWindow() {
     QTRY_COMPARE_WITH_TIMEOUT(f.desktop.alerts.size(), 1, 5000);
     QCOMPARE(f.desktop.alerts.constFirst().messageText, NewVersion);
     QCOMPARE(int(f.desktop.alerts.constFirst().accessoryFormat), int(Qt::RichText));
+}
+
+void UpdateCheckTest::startUpCheckWaitsForTheFirstFrame() {
+    TinyHttpServer server;
+    server.respondWith({200, QByteArray("1.0,http://a.example/d")});
+    ControllerFixture f(fastWaits(), server.siteUrl(), false);
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    f.window->hide(); // as a window not on screen yet
+    QTRY_VERIFY(!f.window->windowHandle()->isExposed());
+
+    f.controller->awakeFromNib();
+    QTest::qWait(300);
+    QVERIFY(server.requestLines.isEmpty());
+
+    f.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 1, 5000);
+    QVERIFY(f.window->windowHandle()->isExposed());
 }
 
 void UpdateCheckTest::startUpCheckStaysSilentUnlessNewer_data() {
@@ -272,7 +300,13 @@ void UpdateCheckTest::menuJoinsAPendingStartUpCheck() {
     QTRY_COMPARE_WITH_TIMEOUT(f.desktop.alerts.size(), 1, 5000);
     QTest::qWait(300);
     QCOMPARE(f.desktop.alerts.size(), 1);
-    QCOMPARE(f.desktop.alerts.constFirst().messageText, message);
+    const FakeDesktop::ShownAlert& alert = f.desktop.alerts.constFirst();
+    QCOMPARE(alert.messageText, message);
+    // The joined check hands the menu the whole verdict, not what is left of it.
+    if (message == NewVersion)
+        QCOMPARE(hrefOf(alert.accessoryText), QStringLiteral("http://a.example/d"));
+    if (message == Failed)
+        QCOMPARE(alert.informativeText, NotUnderstood);
     QCOMPARE(server.requestLines.size(), 1);
     QVERIFY(f.window->ui.actionCheckForUpdate->isEnabled());
 }

@@ -71,6 +71,9 @@ void TestUpdateReply::judgesReplyAgainstOwnVersion() {
     const UpdateVerdict verdict = judgeUpdateReply(body, ownVersion);
     QCOMPARE(verdict.result, result);
     QCOMPARE(verdict.downloadAddress, address);
+    // Only an unreadable reply is the site's fault, and it says so.
+    QCOMPARE(verdict.failure == UpdateFailure::NotUnderstood, result == UpdateResult::Failed);
+    QCOMPARE(verdict.failureText.isEmpty(), result != UpdateResult::Failed);
 }
 
 QTEST_APPLESS_MAIN(TestUpdateReply)

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QVBoxLayout>
+#include <QWidget>
 
 namespace ostrel {
 
@@ -22,20 +24,46 @@ AboutText aboutText(const QString& version, const QUrl& site) {
     return text;
 }
 
-void showAbout(Desktop& desktop, QWidget* parent, const QUrl& site) {
-    const AboutText text = aboutText(QCoreApplication::applicationVersion(), site);
-    QLabel link;
-    link.setTextFormat(Qt::RichText);
-    link.setText(text.linkHtml);
-    link.setOpenExternalLinks(false);
-    link.setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    QObject::connect(&link, &QLabel::linkActivated, &link,
+namespace {
+
+QLabel* addAdbLabel(QWidget& box) {
+    auto* label = new QLabel(&box);
+    label->setObjectName(QStringLiteral("adbInEffect"));
+    // Paths and adb's own words are shown as they are, never as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.layout()->addWidget(label);
+    return label;
+}
+
+void addSiteLink(QWidget& box, Desktop& desktop, const QString& linkHtml) {
+    auto* link = new QLabel(&box);
+    link->setObjectName(QStringLiteral("siteLink"));
+    link->setTextFormat(Qt::RichText);
+    link->setText(linkHtml);
+    link->setOpenExternalLinks(false);
+    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    QObject::connect(link, &QLabel::linkActivated, link,
                      [&desktop](const QString& address) { desktop.openUrl(QUrl(address)); });
+    box.layout()->addWidget(link);
+}
+
+} // namespace
+
+void showAbout(Desktop& desktop, QWidget* parent, const QUrl& site, const AdbLabelFiller& fillAdb) {
+    const AboutText text = aboutText(QCoreApplication::applicationVersion(), site);
+    QWidget box;
+    auto* layout = new QVBoxLayout(&box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QLabel* adb = addAdbLabel(box);
+    addSiteLink(box, desktop, text.linkHtml);
+    fillAdb(adb);
 
     Alert alert;
     alert.messageText = text.title;
     alert.informativeText = text.body;
-    alert.accessory = &link;
+    alert.accessory = &box;
     desktop.runAlert(parent, alert);
 }
 

@@ -1,10 +1,13 @@
 #include "gui/AppDelegate.h"
 
+#include "core/PlatformTexts.h"
 #include "core/settings/AdbSetting.h"
+#include "gui/FirstFrame.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMainWindow>
 #include <QTextBrowser>
 #include <QWidget>
 
@@ -12,19 +15,22 @@ namespace ostrel {
 
 namespace {
 
-const char* const InstructionTexts[] = {
-    "Instructions:\r\n\r\n",
-    "(1) Enable USB debugging on your android device by going to:\r\n",
-    "    Settings > Developer options > USB debugging, or\r\n",
-    "    Settings > Applications > Development > USB debugging\r\n",
-    "if you don't see Developers option, go to Settings > About phone > Build number, then tap "
-    "multiple times to bring up Developer options.\r\n",
-    "(2) Connect your android device to this PC with USB cable.\r\n",
-    "(3) Click the above Start Ostrel VNC Server button.\r\n",
-    "(4) Make sure set a password if you want to use Mac's built-in VNC Viewer. Click Menu button "
-    "on device then tap Settings to see options for the vnc server.\r\n",
-    "\r\n",
-};
+QStringList instructionTexts() {
+    using namespace Qt::Literals::StringLiterals;
+    return {
+        u"Instructions:\r\n\r\n"_s,
+        u"(1) Enable USB debugging on your android device by going to:\r\n"_s,
+        u"    Settings > Developer options > USB debugging, or\r\n"_s,
+        u"    Settings > Applications > Development > USB debugging\r\n"_s,
+        u"if you don't see Developers option, go to Settings > About phone > Build number, then "
+        "tap multiple times to bring up Developer options.\r\n"_s,
+        u"(2) Connect your android device to this PC with USB cable.\r\n"_s,
+        u"(3) Click the above Start Ostrel VNC Server button.\r\n"_s,
+        u"(4) Make sure set a password if you want to use %1. Click Menu button on device then "
+        "tap Settings to see options for the vnc server.\r\n"_s.arg(builtInViewer()),
+        u"\r\n"_s,
+    };
+}
 
 } // namespace
 
@@ -34,7 +40,8 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
       session_(
           runner, [this] { return adbInEffect(); }, waits),
       updates_(updateEndpointUrl(siteUrl_), QCoreApplication::applicationVersion(),
-               waits.updateTimeout) {
+               waits.updateTimeout),
+      adbVersions_(runner) {
     connect(&session_, &BridgeSession::consoleText, this,
             [this](const QString& text) { appendStringToTextView(text); });
     connect(&session_, &BridgeSession::consoleLink, this,
@@ -72,11 +79,16 @@ void AppDelegate::setActionControls(const QList<QWidget*>& widgets, const QList<
 void AppDelegate::awakeFromNib() {
     if (statusLabel)
         statusLabel->setText(QString());
-    for (const char* text : InstructionTexts)
-        appendStringToTextView(QString::fromUtf8(text));
+    for (const QString& text : instructionTexts())
+        appendStringToTextView(text);
     if (getTheApp)
         setHyperlinkWithTextField(getTheApp);
-    startBackgroundUpdateCheck();
+    // Nothing but the window comes before its first frame: the network stack
+    // is loaded by the check's first request.
+    if (window)
+        runAfterFirstFrame(window, this, [this] { startBackgroundUpdateCheck(); });
+    else
+        startBackgroundUpdateCheck();
 }
 
 void AppDelegate::onHelpButtonClicked() {

@@ -2,6 +2,7 @@
 
 #include "core/SiteAddresses.h"
 #include "core/Waits.h"
+#include "core/process/AdbVersion.h"
 #include "core/session/BridgeSession.h"
 #include "core/update/UpdateChecker.h"
 #include "gui/Desktop.h"
@@ -13,6 +14,8 @@
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
+
+#include <functional>
 
 class QAction;
 class QComboBox;
@@ -70,6 +73,9 @@ public:
 
     // adb tool chooser.
     void onAdbButtonClicked();
+    // The adb in effect and its version, for the adb button's tooltip and the
+    // About box: `show` gets the text at once, and again once adb has answered.
+    void describeAdb(const std::function<void(const QString&)>& show);
 
     // Device discovery and the VNC server.
     void comboBoxSelectionDidChange(int index);
@@ -95,9 +101,14 @@ private:
     void showDevices(const QStringList& items, int selected);
     void refreshControls();
     void setStartButtonTitle(const QString& title);
-    int32_t askForVncPort();
+    void keepFocusThroughFlow(QWidget* widget);
+    QString askForVncPort(); // the entry as typed; empty when cancelled
     QString adbInEffect() const;
+    QString adbInEffectDescription() const;
+    QCoro::Task<void> describeAdbVersionWhenAnswered(QString adb, QString inEffect,
+                                                     std::function<void(const QString&)> show);
     QCoro::Task<void> runMenuUpdateCheck();
+    QCoro::Task<UpdateVerdict> checkAndOfferUpdate();
     QCoro::Task<void> runBackgroundUpdateCheck();
     void offerNewVersionWhenIdle(const QString& downloadAddress);
     void showNewVersionDialog(const QString& downloadAddress);
@@ -107,6 +118,7 @@ private:
     Waits waits_;
     BridgeSession session_;
     UpdateChecker updates_;
+    AdbVersionProbe adbVersions_;
     QList<QPointer<QWidget>> actionWidgets_;
     QList<QPointer<QAction>> actionItems_;
     QPointer<QAction> checkForUpdateItem_;

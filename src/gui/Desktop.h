@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -32,10 +33,19 @@ public:
     virtual ~Desktop() = default;
 
     virtual int runAlert(QWidget* parent, const Alert& alert) = 0;
+    // Hands `url` to the user's application for it. When none could open it,
+    // now or once the desktop knows, the user is told through showOpenFailure.
     virtual void openUrl(const QUrl& url) = 0;
     // An existing file, or an empty string when the user cancelled.
     virtual QString chooseFile(QWidget* parent, const FileChoice& choice) = 0;
     virtual void quitApplication() = 0;
+
+    // The same words whichever desktop found that the address did not open.
+    void showOpenFailure(const QUrl& url) {
+        runAlert(QApplication::activeWindow(),
+                 Alert{QStringLiteral("The address could not be opened."),
+                       QStringLiteral("No application could open %1").arg(url.toDisplayString())});
+    }
 };
 
 } // namespace ostrel

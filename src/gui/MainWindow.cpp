@@ -5,8 +5,12 @@
 #include "gui/AppDelegate.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QIcon>
 #include <QKeySequence>
+#include <QLabel>
+#include <QPointer>
+#include <QToolTip>
 
 namespace ostrel {
 
@@ -21,6 +25,40 @@ QIcon programIcon() {
                      QSize(size, size));
     return icon;
 }
+
+// Names the adb in effect in the adb button's tooltip, asked for afresh each
+// time the tooltip is about to show; the version follows when adb answers.
+class AdbToolTip : public QObject {
+public:
+    AdbToolTip(QPushButton* button, AppDelegate& controller)
+        : QObject(button), button_(button), controller_(controller), purpose_(button->toolTip()) {
+        button->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == button_ && event->type() == QEvent::ToolTip)
+            controller_.describeAdb([button = button_, purpose = purpose_](const QString& text) {
+                show(button, purpose, text);
+            });
+        return false; // the button shows the tooltip itself
+    }
+
+private:
+    static void show(const QPointer<QPushButton>& button, const QString& purpose,
+                     const QString& text) {
+        if (!button)
+            return;
+        const bool shownNow = QToolTip::isVisible() && QToolTip::text() == button->toolTip();
+        // Plain text: a path may hold anything.
+        button->setToolTip(Qt::convertFromPlainText(purpose + u'\n' + text, Qt::WhiteSpaceNormal));
+        if (shownNow)
+            QToolTip::showText(QCursor::pos(), button->toolTip(), button);
+    }
+
+    QPointer<QPushButton> button_;
+    AppDelegate& controller_;
+    QString purpose_;
+};
 
 } // namespace
 
@@ -39,6 +77,7 @@ MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
     fillOutlets();
     connectActions();
     describeForAssistiveTools();
+    new AdbToolTip(ui.adbButton, controller_);
 }
 
 void MainWindow::fillOutlets() {
@@ -85,7 +124,12 @@ void MainWindow::describeForAssistiveTools() {
 }
 
 void MainWindow::showAboutBox() {
-    showAbout(controller_.desktop(), this, controller_.siteUrl());
+    showAbout(controller_.desktop(), this, controller_.siteUrl(), [this](QLabel* label) {
+        controller_.describeAdb([label = QPointer<QLabel>(label)](const QString& text) {
+            if (label)
+                label->setText(text);
+        });
+    });
 }
 
 void MainWindow::restoreRememberedGeometry() {

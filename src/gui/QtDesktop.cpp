@@ -6,8 +6,12 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <chrono>
 
 namespace ostrel {
 
@@ -31,6 +35,10 @@ void addButtons(QDialog& dialog, QDialogButtonBox& box, const QStringList& title
         });
     }
 }
+
+// An opener still running after this long has handed the address to an
+// application that runs in its place; its exit says nothing about the opening.
+constexpr std::chrono::seconds OpenerSettles{10};
 
 } // namespace
 
@@ -65,7 +73,41 @@ int QtDesktop::runAlert(QWidget* parent, const Alert& alert) {
 }
 
 void QtDesktop::openUrl(const QUrl& url) {
-    QDesktopServices::openUrl(url);
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // Qt counts the opener having started as success; only its exit tells.
+    openWithXdgOpen(url);
+#else
+    if (!QDesktopServices::openUrl(url))
+        showOpenFailure(url);
+#endif
+}
+
+// Never waited for in place: the answer comes with the opener's end.
+void QtDesktop::openWithXdgOpen(const QUrl& url) {
+    auto* opener = new QProcess(&openers_);
+    opener->setProgram(QStringLiteral("xdg-open"));
+    opener->setArguments({url.toString(QUrl::FullyEncoded)});
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    auto* settled = new QTimer(opener);
+    settled->setSingleShot(true);
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [this, opener, settled, url](int exitCode, QProcess::ExitStatus status) {
+                         opener->deleteLater();
+                         const bool failed = status != QProcess::NormalExit || exitCode != 0;
+                         if (failed && settled->isActive())
+                             showOpenFailure(url);
+                     });
+    QObject::connect(opener, &QProcess::errorOccurred, opener,
+                     [this, opener, url](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         opener->deleteLater();
+                         showOpenFailure(url); // no opener on this system
+                     });
+    opener->start();
+    settled->start(OpenerSettles);
 }
 
 QString QtDesktop::chooseFile(QWidget* parent, const FileChoice& choice) {

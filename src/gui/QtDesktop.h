@@ -2,6 +2,8 @@
 
 #include "gui/Desktop.h"
 
+#include <QObject>
+
 namespace ostrel {
 
 // The real desktop: Qt dialogs, the desktop's URL handlers, the application's quit.
@@ -11,6 +13,11 @@ public:
     void openUrl(const QUrl& url) override;
     QString chooseFile(QWidget* parent, const FileChoice& choice) override;
     void quitApplication() override;
+
+private:
+    void openWithXdgOpen(const QUrl& url);
+
+    QObject openers_; // the address openers still running; they go with the desktop
 };
 
 } // namespace ostrel

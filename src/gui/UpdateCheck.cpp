@@ -12,12 +12,21 @@ namespace ostrel {
 using namespace Qt::Literals::StringLiterals;
 
 QCoro::Task<int> AppDelegate::checkForUpdate() {
-    const UpdateVerdict verdict = co_await updates_.check();
-    if (verdict.cancelled || quitting_)
-        co_return UpdateResult::Failed;
+    const UpdateVerdict verdict = co_await checkAndOfferUpdate();
+    co_return verdict.cancelled ? UpdateResult::Failed : verdict.result;
+}
+
+// A check ended by Quit comes back cancelled: Qt reports an abort and a
+// time-out alike, so only the checker's own flag tells them apart.
+QCoro::Task<UpdateVerdict> AppDelegate::checkAndOfferUpdate() {
+    UpdateVerdict verdict = co_await updates_.check();
+    if (quitting_)
+        verdict.cancelled = true;
+    if (verdict.cancelled)
+        co_return verdict;
     if (verdict.result == UpdateResult::NewerVersion)
         showNewVersionDialog(verdict.downloadAddress);
-    co_return verdict.result;
+    co_return verdict;
 }
 
 void AppDelegate::onCheckForUpdateMenu() {
@@ -31,15 +40,15 @@ void AppDelegate::onCheckForUpdateMenu() {
 QCoro::Task<void> AppDelegate::runMenuUpdateCheck() {
     menuCheckRunning_ = true;
     refreshControls();
-    const int result = co_await checkForUpdate();
+    const UpdateVerdict verdict = co_await checkAndOfferUpdate();
     menuCheckRunning_ = false;
-    if (quitting_)
+    if (quitting_ || verdict.cancelled)
         co_return;
     refreshControls();
-    if (result == UpdateResult::UpToDate)
+    if (verdict.result == UpdateResult::UpToDate)
         desktop_.runAlert(window, Alert{u"You already have the latest version."_s, QString()});
-    else if (result == UpdateResult::Failed)
-        desktop_.runAlert(window, Alert{u"Failed to check updates."_s, QString()});
+    else if (verdict.result == UpdateResult::Failed)
+        desktop_.runAlert(window, Alert{u"Failed to check updates."_s, verdict.failureText});
 }
 
 // The start-up check never holds the window: the reply is handled whenever it

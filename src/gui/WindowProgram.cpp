@@ -26,6 +26,8 @@ int runWindowProgram(int argc, char* argv[]) {
     // (the Dock, logging out): that ends the program the same way.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
                      &AppDelegate::requestQuitFromWindow);
+    // The window first: the controller fills it in before its first frame and
+    // leaves the rest (the update check, the network stack) until after it.
     window.show();
     controller.awakeFromNib();
     return QApplication::exec();

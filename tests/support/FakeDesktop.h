@@ -28,7 +28,8 @@ public:
 
     // Answers the next alert; may edit the accessory (a QLineEdit or QLabel) first.
     std::function<int(const Alert&)> answerAlert = [](const Alert&) { return 1; };
-    QString fileToChoose; // empty: the user cancels
+    QString fileToChoose;   // empty: the user cancels
+    bool openFails = false; // no application takes any address
     std::function<void()> onQuit;
 
     QList<ShownAlert> alerts;
@@ -53,7 +54,11 @@ public:
         alerts.append(shown);
         return answerAlert(alert);
     }
-    void openUrl(const QUrl& url) override { openedUrls.append(url); }
+    void openUrl(const QUrl& url) override {
+        openedUrls.append(url);
+        if (openFails)
+            showOpenFailure(url);
+    }
     QString chooseFile(QWidget*, const FileChoice& choice) override {
         fileChoices.append(choice);
         return fileToChoose;

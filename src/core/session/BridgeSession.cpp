@@ -23,12 +23,14 @@ BridgeSession::~BridgeSession() {
 void BridgeSession::say(const QString& text, MessageKind kind) {
     // A cancelled flow has nobody left to tell.
     if (!cancelled_ && !text.isEmpty())
-        Q_EMIT consoleText(text, kind);
+        emitConsoleText(text, kind);
 }
 
 void BridgeSession::sayLink(const QString& description, const QUrl& url, MessageKind kind) {
-    if (!cancelled_)
-        Q_EMIT consoleLink(description, url, kind);
+    if (cancelled_)
+        return;
+    Q_EMIT consoleLink(description, url, kind);
+    consoleAtLineStart_ = true; // every console ends a link's line
 }
 
 bool BridgeSession::beginFlow() {

@@ -11,6 +11,7 @@
 #include "core/session/ConsoleMessage.h"
 
 #include <QCoro/QCoroFwd>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -35,6 +36,7 @@ public:
     // The user's flows. A flow asked for while another runs is turned away.
     QCoro::Task<void> toggleServer();
     QCoro::Task<void> usbConnect(int32_t port);
+    QCoro::Task<void> usbConnectText(QString portText); // as typed in the port prompt
 
     // The flows' steps, under the names the rest of the program knows them by.
     QCoro::Task<int32_t> adbDevices();
@@ -43,7 +45,7 @@ public:
     QCoro::Task<bool> adbStopOstrelVNCServer();
     QCoro::Task<bool> checkOstrelVNCServerFileExists();
     QCoro::Task<bool> findOstrelVNCServerPid(); // false: the flow must end
-    QCoro::Task<bool> adbForward(int32_t port); // true: both forwards hold
+    QCoro::Task<bool> adbForward(int32_t port); // true: every possible forward holds
     void updateStatus();
 
     QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
@@ -68,8 +70,12 @@ public:
         BridgeSession* session_;
     };
 
-    // The device the next command is aimed at, as the user chose it.
+    // The device the next command is aimed at, as the user chose it. What is
+    // known about its server comes along into bridge().
     void selectDevice(const QString& serial);
+    // A flow that looks, without a word, whether the selected device's server
+    // runs, and says so through serverStateChanged.
+    QCoro::Task<void> probeSelectedDevice();
     QString selectedDevice() const { return selectedSerial_; }
     QStringList listedDevices() const { return listedSerials_; }
 
@@ -100,9 +106,11 @@ private:
         bool flowGoesOn = false; // false: adb did not run to its end, or the device is gone
         AdbRun run;
     };
-    enum class Presence { Found, Missing, FlowEnded };
+    enum class Presence { Found, Missing, Refused, FlowEnded };
 
     void say(const QString& text, MessageKind kind = MessageKind::Progress);
+    void emitConsoleText(const QString& text, MessageKind kind);
+    void takeCommandOutput(const AdbRun& run);
     void sayLink(const QString& description, const QUrl& url, MessageKind kind);
     bool beginFlow();
     void endFlow();
@@ -113,17 +121,21 @@ private:
     QCoro::Task<DeviceCommand> runOnDevice(int32_t mode, QStringList arguments);
     QStringList forSelectedDevice(const QStringList& arguments) const;
     void forgetDevices();
+    void switchKnowledgeTo(const QString& serial);
     void adviseOnUnusableDevices(const QByteArray& listing);
 
     QCoro::Task<bool> probeServerProcess();
     QCoro::Task<Presence> probeServerExecutable();
-    QCoro::Task<Presence> listServerExecutable(const char* package, const char* path);
+    QCoro::Task<Presence> listServerExecutable(const char* package, const char* path,
+                                               QString* refusal);
     QCoro::Task<bool> bringUpServer();
     QCoro::Task<bool> launchMainActivity();
     QCoro::Task<Presence> waitForServerExecutable();
     QCoro::Task<bool> runServer();
     QCoro::Task<bool> pollForServer();
     QCoro::Task<bool> takeDownServer();
+    void reportStart();
+    void reportStop();
     QCoro::Task<bool> forwardPort(int32_t port);
 
     CommandRunner& runner_;
@@ -133,6 +145,13 @@ private:
     OutputLineBuffer lineBuffer_;
     QStringList listedSerials_;
     QString selectedSerial_;
+    // What is known about the servers of the devices not selected now.
+    QHash<QString, ServerKnowledge> knowledge_;
+    // Where the server being launched writes; empty for every other command.
+    QString detachedOutputFile_;
+    QString serverOutputFile_; // of the last launch in this flow
+    // Whether the last console text ended its line.
+    bool consoleAtLineStart_ = true;
     bool busy_ = false;
     bool cancelled_ = false;
     // Forwards are never removed, so one that worked holds until adb's server ends.

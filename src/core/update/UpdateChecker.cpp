@@ -23,7 +23,9 @@ QCoro::Task<UpdateVerdict> UpdateChecker::check() {
     // Each waiter keeps the check it joined, even once a new one has begun.
     const std::shared_ptr<Pending> pending = pending_;
     co_await pending->done;
-    co_return pending->verdict;
+    // QCoro moves what co_return names: a copy keeps the verdict for the other waiters.
+    UpdateVerdict verdict = pending->verdict;
+    co_return verdict;
 }
 
 void UpdateChecker::start() {
@@ -32,13 +34,19 @@ void UpdateChecker::start() {
     auto pending = std::make_shared<Pending>();
     pending_ = pending;
     pending->reply = fetchUpdateReply(*network_, endpoint_, timeout_, this,
-                                      [this, pending](const std::optional<QByteArray>& body) {
-                                          pending->verdict = judgeUpdateReply(body, ownVersion_);
+                                      [this, pending](const FetchedUpdate& fetched) {
+                                          pending->verdict = judge(fetched);
                                           pending->verdict.cancelled = pending->cancelled;
                                           if (pending_ == pending)
                                               pending_.reset();
                                           pending->done.set();
                                       });
+}
+
+UpdateVerdict UpdateChecker::judge(const FetchedUpdate& fetched) const {
+    if (fetched.body)
+        return judgeUpdateReply(*fetched.body, ownVersion_);
+    return unansweredVerdict(fetched.failure, fetched.networkError, timeout_);
 }
 
 void UpdateChecker::cancel() {

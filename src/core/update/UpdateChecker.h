@@ -18,6 +18,8 @@ class QNetworkReply;
 
 namespace ostrel {
 
+struct FetchedUpdate;
+
 // Asks the maker's site for the latest version. A check asked for while one is
 // under way joins it instead of asking again.
 class UpdateChecker : public QObject {
@@ -41,6 +43,7 @@ private:
         bool cancelled = false;
     };
     void start();
+    UpdateVerdict judge(const FetchedUpdate& fetched) const;
 
     QUrl endpoint_;
     QString ownVersion_;

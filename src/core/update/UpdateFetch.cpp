@@ -34,20 +34,50 @@ void readCapped(QNetworkReply& reply, QByteArray& body) {
         reply.abort();
 }
 
-void abortAfter(QNetworkReply* reply, std::chrono::milliseconds timeout) {
+struct FetchState {
+    QByteArray body;
+    bool deadlinePassed = false;
+};
+
+// Qt ends a request that passed its transfer time-out as cancelled, the same
+// as an abort; the caller's own cancel flag tells the two apart.
+void abortAfter(QNetworkReply* reply, std::chrono::milliseconds timeout,
+                const std::shared_ptr<FetchState>& state) {
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(deadline, &QTimer::timeout, reply, [reply, state] {
+        state->deadlinePassed = true;
+        reply->abort();
+    });
     deadline->start(timeout);
 }
 
-std::optional<QByteArray> takeResult(QNetworkReply& reply, QByteArray& body) {
-    if (body.size() > MaxUpdateReplyBytes)
-        return body; // the parser turns it down
-    if (!carriesWholeReply(reply))
-        return std::nullopt;
+// A reply whose head arrived but whose body was cut short came from the site,
+// so it counts as a reply that could not be read rather than as no contact.
+UpdateFailure whyUnanswered(const QNetworkReply& reply, bool deadlinePassed) {
+    const QNetworkReply::NetworkError error = reply.error();
+    if (deadlinePassed || error == QNetworkReply::TimeoutError ||
+        error == QNetworkReply::OperationCanceledError)
+        return UpdateFailure::NoAnswer;
+    if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return UpdateFailure::NotUnderstood;
+    return UpdateFailure::Unreachable;
+}
+
+FetchedUpdate takeResult(QNetworkReply& reply, QByteArray& body, bool deadlinePassed) {
+    FetchedUpdate fetched;
+    if (body.size() > MaxUpdateReplyBytes) {
+        fetched.body = body; // the parser turns it down
+        return fetched;
+    }
+    if (!carriesWholeReply(reply)) {
+        fetched.failure = whyUnanswered(reply, deadlinePassed);
+        fetched.networkError = reply.errorString();
+        return fetched;
+    }
     readCapped(reply, body);
-    return body;
+    fetched.body = body;
+    return fetched;
 }
 
 } // namespace
@@ -58,16 +88,16 @@ QNetworkReply* fetchUpdateReply(QNetworkAccessManager& network, const QUrl& endp
     QNetworkRequest request(endpoint);
     request.setTransferTimeout(static_cast<int>(timeout.count()));
     QNetworkReply* reply = network.get(request);
-    abortAfter(reply, timeout);
-    auto body = std::make_shared<QByteArray>();
+    auto state = std::make_shared<FetchState>();
+    abortAfter(reply, timeout, state);
     QObject::connect(reply, &QIODevice::readyRead, context,
-                     [reply, body] { readCapped(*reply, *body); });
-    QObject::connect(reply, &QNetworkReply::finished, context,
-                     [reply, body, done = std::move(done)] {
-                         const std::optional<QByteArray> result = takeResult(*reply, *body);
-                         reply->deleteLater();
-                         done(result);
-                     });
+                     [reply, state] { readCapped(*reply, state->body); });
+    QObject::connect(
+        reply, &QNetworkReply::finished, context, [reply, state, done = std::move(done)] {
+            const FetchedUpdate result = takeResult(*reply, state->body, state->deadlinePassed);
+            reply->deleteLater();
+            done(result);
+        });
     return reply;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/update/UpdateReply.h"
+
 #include <QByteArray>
+#include <QString>
 #include <QUrl>
 
 #include <chrono>
@@ -13,8 +16,14 @@ class QObject;
 
 namespace ostrel {
 
-// Receives the reply's body, or nothing when no whole reply arrived.
-using UpdateBodyHandler = std::function<void(const std::optional<QByteArray>& body)>;
+// How one request ended.
+struct FetchedUpdate {
+    std::optional<QByteArray> body;              // the whole reply; empty when none arrived
+    UpdateFailure failure = UpdateFailure::None; // why no whole reply arrived
+    QString networkError;                        // the same in Qt's words
+};
+
+using UpdateBodyHandler = std::function<void(const FetchedUpdate& fetched)>;
 
 // One GET of `endpoint`, with no headers of our own. `done` runs once, when the
 // request has ended, unless `context` is destroyed first. The whole exchange,

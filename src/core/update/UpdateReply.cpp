@@ -15,6 +15,18 @@ std::optional<QString> decodeStrictUtf8(const QByteArray& bytes) {
     return text;
 }
 
+UpdateVerdict failedVerdict(UpdateFailure failure, const QString& text) {
+    UpdateVerdict verdict;
+    verdict.failure = failure;
+    verdict.failureText = text;
+    return verdict;
+}
+
+UpdateVerdict notUnderstood() {
+    return failedVerdict(UpdateFailure::NotUnderstood,
+                         QStringLiteral("The update site's reply was not understood."));
+}
+
 } // namespace
 
 std::optional<UpdateReply> parseUpdateReply(const QByteArray& body) {
@@ -36,12 +48,31 @@ bool isNewerVersion(const QString& ownVersion, const QString& latestVersion) {
     return QString::compare(ownVersion, latestVersion, Qt::CaseInsensitive) < 0;
 }
 
-UpdateVerdict judgeUpdateReply(const std::optional<QByteArray>& body, const QString& ownVersion) {
-    const std::optional<UpdateReply> reply = body ? parseUpdateReply(*body) : std::nullopt;
+UpdateVerdict judgeUpdateReply(const QByteArray& body, const QString& ownVersion) {
+    const std::optional<UpdateReply> reply = parseUpdateReply(body);
     if (!reply)
-        return {};
+        return notUnderstood();
     const bool newer = isNewerVersion(ownVersion, reply->latestVersion);
-    return {newer ? UpdateResult::NewerVersion : UpdateResult::UpToDate, reply->downloadAddress};
+    UpdateVerdict verdict;
+    verdict.result = newer ? UpdateResult::NewerVersion : UpdateResult::UpToDate;
+    verdict.downloadAddress = reply->downloadAddress;
+    return verdict;
+}
+
+UpdateVerdict unansweredVerdict(UpdateFailure failure, const QString& networkError,
+                                std::chrono::milliseconds timeout) {
+    if (failure == UpdateFailure::NotUnderstood)
+        return notUnderstood();
+    if (failure != UpdateFailure::NoAnswer)
+        return failedVerdict(
+            UpdateFailure::Unreachable,
+            QStringLiteral("The update site could not be reached: %1").arg(networkError));
+    const double seconds = std::chrono::duration<double>(timeout).count();
+    return failedVerdict(
+        UpdateFailure::NoAnswer,
+        QStringLiteral("The update site did not answer within %1 %2.")
+            .arg(QString::number(seconds, 'g', 3),
+                 seconds == 1.0 ? QStringLiteral("second") : QStringLiteral("seconds")));
 }
 
 } // namespace ostrel

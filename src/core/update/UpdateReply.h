@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 namespace ostrel {
@@ -23,10 +24,15 @@ struct UpdateReply {
     QString downloadAddress;
 };
 
+// Why a check failed, for the user to tell a network fault from a site fault.
+enum class UpdateFailure { None, Unreachable, NoAnswer, NotUnderstood };
+
 struct UpdateVerdict {
     int result = UpdateResult::Failed;
     QString downloadAddress; // set when the reply could be read
     bool cancelled = false;  // the check was called off: nobody is to hear of it
+    UpdateFailure failure = UpdateFailure::None;
+    QString failureText; // the reason in the user's words; empty unless it failed
 };
 
 // Reads "version,address[,ignored...]"; nothing when the body is too large, not
@@ -37,7 +43,12 @@ std::optional<UpdateReply> parseUpdateReply(const QByteArray& body);
 // "1.10". A program without a version of its own never asks for an update.
 bool isNewerVersion(const QString& ownVersion, const QString& latestVersion);
 
-// `body` is empty when no whole reply arrived.
-UpdateVerdict judgeUpdateReply(const std::optional<QByteArray>& body, const QString& ownVersion);
+// Judges a whole reply; one that cannot be read is a failure of the site.
+UpdateVerdict judgeUpdateReply(const QByteArray& body, const QString& ownVersion);
+
+// A check that got no whole reply: the site could not be reached (`networkError`
+// says why), did not answer within `timeout`, or cut its reply short.
+UpdateVerdict unansweredVerdict(UpdateFailure failure, const QString& networkError,
+                                std::chrono::milliseconds timeout);
 
 } // namespace ostrel
