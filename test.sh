@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 ./scripts/configure.sh
 cmake --build build
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2 "$@"
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j4 "$@"
 if [ "$(uname -s)" != Darwin ]; then
     # The Debian package, built from the same tree, with its control fields checked.
     ./tests/packaging/check-deb.sh build
