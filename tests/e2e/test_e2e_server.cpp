@@ -2,6 +2,7 @@
 // simulated phones.
 #include "core/SiteAddresses.h"
 #include "e2e/ProgramSession.h"
+#include "e2e/ServerScenarioChecks.h"
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
 #include <QCoro/QCoroTask>
@@ -14,72 +15,6 @@ using namespace ostrel;
 using namespace ostrel::e2e;
 using namespace ostrel::test::phone;
 using namespace ostrel::test::texts;
-
-namespace {
-
-QString listingOf(const QStringList& deviceLines) {
-    QString text = QStringLiteral("Checking Android devices...\nList of devices attached\n");
-    for (const QString& line : deviceLines)
-        text += line + QLatin1Char('\n');
-    return text + QLatin1Char('\n');
-}
-
-QString listingOf(const SimulatedPhone& phone, const QString& state = QStringLiteral("device")) {
-    return listingOf({phone.serial() + QLatin1Char('\t') + state});
-}
-
-// Whether the phone saw a start that launched the server: exactly
-// `launchAndPresence` (the probe's listing once a path is known, the launch
-// of each package tried, the presence checks), then the server once and the
-// listings that look for it, the last of which found it. A listing may reach
-// the phone before the server does, since the server is launched without
-// waiting for it; only that interleaving is allowed.
-bool isStartOf(QList<QStringList> log, const QList<QStringList>& launchAndPresence,
-               const QString& package) {
-    if (log.mid(0, launchAndPresence.size()) != launchAndPresence)
-        return false;
-    log = log.mid(launchAndPresence.size());
-    if (log.count(onPhone(runServer(package))) != 1 || log.isEmpty() ||
-        log.last() != onPhone(processList()))
-        return false;
-    log.removeAll(onPhone(runServer(package)));
-    return log.count(onPhone(processList())) == log.size();
-}
-
-QString describe(const QList<QStringList>& log) {
-    QStringList lines;
-    for (const QStringList& command : log)
-        lines << command.join(QLatin1Char(' '));
-    return lines.join(QLatin1Char('\n'));
-}
-
-bool listsServer(ProgramSession& session, const SimulatedPhone& phone) {
-    return session.scope()
-        .shell(phone, {QStringLiteral("ps")})
-        .standardOutput.contains("ostrelvncserver");
-}
-
-// The server's pid as the phone's own process listing gives it; 0 if none.
-int serverPid(ProgramSession& session, const SimulatedPhone& phone) {
-    const QList<QByteArray> lines =
-        session.scope().shell(phone, {QStringLiteral("ps")}).standardOutput.split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.contains("ostrelvncserver"))
-            return line.simplified().split(' ').value(1).toInt();
-    }
-    return 0;
-}
-
-// Puts the keyboard focus where a user's Tab would have.
-bool focusOn(QWidget* widget) {
-    widget->window()->activateWindow();
-    if (!QTest::qWaitForWindowActive(widget->window()))
-        return false;
-    widget->setFocus(Qt::TabFocusReason);
-    return QTest::qWaitFor([widget] { return widget->hasFocus(); });
-}
-
-} // namespace
 
 Q_DECLARE_METATYPE(PhoneScenario)
 
@@ -213,48 +148,6 @@ private Q_SLOTS:
                      " is offline: disconnect the USB cable and reconnect it, then try again.\n");
     }
 
-    void executableExtractedAfterTheLaunch() {
-        ProgramSession session;
-        PhoneScenario scenario;
-        scenario.executableDelaySeconds = 2;
-        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
-
-        session.clickStart();
-
-        QCOMPARE(session.buttonTitle(), StopTitle);
-        QCOMPARE(session.statusText(), RunningStatus);
-        QCOMPARE(session.console(), Starting + listingOf(*phone) + RunningRow);
-        const QList<QStringList> log = phone->commandLog();
-        QVERIFY2(log.count(onPhone(fileList(FirstPackage))) >= 2, qPrintable(describe(log)));
-        QCOMPARE(log.count(onPhone(runServer(FirstPackage))), 1);
-    }
-
-    // With the product's own waits: ten checks a second apart, then half a
-    // second more and a last check.
-    void notInstalledWithTheRealWaits() {
-        ProgramSession session;
-        PhoneScenario scenario;
-        scenario.package = PhoneScenario::Package::None;
-        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
-
-        QElapsedTimer clock;
-        clock.start();
-        session.clickStart();
-        const qint64 elapsed = clock.elapsed();
-        qInfo("the not-installed start took %lld ms", elapsed);
-
-        QVERIFY2(elapsed >= 10500 && elapsed <= 12000,
-                 qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
-        QCOMPARE(session.console(), Starting + listingOf(*phone) + NotInstalled);
-        QCOMPARE(session.linkTargets(), QStringList{googlePlayFrontPage().toString()});
-        QCOMPARE(session.buttonTitle(), StartTitle);
-        QCOMPARE(session.statusText(), QString());
-        const QList<QStringList> log = phone->commandLog();
-        QCOMPARE(log.count(onPhone(fileList(FirstPackage))), 11);
-        QCOMPARE(log.count(onPhone(fileList(SecondPackage))), 11);
-        QCOMPARE(log.size(), 2 + 22);
-    }
-
     // The button, the status line and every command follow the phone chosen
     // in the list; the phones' own logs show which one each command reached.
     void eachOfTwoPhonesIsStartedAndStoppedWhenChosen() {
@@ -322,30 +215,6 @@ private Q_SLOTS:
         QCOMPARE(other->commandLog().size(), otherBefore);
         QVERIFY(!listsServer(session, *one));
         QVERIFY(listsServer(session, *other));
-    }
-
-    // What the server printed is kept in a file emptied at each launch, with
-    // standard error and standard output in the order they came.
-    void serverThatFailsShowsWhatItPrinted() {
-        Waits waits;
-        waits.serverAppearLimit = std::chrono::milliseconds(1500);
-        ProgramSession session(waits);
-        PhoneScenario scenario;
-        scenario.serverFailure = QStringLiteral("bind: Address already in use");
-        ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
-        const QString printed = QStringLiteral("    bind: Address already in use\n"
-                                               "    ostrelvncserver: exiting with status 1\n");
-
-        session.clickStart();
-        QCOMPARE(session.console(), Starting + listingOf(*phone) + DidNotStart + printed);
-        QCOMPARE(session.buttonTitle(), StartTitle);
-        QCOMPARE(session.statusText(), StoppedStatus);
-
-        session.program().controller->onClearButtonClicked();
-        session.clickStart();
-        QCOMPARE(session.console(), Starting + DidNotStart + printed);
-        QCOMPARE(phone->commandLog().count(onPhone(runServer(FirstPackage))), 2);
-        QVERIFY(!listsServer(session, *phone));
     }
 
     void refusedListingIsNotTakenForAMissingApp() {
