@@ -67,6 +67,15 @@ QCoro::Task<Installed> checkInstalled(BridgeSession& session, CommandLineOutput&
     co_return Installed::No;
 }
 
+// Start and stop begin alike: the device, then whether the app is there.
+QCoro::Task<Installed> aimAndCheckInstalled(BridgeSession& session, CommandLineOutput& output,
+                                            const QString& serial) {
+    const bool aimed = co_await aimAtDevice(session, output, serial);
+    if (!aimed)
+        co_return Installed::Unknown;
+    co_return co_await checkInstalled(session, output);
+}
+
 QCoro::Task<int> listDevices(BridgeSession& session, CommandLineOutput& output,
                              const QString& serial) {
     // Standard output carries the serials alone, for scripts to read.
@@ -88,10 +97,7 @@ QCoro::Task<int> listDevices(BridgeSession& session, CommandLineOutput& output,
 QCoro::Task<int> startServer(BridgeSession& session, CommandLineOutput& output,
                              const QString& serial) {
     output.progress(u"Starting Ostrel VNC Server on device...\n"_s);
-    const bool aimed = co_await aimAtDevice(session, output, serial);
-    if (!aimed)
-        co_return StateNotReached;
-    const Installed installed = co_await checkInstalled(session, output);
+    const Installed installed = co_await aimAndCheckInstalled(session, output, serial);
     if (installed == Installed::Unknown)
         co_return StateNotReached;
     // A server already running is left alone rather than launched twice.
@@ -112,10 +118,7 @@ QCoro::Task<int> startServer(BridgeSession& session, CommandLineOutput& output,
 QCoro::Task<int> stopServer(BridgeSession& session, CommandLineOutput& output,
                             const QString& serial) {
     output.progress(u"Stopping Ostrel VNC Server on device...\n"_s);
-    const bool aimed = co_await aimAtDevice(session, output, serial);
-    if (!aimed)
-        co_return StateNotReached;
-    const Installed installed = co_await checkInstalled(session, output);
+    const Installed installed = co_await aimAndCheckInstalled(session, output, serial);
     if (installed == Installed::Unknown)
         co_return StateNotReached;
     if (installed == Installed::No) {

@@ -125,6 +125,7 @@ private:
     void adviseOnUnusableDevices(const QByteArray& listing);
 
     QCoro::Task<bool> probeServerProcess();
+    QCoro::Task<bool> reachDeviceAndProbe();
     QCoro::Task<Presence> probeServerExecutable();
     QCoro::Task<Presence> listServerExecutable(const char* package, const char* path,
                                                QString* refusal);

@@ -73,16 +73,21 @@ QString listingRefusal(const AdbRun& run) {
 
 } // namespace
 
+// Both flows begin alike: a device to talk to, then what its process list says.
+QCoro::Task<bool> BridgeSession::reachDeviceAndProbe() {
+    const int32_t devices = co_await adbDevices();
+    if (devices < 1)
+        co_return false;
+    co_return co_await probeServerProcess();
+}
+
 // True when the server runs at the end.
 QCoro::Task<bool> BridgeSession::adbStartOstrelVNCServer() {
     // Every await stands alone: the compiler resumes a freed frame when an
     // awaited task ends inside a condition.
     serverOutputFile_.clear();
-    const int32_t devices = co_await adbDevices();
-    if (devices < 1)
-        co_return false;
-    const bool probed = co_await probeServerProcess();
-    if (!probed)
+    const bool reached = co_await reachDeviceAndProbe();
+    if (!reached)
         co_return false;
     if (bridge_.serverRunning) {
         const bool probedAgain = co_await probeServerProcess();
@@ -216,11 +221,8 @@ QCoro::Task<bool> BridgeSession::pollForServer() {
 
 // True when the server is not running at the end.
 QCoro::Task<bool> BridgeSession::adbStopOstrelVNCServer() {
-    const int32_t devices = co_await adbDevices();
-    if (devices < 1)
-        co_return false;
-    const bool probed = co_await probeServerProcess();
-    if (!probed)
+    const bool reached = co_await reachDeviceAndProbe();
+    if (!reached)
         co_return false;
     if (bridge_.serverRunning) {
         const bool takenDown = co_await takeDownServer();
