@@ -12,15 +12,6 @@ namespace ostrel {
 
 namespace {
 
-QString describeStartFailure(const QString& program, const QProcess& process) {
-    QFileInfo info(program);
-    if (!info.exists())
-        return QStringLiteral("%1 does not exist").arg(program);
-    if (!info.isExecutable())
-        return QStringLiteral("%1 is not executable").arg(program);
-    return QStringLiteral("%1 could not be started (%2)").arg(program, process.errorString());
-}
-
 // The most of one channel a command may leave: an adb that printed without
 // end would otherwise fill the memory until its time limit stopped it.
 constexpr qsizetype OutputLimit = qsizetype{8} << 20;
@@ -40,6 +31,15 @@ void endAtLastLine(QByteArray& kept) {
 }
 
 } // namespace
+
+QString describeStartFailure(const QString& program, const QProcess& process) {
+    QFileInfo info(program);
+    if (!info.exists())
+        return QStringLiteral("%1 does not exist").arg(program);
+    if (!info.isExecutable())
+        return QStringLiteral("%1 is not executable").arg(program);
+    return QStringLiteral("%1 could not be started (%2)").arg(program, process.errorString());
+}
 
 AdbJob::AdbJob(const QString& program, const QStringList& arguments,
                std::chrono::milliseconds timeout, QObject* parent)

@@ -13,6 +13,9 @@
 
 namespace ostrel {
 
+// Why `program` could not be started, in words for the console.
+QString describeStartFailure(const QString& program, const QProcess& process);
+
 // One adb command waited for: its own process group, a deadline, and a cancel
 // that ends the whole group. done() is set once, by whichever comes first.
 class AdbJob : public QObject {

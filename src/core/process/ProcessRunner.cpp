@@ -56,12 +56,7 @@ QString ProcessRunner::startDetached(const QString& program, const QStringList& 
     }
     if (process.startDetached())
         return {};
-    QFileInfo info(program);
-    if (!info.exists())
-        return QStringLiteral("%1 does not exist").arg(program);
-    if (!info.isExecutable())
-        return QStringLiteral("%1 is not executable").arg(program);
-    return QStringLiteral("%1 could not be started (%2)").arg(program, process.errorString());
+    return describeStartFailure(program, process);
 }
 
 void ProcessRunner::cancel() {
