@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <cstdio>
@@ -40,6 +41,9 @@ int runCommandLine(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
     QCoreApplication::setApplicationName(QStringLiteral("Ostrel Dravik"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    // The program's diagnostic log is for developers; on standard error it
+    // would mix with the messages scripts read.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
     switch (parsed.outcome) {

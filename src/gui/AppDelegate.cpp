@@ -103,6 +103,7 @@ void AppDelegate::onClearButtonClicked() {
     if (!textView || session_.isBusy())
         return;
     textView->clear();
+    session_.consoleCleared();
 }
 
 // Every way of ending the program comes here, and only the first one acts:

@@ -79,6 +79,9 @@ public:
     QString selectedDevice() const { return selectedSerial_; }
     QStringList listedDevices() const { return listedSerials_; }
 
+    // The console was emptied: the next text begins a line of its own.
+    void consoleCleared() { consoleAtLineStart_ = true; }
+
     // Stops the running command and any wait; the flow ends without another word.
     void cancel();
     bool isBusy() const { return busy_; }
