@@ -29,7 +29,6 @@ void CommandLineOutput::progress(const QString& text) {
 }
 
 void CommandLineOutput::failure(const QString& text) {
-    ++failures_;
     write(err_, text);
 }
 

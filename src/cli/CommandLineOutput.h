@@ -37,10 +37,6 @@ public:
     // What the verb was asked for; written even when progress is not.
     void result(const QString& text);
 
-    // How many failures were reported, so that a flow can tell "not found"
-    // from "could not look".
-    int failureCount() const { return failures_; }
-
     void showText(const QString& text, ostrel::MessageKind kind);
     void showLink(const QString& description, const QUrl& url, ostrel::MessageKind kind);
 
@@ -53,7 +49,6 @@ private:
     std::function<bool()> interruptCheck_;
     bool progressShown_ = true;
     bool muted_ = false;
-    int failures_ = 0;
 };
 
 } // namespace ostrel::cli

@@ -55,16 +55,17 @@ enum class Installed { Yes, No, Unknown };
 
 // The presence check, so that the process listing knows the executable's
 // path. Unknown: the device could not be asked, and the reason has been given.
-QCoro::Task<Installed> checkInstalled(BridgeSession& session, CommandLineOutput& output) {
-    const int failuresBefore = output.failureCount();
-    const bool found = co_await session.checkOstrelVNCServerFileExists();
-    if (found)
+QCoro::Task<Installed> checkInstalled(BridgeSession& session) {
+    const BridgeSession::ServerPresence presence = co_await session.checkServerPresence();
+    switch (presence) {
+    case BridgeSession::ServerPresence::Found:
         co_return Installed::Yes;
-    // A listing that could not be made says so; one that found nothing is silent.
-    if (output.failureCount() != failuresBefore || session.isCancelled() ||
-        session.bridge().deviceCount == 0)
-        co_return Installed::Unknown;
-    co_return Installed::No;
+    case BridgeSession::ServerPresence::Missing:
+        co_return Installed::No;
+    case BridgeSession::ServerPresence::Unknown:
+        break;
+    }
+    co_return Installed::Unknown;
 }
 
 // Start and stop begin alike: the device, then whether the app is there.
@@ -73,7 +74,7 @@ QCoro::Task<Installed> aimAndCheckInstalled(BridgeSession& session, CommandLineO
     const bool aimed = co_await aimAtDevice(session, output, serial);
     if (!aimed)
         co_return Installed::Unknown;
-    co_return co_await checkInstalled(session, output);
+    co_return co_await checkInstalled(session);
 }
 
 QCoro::Task<int> listDevices(BridgeSession& session, CommandLineOutput& output,

@@ -1,11 +1,9 @@
 // Telling the user which adb the program runs and what version it is. The
 // version is asked only when someone wants to see it, never while a flow runs
 // (the flows' commands go one at a time) and never in the window's way.
-#include "core/process/AdbLocator.h"
-#include "core/settings/ProgramSettings.h"
+#include "core/settings/AdbSetting.h"
 #include "gui/AppDelegate.h"
 
-#include <QCoreApplication>
 #include <QCoro/QCoroTask>
 
 namespace ostrel {
@@ -21,14 +19,9 @@ QString withVersion(const QString& inEffect, const QString& versionLine) {
 } // namespace
 
 QString AppDelegate::adbInEffectDescription() const {
-    QString chosen = chosenAdb_;
-    if (chosen.isEmpty())
-        chosen = programSettings().value(AdbSettingKey).toString();
-    const QString found = chosen.isEmpty()
-                              ? findDefaultAdb(QCoreApplication::applicationDirPath(),
-                                               QProcessEnvironment::systemEnvironment())
-                              : QString();
-    return adbInEffectText(chosen, found);
+    const QString chosen = chosenAdb_.isEmpty() ? chosenAdbSetting() : chosenAdb_;
+    // With nothing chosen, the adb in effect is the one the search finds.
+    return adbInEffectText(chosen, chosen.isEmpty() ? getAdbPath() : QString());
 }
 
 void AppDelegate::describeAdb(const std::function<void(const QString&)>& show) {

@@ -40,14 +40,8 @@ QCoro::Task<AdbRun> BridgeSession::launchAdbProcess(QStringList arguments, bool 
         reportIfNotFinished(missing);
         co_return missing;
     }
-    if (!wait) {
-        AdbRun run;
-        run.errorText = runner_.startDetached(program, arguments, detachedOutputFile_);
-        run.status =
-            run.errorText.isEmpty() ? AdbRun::Status::Finished : AdbRun::Status::FailedToStart;
-        reportIfNotFinished(run);
-        co_return run;
-    }
+    if (!wait)
+        co_return launchDetachedAdbProcess(arguments);
     AdbRun run = co_await runner_.run(program, arguments, waits_.commandTimeout);
     if (run.status == AdbRun::Status::Cancelled || cancelled_) {
         lineBuffer_.discard();
@@ -57,6 +51,21 @@ QCoro::Task<AdbRun> BridgeSession::launchAdbProcess(QStringList arguments, bool 
     if (!reportIfNotFinished(run))
         qInfo("adb command failed: %s", qUtf8Printable(commandLine(program, arguments)));
     co_return run;
+}
+
+AdbRun BridgeSession::launchDetachedAdbProcess(const QStringList& arguments,
+                                               const QString& outputFile) {
+    AdbRun run;
+    const QString program = adbPath_();
+    if (program.isEmpty()) {
+        run.errorText = u"no adb executable was found"_s;
+    } else {
+        run.errorText = runner_.startDetached(program, arguments, outputFile);
+        run.status =
+            run.errorText.isEmpty() ? AdbRun::Status::Finished : AdbRun::Status::FailedToStart;
+    }
+    reportIfNotFinished(run);
+    return run;
 }
 
 bool BridgeSession::reportIfNotFinished(const AdbRun& run) {

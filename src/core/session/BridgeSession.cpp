@@ -93,7 +93,7 @@ void BridgeSession::stopAdbServerUnlessForwarding() {
     // latest one.
     if (bridge_.forwardEstablished || forwardInForce_)
         return;
-    launchAdbProcess({u"kill-server"_s}, false);
+    launchDetachedAdbProcess({u"kill-server"_s});
 }
 
 } // namespace ostrel

@@ -44,11 +44,18 @@ public:
     QCoro::Task<bool> adbStartOstrelVNCServer();
     QCoro::Task<bool> adbStopOstrelVNCServer();
     QCoro::Task<bool> checkOstrelVNCServerFileExists();
+    // The same check, telling "not there" from "could not be asked" (the
+    // reason for the latter has been written).
+    enum class ServerPresence { Found, Missing, Unknown };
+    QCoro::Task<ServerPresence> checkServerPresence();
     QCoro::Task<bool> findOstrelVNCServerPid(); // false: the flow must end
     QCoro::Task<bool> adbForward(int32_t port); // true: every possible forward holds
     void updateStatus();
 
     QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
+    // A command that outlives the program; its output goes to `outputFile`
+    // (nowhere when empty).
+    AdbRun launchDetachedAdbProcess(const QStringList& arguments, const QString& outputFile = {});
     void writeStdOut(const QString& text);
     void processOneLineFromOutputMessage(char* line);
 
@@ -138,6 +145,7 @@ private:
     QCoro::Task<bool> runServer();
     QCoro::Task<bool> pollForServer();
     QCoro::Task<bool> takeDownServer();
+    void showServerState(bool running);
     void reportStart();
     void reportStop();
     QCoro::Task<bool> forwardPort(int32_t port);
@@ -151,8 +159,6 @@ private:
     QString selectedSerial_;
     // What is known about the servers of the devices not selected now.
     QHash<QString, ServerKnowledge> knowledge_;
-    // Where the server being launched writes; empty for every other command.
-    QString detachedOutputFile_;
     QString serverOutputFile_; // of the last launch in this flow
     // Whether the last console text ended its line.
     bool consoleAtLineStart_ = true;

@@ -39,8 +39,8 @@ void BridgeSession::handleAdbDevicesOutput() {
         const int selected = std::max(0, static_cast<int>(listedSerials_.indexOf(before)));
         switchKnowledgeTo(listedSerials_.value(selected));
         Q_EMIT devicesListed(listedSerials_, selected);
-        if (!before.isEmpty() && before != selectedSerial_ && !cancelled_)
-            Q_EMIT serverStateChanged(bridge_.serverRunning);
+        if (!before.isEmpty() && before != selectedSerial_)
+            showServerState(bridge_.serverRunning);
         return;
     }
     switchKnowledgeTo(QString());

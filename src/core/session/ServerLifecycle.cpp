@@ -109,8 +109,7 @@ void BridgeSession::reportStart() {
         updateStatus();
         return;
     }
-    if (!cancelled_)
-        Q_EMIT serverStateChanged(false);
+    showServerState(false);
     say(u"Error: Ostrel VNC Server did not start on the device.\r\n"_s, MessageKind::Failure);
     say(serverOutputTail(serverOutputFile_), MessageKind::Failure);
 }
@@ -192,9 +191,7 @@ QCoro::Task<bool> BridgeSession::runServer() {
     const QStringList launch =
         forSelectedDevice({u"shell"_s, QString::fromUtf8(bridge_.serverPath)});
     serverOutputFile_ = serverOutputFile(selectedSerial_);
-    detachedOutputFile_ = serverOutputFile_;
-    const AdbRun run = co_await launchAdbProcess(launch, false);
-    detachedOutputFile_.clear();
+    const AdbRun run = launchDetachedAdbProcess(launch, serverOutputFile_);
     bridge_.CommandMode = Mode::Idle;
     co_return run.finished();
 }
@@ -242,8 +239,7 @@ void BridgeSession::reportStop() {
         updateStatus();
         return;
     }
-    if (!cancelled_)
-        Q_EMIT serverStateChanged(true);
+    showServerState(true);
     say(u"Error: Ostrel VNC Server is still running on the device.\r\n"_s, MessageKind::Failure);
 }
 
@@ -266,8 +262,22 @@ QCoro::Task<bool> BridgeSession::takeDownServer() {
 }
 
 QCoro::Task<bool> BridgeSession::checkOstrelVNCServerFileExists() {
+    const ServerPresence presence = co_await checkServerPresence();
+    co_return presence == ServerPresence::Found;
+}
+
+QCoro::Task<BridgeSession::ServerPresence> BridgeSession::checkServerPresence() {
     const Presence presence = co_await probeServerExecutable();
-    co_return presence == Presence::Found;
+    switch (presence) {
+    case Presence::Found:
+        co_return ServerPresence::Found;
+    case Presence::Missing:
+        co_return ServerPresence::Missing;
+    case Presence::Refused:
+    case Presence::FlowEnded:
+        break;
+    }
+    co_return ServerPresence::Unknown;
 }
 
 // Refused: a listing was refused and no candidate was found; adb's text and
@@ -315,7 +325,6 @@ BridgeSession::listServerExecutable(const char* package, const char* path, QStri
     const QString refusal = listingRefusal(listed.run);
     if (!refusal.isEmpty()) {
         *refusals += refusal;
-        bridge_.serverFileSize = 0;
         co_return Presence::Refused;
     }
     if (!bridge_.serverFileFound)
@@ -358,14 +367,19 @@ QCoro::Task<void> BridgeSession::probeSelectedDevice() {
             co_return;
     }
     const bool probed = co_await probeServerProcess();
-    if (probed && !cancelled_)
-        Q_EMIT serverStateChanged(bridge_.serverRunning);
+    if (probed)
+        showServerState(bridge_.serverRunning);
+}
+
+// A cancelled flow shows nothing more, its state included.
+void BridgeSession::showServerState(bool running) {
+    if (!cancelled_)
+        Q_EMIT serverStateChanged(running);
 }
 
 void BridgeSession::updateStatus() {
     const bool running = bridge_.serverRunning;
-    if (!cancelled_)
-        Q_EMIT serverStateChanged(running);
+    showServerState(running);
     if (running) {
         say(u"Ostrel VNC Server is successfully started.\r\n"_s);
         say(u"You can now safely disconnect your device from %1, and quit this program.\r\n\r\n"_s

@@ -9,11 +9,15 @@
 
 namespace ostrel {
 
+QString chosenAdbSetting() {
+    return programSettings().value(AdbSettingKey).toString();
+}
+
 QString getAdbPath() {
-    const QVariant chosen = programSettings().value(AdbSettingKey);
+    const QString chosen = chosenAdbSetting();
     std::optional<QString> chosenPath;
-    if (chosen.isValid() && !chosen.toString().isEmpty())
-        chosenPath = chosen.toString();
+    if (!chosen.isEmpty())
+        chosenPath = chosen;
     return locateAdb(chosenPath, QCoreApplication::applicationDirPath(),
                      QProcessEnvironment::systemEnvironment());
 }

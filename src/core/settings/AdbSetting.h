@@ -8,6 +8,9 @@ namespace ostrel {
 // first one found. Empty when there is none.
 QString getAdbPath();
 
+// The user's stored choice, as stored; empty when there is none.
+QString chosenAdbSetting();
+
 // The console's words when getAdbPath() found nothing: every place tried.
 QString adbNotFoundMessage();
 
