@@ -83,7 +83,8 @@ private Q_SLOTS:
     // Each device keeps what is known about its own server: a command for one
     // never carries another's path, and the state shown is the selected one's.
     void eachDeviceKeepsItsOwnServer() {
-        attach({{"listings", QJsonArray{listing({{"AAA111", "device"}, {"BBB222", "device"}})}},
+        attach({{"listings",
+                 QJsonArray{QJsonValue(listing({{"AAA111", "device"}, {"BBB222", "device"}}))}},
                 {"package", FirstPackage},
                 {"phones", QJsonObject{{"BBB222", QJsonObject{{"package", SecondPackage}}}}}});
         f->run(f->session.toggleServer());
@@ -165,7 +166,8 @@ private Q_SLOTS:
         QFETCH(QList<bool>, states);
         QFETCH(QString, failures);
         QJsonObject scenario{
-            {"listings", QJsonArray{listing({{"AAA111", "device"}, {"BBB222", "device"}})}},
+            {"listings",
+             QJsonArray{QJsonValue(listing({{"AAA111", "device"}, {"BBB222", "device"}}))}},
             {"package", FirstPackage},
             {"phones", QJsonObject{{"BBB222", other}}}};
         if (!goneFrom.isUndefined())

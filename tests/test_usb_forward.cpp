@@ -171,7 +171,7 @@ private Q_SLOTS:
     }
 
     void noDeviceRunsNoForward() {
-        attach({{"listings", QJsonArray{QJsonArray{}}}});
+        attach({{"listings", QJsonArray{QJsonValue(QJsonArray{})}}});
         connect(5901);
         QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
         QCOMPARE(f->seen.console, SettingUp +

@@ -131,7 +131,7 @@ QJsonArray ScriptedPhone::Phone::deviceListing() const {
     const QJsonValue listings = scenario_.value(u"listings"_s);
     if (!listings.isArray()) {
         const QJsonArray emulator{u"emulator-5554"_s, u"device"_s};
-        return QJsonArray{emulator};
+        return QJsonArray{QJsonValue(emulator)};
     }
     const QJsonArray all = listings.toArray();
     return all.at(std::min(devicesRuns_, static_cast<int>(all.size()) - 1)).toArray();
