@@ -62,8 +62,8 @@ private Q_SLOTS:
     }
 
     void unusableDevicesAreNamedWithWhatToDo() {
-        attach({{"listings",
-                 QJsonArray{listing({{"AAA111", "unauthorized"}, {"BBB222", "offline"}})}}});
+        attach({{"listings", QJsonArray{QJsonValue(
+                                 listing({{"AAA111", "unauthorized"}, {"BBB222", "offline"}}))}}});
         f->run(f->session.toggleServer());
         const QString advice =
             "Device AAA111 is unauthorized: unlock it, accept the USB debugging prompt "
