@@ -1,64 +1,145 @@
 #include "core/device/DeviceListing.h"
+#include "core/text/VisibleText.h"
 
 #include <QTest>
 
 using namespace ostrel;
 
+namespace {
+
+// Serial, state and whether usable, in turn, for each device found.
+QStringList described(const QList<ListedDevice>& devices) {
+    QStringList parts;
+    for (const ListedDevice& device : devices)
+        parts << device.serial << device.state << (device.usable() ? "usable" : "unusable");
+    return parts;
+}
+
+const char NoPermissions[] = "no permissions (missing udev rules? user is in the plugdev group); "
+                             "see [http://developer.android.com/tools/device.html]";
+
+} // namespace
+
 class DeviceListingTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void findsDevicesThatCannotBeUsed_data() {
+    // Lines as adb 29 to 35 print them.
+    void readsListingsAsAdbWritesThem_data() {
         QTest::addColumn<QByteArray>("listing");
-        QTest::addColumn<QStringList>("found"); // serial and state, in turn
-        QTest::newRow("usable device only")
-            << QByteArray("List of devices attached\nR58M123\tdevice\n\n") << QStringList{};
-        QTest::newRow("unauthorized and offline, CR LF")
-            << QByteArray("List of devices attached\r\nAAA\tunauthorized\r\nBBB\toffline\r\n")
-            << QStringList{"AAA", "unauthorized", "BBB", "offline"};
-        QTest::newRow("long form with further fields")
-            << QByteArray("List of devices attached\nAAA            unauthorized usb:1-1 "
-                          "transport_id:3\n")
-            << QStringList{"AAA", "unauthorized"};
-        QTest::newRow("no permissions with explanation")
-            << QByteArray("List of devices attached\nCCC\tno permissions (missing udev rules? "
-                          "user is in the plugdev group); see [http://x/device.html]\n")
-            << QStringList{"CCC", "no permissions"};
-        QTest::newRow("daemon chatter and empty output")
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("one usable phone")
+            << QByteArray("List of devices attached\nR58M123\tdevice\n\n")
+            << QStringList{"R58M123", "device", "usable"};
+        QTest::newRow("no permissions keeps its whole serial and is not usable")
+            << QByteArray("List of devices attached\n0123456789ABCDEF\t") + NoPermissions + "\n"
+            << QStringList{"0123456789ABCDEF", NoPermissions, "unusable"};
+        QTest::newRow("wireless serial with spaces")
+            << QByteArray("List of devices attached\n"
+                          "adb-14141FDF600081-QXjCrW (2)._adb-tls-connect._tcp\tdevice\n")
+            << QStringList{"adb-14141FDF600081-QXjCrW (2)._adb-tls-connect._tcp", "device",
+                           "usable"};
+        QTest::newRow("offline phone whose serial says device")
+            << QByteArray("mydevice01\toffline\n")
+            << QStringList{"mydevice01", "offline", "unusable"};
+        QTest::newRow("emulator and network serials")
+            << QByteArray("List of devices attached\nemulator-5554\tdevice\n192.168.1.20:5555\t"
+                          "device\n127.0.0.1:40123\tdevice\n")
+            << QStringList{"emulator-5554",     "device", "usable",
+                           "192.168.1.20:5555", "device", "usable",
+                           "127.0.0.1:40123",   "device", "usable"};
+        QTest::newRow("CR LF line ends")
+            << QByteArray("List of devices attached\r\nAAA\tunauthorized\r\nBBB\tdevice\r\n\r\n")
+            << QStringList{"AAA", "unauthorized", "unusable", "BBB", "device", "usable"};
+        QTest::newRow("empty listing")
+            << QByteArray("List of devices attached\n\n") << QStringList{};
+        QTest::newRow("nothing at all") << QByteArray() << QStringList{};
+        QTest::newRow("daemon chatter")
             << QByteArray("* daemon not running; starting now at tcp:5037\n* daemon started "
-                          "successfully\nList of devices attached\n\n")
-            << QStringList{};
-        QTest::newRow("a state word that only starts alike is not a state")
-            << QByteArray("DDD\tofflineish\n") << QStringList{};
-        QTest::newRow("control characters never reach the console")
-            << QByteArray("E\x1b[31mE\tunauthorized\n") << QStringList{"E[31mE", "unauthorized"};
+                          "successfully\nList of devices attached\nR1\tdevice\n")
+            << QStringList{"R1", "device", "usable"};
+        QTest::newRow("a last line without its line end")
+            << QByteArray("R1\tdevice") << QStringList{"R1", "device", "usable"};
+        QTest::newRow("a line with no serial before its tab is no device")
+            << QByteArray("\tdevice\n") << QStringList{};
+        QTest::newRow("a state that only starts alike is not usable")
+            << QByteArray("R1\tdevices\nR2\tdevice \n")
+            << QStringList{"R1", "devices", "unusable", "R2", "device ", "unusable"};
     }
-    void findsDevicesThatCannotBeUsed() {
+    void readsListingsAsAdbWritesThem() {
         QFETCH(QByteArray, listing);
         QFETCH(QStringList, found);
-        QStringList actual;
-        for (const UnusableDevice& device : unusableDevices(listing))
-            actual << device.serial << device.state;
-        QCOMPARE(actual, found);
+        QCOMPARE(described(parseDeviceListing(listing)), found);
     }
 
-    void adviceNamesTheDeviceAndWhatToDo_data() {
+    void everyStateOtherThanDeviceIsUnusable_data() {
         QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("hint");
-        QTest::newRow("unauthorized") << "unauthorized"
-                                      << "accept the USB debugging prompt";
-        QTest::newRow("offline") << "offline"
-                                 << "reconnect it";
-        QTest::newRow("no permissions") << "no permissions"
-                                        << "reconnect the cable";
+        QTest::addColumn<QString>("shown");
+        for (const char* state :
+             {"unauthorized", "offline", "authorizing", "connecting", "recovery", "sideload",
+              "bootloader", "host", "rescue", "unknown"})
+            QTest::newRow(state) << state << state;
+        QTest::newRow("no permissions") << NoPermissions << "no permissions";
+        QTest::newRow("semicolon first") << "weird; (x)"
+                                         << "weird";
     }
-    void adviceNamesTheDeviceAndWhatToDo() {
+    void everyStateOtherThanDeviceIsUnusable() {
         QFETCH(QString, state);
-        QFETCH(QString, hint);
-        const QString line = unusableDeviceAdvice({"R58M123", state});
-        QVERIFY2(line.startsWith("Device R58M123 "), qPrintable(line));
-        QVERIFY2(line.contains(hint), qPrintable(line));
-        QVERIFY(line.endsWith("\n") && line.count('\n') == 1);
+        QFETCH(QString, shown);
+        const QList<ListedDevice> devices =
+            parseDeviceListing(QByteArray("SER\t") + state.toUtf8() + "\n");
+        QCOMPARE(devices.size(), 1);
+        QVERIFY(!devices.first().usable());
+        QCOMPARE(shownState(devices.first().state), shown);
+    }
+
+    void adviceComesFromTheSameReading_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("unauthorized")
+            << QByteArray("R58M123\tunauthorized")
+            << "Device R58M123 is unauthorized: unlock it, accept the USB debugging prompt on "
+               "the device, then try again.\n";
+        QTest::newRow("offline")
+            << QByteArray("R58M123\toffline")
+            << "Device R58M123 is offline: disconnect the USB cable and reconnect it, then try "
+               "again.\n";
+        QTest::newRow("no permissions")
+            << QByteArray("0123456789ABCDEF\t") + NoPermissions
+            << "Device 0123456789ABCDEF cannot be used (no permissions): allow this computer's "
+               "user to access the device over USB, reconnect the cable, then try again.\n";
+        QTest::newRow("any other state") << QByteArray("R58M123\trecovery")
+                                         << "Device R58M123 is recovery and cannot be used now.\n";
+        QTest::newRow("a serial with controls is shown harmless")
+            << QByteArray("E\x1b[31mE\x07\toffline")
+            << QString("Device E\u241b[31mE\u2407 is offline: disconnect the USB cable and "
+                       "reconnect it, then try again.\n");
+    }
+    void adviceComesFromTheSameReading() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, advice);
+        const QList<ListedDevice> devices = parseDeviceListing(line);
+        QCOMPARE(devices.size(), 1);
+        QCOMPARE(unusableDeviceAdvice(devices.first()), advice);
+    }
+
+    void visibleTextShowsControlsAsSymbols_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << "R58M123 (2)\tok\r\n"
+                               << "R58M123 (2)\tok\r\n";
+        QTest::newRow("ESC and BEL") << QString("a\x1b[2Jb\x07") << QString("a\u241b[2Jb\u2407");
+        QTest::newRow("NUL and DEL") << QString(QChar(0)) + "x\x7f" << QString("\u2400x\u2421");
+        QTest::newRow("lone CR") << "abc\rdef" << QString("abc\u240ddef");
+        QTest::newRow("C1 CSI") << QString("a") + QChar(0x9b) + "31m"
+                                << "a<U+009B>31m";
+        QTest::newRow("bidi override")
+            << QString("a") + QChar(0x202e) + "b" + QChar(0x2066) << "a<U+202E>b<U+2066>";
+    }
+    void visibleTextShowsControlsAsSymbols() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(visibleText(text), shown);
     }
 };
 

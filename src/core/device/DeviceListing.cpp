@@ -1,67 +1,58 @@
 #include "core/device/DeviceListing.h"
 
-#include <QRegularExpression>
-
-#include <optional>
+#include "core/text/VisibleText.h"
 
 namespace ostrel {
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
-const char* const UnusableStates[] = {"unauthorized", "offline", "no permissions"};
-
-// The serial is echoed to the console: keep out anything that is not printable.
-QString printable(const QString& text) {
-    QString result;
-    for (QChar c : text) {
-        if (c.isPrint())
-            result.append(c);
-    }
-    return result;
-}
-
-// A device line is the serial, white space, then the state (and, with -l,
-// further fields). The header and daemon messages never start that way.
-std::optional<UnusableDevice> parseLine(const QString& line) {
-    static const QRegularExpression deviceLine(QStringLiteral("^(\\S+)[ \\t]+(.*)$"));
-    const QRegularExpressionMatch match = deviceLine.match(line);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const QString rest = match.captured(2);
-    for (const char* state : UnusableStates) {
-        const QString name = QString::fromLatin1(state);
-        if (rest == name || rest.startsWith(name + QLatin1Char(' ')) ||
-            rest.startsWith(name + QLatin1Char('\t')))
-            return UnusableDevice{printable(match.captured(1)), name};
-    }
-    return std::nullopt;
+QByteArrayView withoutCarriageReturn(QByteArrayView line) {
+    return line.endsWith('\r') ? line.chopped(1) : line;
 }
 
 } // namespace
 
-QList<UnusableDevice> unusableDevices(const QByteArray& listing) {
-    QList<UnusableDevice> devices;
-    const QStringList lines =
-        QString::fromUtf8(listing).split(QRegularExpression(QStringLiteral("[\\r\\n]+")));
-    for (const QString& line : lines) {
-        if (std::optional<UnusableDevice> device = parseLine(line))
-            devices.append(*device);
+QList<ListedDevice> parseDeviceListing(QByteArrayView listing) {
+    QList<ListedDevice> devices;
+    while (!listing.isEmpty()) {
+        const qsizetype end = listing.indexOf('\n');
+        const QByteArrayView line = withoutCarriageReturn(end < 0 ? listing : listing.first(end));
+        listing = end < 0 ? QByteArrayView() : listing.sliced(end + 1);
+        const qsizetype tab = line.indexOf('\t');
+        if (tab <= 0)
+            continue;
+        devices.append(
+            {QString::fromUtf8(line.first(tab)), QString::fromUtf8(line.sliced(tab + 1))});
     }
     return devices;
 }
 
-QString unusableDeviceAdvice(const UnusableDevice& device) {
-    if (device.state == QLatin1String("unauthorized"))
-        return QStringLiteral("Device %1 is unauthorized: unlock it, accept the USB debugging "
-                              "prompt on the device, then try again.\n")
-            .arg(device.serial);
-    if (device.state == QLatin1String("offline"))
-        return QStringLiteral("Device %1 is offline: disconnect the USB cable and reconnect it, "
-                              "then try again.\n")
-            .arg(device.serial);
-    return QStringLiteral("Device %1 cannot be used (no permissions): allow this computer's user "
-                          "to access the device over USB, reconnect the cable, then try again.\n")
-        .arg(device.serial);
+QString shownState(const QString& state) {
+    qsizetype end = state.size();
+    const qsizetype parenthesis = state.indexOf(u" ("_s);
+    const qsizetype semicolon = state.indexOf(u';');
+    if (parenthesis >= 0)
+        end = parenthesis;
+    if (semicolon >= 0 && semicolon < end)
+        end = semicolon;
+    return visibleText(QStringView(state).first(end).trimmed());
+}
+
+QString unusableDeviceAdvice(const ListedDevice& device) {
+    const QString serial = visibleText(device.serial);
+    const QString state = shownState(device.state);
+    if (state == u"unauthorized"_s)
+        return u"Device %1 is unauthorized: unlock it, accept the USB debugging prompt on the "
+               "device, then try again.\n"_s.arg(serial);
+    if (state == u"offline"_s)
+        return u"Device %1 is offline: disconnect the USB cable and reconnect it, then try "
+               "again.\n"_s.arg(serial);
+    if (state == u"no permissions"_s)
+        return u"Device %1 cannot be used (no permissions): allow this computer's user to "
+               "access the device over USB, reconnect the cable, then try again.\n"_s.arg(serial);
+    return u"Device %1 is %2 and cannot be used now.\n"_s.arg(serial, state);
 }
 
 } // namespace ostrel

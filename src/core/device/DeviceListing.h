@@ -1,23 +1,35 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
 namespace ostrel {
 
-// A device that a device listing shows but that cannot be used yet.
-struct UnusableDevice {
+// One phone as adb lists it: `serial<TAB>state`. The serial is adb's own
+// (USB devices choose theirs, wireless ones hold spaces) and is never shown
+// without visibleText().
+struct ListedDevice {
     QString serial;
-    QString state; // "unauthorized", "offline" or "no permissions"
+    QString state; // the rest of the line: "device", "unauthorized", "no permissions (...)..."
+
+    // Only a phone in state "device" takes commands.
+    bool usable() const { return state == QLatin1String("device"); }
+    friend bool operator==(const ListedDevice&, const ListedDevice&) = default;
 };
 
-// The devices of an `adb devices` listing whose state keeps them from being
-// used, in listing order. Anything else in the output is ignored.
-QList<UnusableDevice> unusableDevices(const QByteArray& listing);
+// The phones of an `adb devices` listing, or of one frame of adb's device
+// tracking, in listing order: every line holding a TAB after a non-empty
+// serial, split at its first TAB, the state less a trailing CR. The header,
+// blank lines and the daemon's messages are no devices.
+QList<ListedDevice> parseDeviceListing(QByteArrayView listing);
 
-// One console line (ending in "\n") that names the device and tells the user
-// what to do about its state.
-QString unusableDeviceAdvice(const UnusableDevice& device);
+// A state as people read it: adb's text before its first " (" or ";",
+// trimmed ("no permissions (missing udev rules?...)" reads "no permissions").
+QString shownState(const QString& state);
+
+// One console line (ending in "\n") naming an unusable device and what to do
+// about its state.
+QString unusableDeviceAdvice(const ListedDevice& device);
 
 } // namespace ostrel

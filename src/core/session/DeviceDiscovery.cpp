@@ -54,9 +54,11 @@ void BridgeSession::handleAdbDevicesOutput() {
 // A device that is attached but not usable is not counted; tell the user what
 // it waits for instead of leaving them with "no device".
 void BridgeSession::adviseOnUnusableDevices(const QByteArray& listing) {
-    const QList<UnusableDevice> devices = unusableDevices(listing);
-    for (const UnusableDevice& device : devices)
-        say(unusableDeviceAdvice(device), MessageKind::Failure);
+    const QList<ListedDevice> devices = parseDeviceListing(listing);
+    for (const ListedDevice& device : devices) {
+        if (!device.usable())
+            say(unusableDeviceAdvice(device), MessageKind::Failure);
+    }
 }
 
 void BridgeSession::selectDevice(const QString& serial) {
