@@ -80,7 +80,7 @@ QByteArray settingsOnDisk(const QString& settingsDirectory) {
 }
 
 void runAdb(ControllerFixture& f, const QString& argument) {
-    QCoro::waitFor(f.controller->session().launchAdbProcess(QStringList{argument}, true));
+    QCoro::waitFor(f.controller->session().commands().launchAdbProcess(QStringList{argument}, true));
 }
 
 } // namespace

@@ -1,3 +1,6 @@
+#include "core/bridge/BridgeState.h"
+#include "core/device/DeviceListing.h"
+#include "core/device/ProcessListing.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
 #include "support/SessionFixture.h"
@@ -26,7 +29,11 @@ struct RunnerFixture {
               runner, [this] { return adbPath; }, waits) {}
 
     AdbRun launch(const QStringList& arguments, bool wait = true) {
-        return QCoro::waitFor(session.launchAdbProcess(arguments, wait));
+        return QCoro::waitFor(session.commands().launchAdbProcess(arguments, wait));
+    }
+
+    Step<AdbRun> runUnder(int32_t mode, const QStringList& arguments) {
+        return QCoro::waitFor(session.commands().runOnServer(mode, arguments));
     }
 
     QTemporaryDir directory;
@@ -92,40 +99,42 @@ private Q_SLOTS:
         QTest::newRow("quiet") << int(Mode::Quiet) << false;
         QTest::newRow("forward") << int(Mode::Forward) << true;
     }
+    // The output comes back from its command, whatever was shown of it.
     void echoFollowsTheModeAndEveryLineIsClassified() {
         QFETCH(int, mode);
         QFETCH(bool, echoed);
         f->adb.setStandardOutput("root 4242 1 S ./ostrelvncserver\r\n");
-        f->session.bridge().CommandMode = mode;
-        f->launch({"shell", "ps"});
+        const Step<AdbRun> run = f->runUnder(mode, {"shell", "ps"});
+        QVERIFY(run.goesOn());
         QCOMPARE(f->seen.console, echoed ? "root 4242 1 S ./ostrelvncserver\n" : "");
         QCOMPARE(f->seen.failures, QString());
-        QCOMPARE(f->session.bridge().serverRunning, mode == Mode::ServerProcess);
-        if (mode == Mode::ServerProcess)
-            QCOMPARE(f->session.bridge().serverPid, 4242);
+        const ServerProcess process = readServerProcess(run.value.standardOutput, {});
+        QVERIFY(process.running);
+        QCOMPARE(process.pid, 4242);
     }
 
     // A listing whose last line has no line end still says the server runs,
     // and that line is read with this command, not with the next one.
     void lastLineWithoutItsEndIsReadWithItsCommand() {
         f->adb.setStandardOutput("USER PID PPID S NAME\nroot 4242 1 S ./ostrelvncserver");
-        f->session.bridge().CommandMode = Mode::ServerProcess;
-        f->launch({"shell", "ps"});
-        QVERIFY(f->session.bridge().serverRunning);
-        QCOMPARE(f->session.bridge().serverPid, 4242);
-        QCOMPARE(f->session.outputLineBuffer().outputLineFill(), 0);
+        const AdbRun first = f->launch({"shell", "ps"});
+        const ServerProcess process = readServerProcess(first.standardOutput, {});
+        QVERIFY(process.running);
+        QCOMPARE(process.pid, 4242);
+        f->adb.setStandardOutput("USER PID PPID S NAME\n");
+        const AdbRun next = f->launch({"shell", "ps"});
+        QVERIFY(!readServerProcess(next.standardOutput, {}).running);
     }
 
     void standardErrorIsNeitherEchoedNorClassified() {
         f->adb.setStandardOutput("List of devices attached\n\n");
         f->adb.setStandardError("SERIAL1\tdevice\n");
         f->adb.setExitCode(1);
-        f->session.bridge().CommandMode = Mode::DeviceList;
-        const AdbRun run = f->launch({"devices"});
+        const AdbRun run = f->runUnder(Mode::DeviceList, {"devices"}).value;
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.standardOutput, QByteArray("List of devices attached\n\n"));
         QCOMPARE(run.standardError, QByteArray("SERIAL1\tdevice\n"));
-        QCOMPARE(f->session.bridge().deviceCount, 0);
+        QVERIFY(parseDeviceListing(run.standardOutput).isEmpty());
         QCOMPARE(f->seen.console, "List of devices attached\n\n");
     }
 
@@ -137,10 +146,9 @@ private Q_SLOTS:
         listing += "root 31337 1 1 1 ffff 0000 S /data/data/x/files/ostrelvncserver\n";
         QVERIFY(listing.size() > 200000);
         f->adb.setStandardOutput(listing);
-        f->session.bridge().CommandMode = Mode::ServerProcess;
         const AdbRun run = f->launch({"shell", "ps"});
         QCOMPARE(run.standardOutput, listing);
-        QCOMPARE(f->session.bridge().serverPid, 31337);
+        QCOMPARE(readServerProcess(run.standardOutput, {}).pid, 31337);
     }
 
     // An adb printing without end must not take all the memory; what is kept
@@ -204,7 +212,7 @@ private Q_SLOTS:
         clock.start();
         // The coroutine keeps a reference to its arguments while it runs.
         const QStringList arguments{"devices"};
-        QCoro::Task<AdbRun> command = f->session.launchAdbProcess(arguments, true);
+        QCoro::Task<AdbRun> command = f->session.commands().launchAdbProcess(arguments, true);
         QTRY_VERIFY(QFile::exists(f->adb.grandchildPidFile()));
         QFile pidFile(f->adb.grandchildPidFile());
         QVERIFY(pidFile.open(QIODevice::ReadOnly));
@@ -229,6 +237,28 @@ private Q_SLOTS:
             QCOMPARE(f->seen.console, QString());
         QTRY_VERIFY_WITH_TIMEOUT(processIsGone(grandchild.pid), 3000);
         QCOMPARE(f->adb.finishedRuns(), 0);
+    }
+
+    // A limit is never cut short: Qt lets a coarse timer fire up to 5 % early,
+    // and a very coarse one (20 s and more) up to half a second.
+    void timeLimitIsNeverCutShort_data() {
+        QTest::addColumn<int>("limitMs");
+        QTest::newRow("250 ms") << 250;
+        QTest::newRow("700 ms") << 700;
+        QTest::newRow("1100 ms") << 1100;
+    }
+    void timeLimitIsNeverCutShort() {
+        QFETCH(int, limitMs);
+        f->adb.setSleepSeconds(30);
+        ProcessRunner runner;
+        QElapsedTimer clock;
+        clock.start();
+        const AdbRun run = QCoro::waitFor(
+            runner.run(f->adb.path(), {QStringLiteral("devices")}, std::chrono::milliseconds(limitMs)));
+        const qint64 waited = clock.elapsed();
+        QCOMPARE(run.status, AdbRun::Status::TimedOut);
+        QVERIFY2(waited >= limitMs, qPrintable(QStringLiteral("%1 ms").arg(waited)));
+        QVERIFY2(waited < limitMs + 1000, qPrintable(QStringLiteral("%1 ms").arg(waited)));
     }
 
     void unrunnableChoiceIsReported_data() {
@@ -274,7 +304,6 @@ private Q_SLOTS:
     void withoutWaitReturnsAtOnceAndReadsNothing() {
         f->adb.setStandardOutput("SERIAL\tdevice\n");
         f->adb.setSleepSeconds(1.5);
-        f->session.bridge().CommandMode = Mode::DeviceList;
         QElapsedTimer clock;
         clock.start();
         const AdbRun run = f->launch({"shell", "/data/x/ostrelvncserver"}, false);
@@ -283,7 +312,6 @@ private Q_SLOTS:
         QTRY_COMPARE(f->adb.invocations().size(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(f->adb.finishedRuns(), 1, 10000);
         QTest::qWait(100); // time for any output that was read to arrive
-        QCOMPARE(f->session.bridge().deviceCount, 0);
         QCOMPARE(f->seen.console, QString());
     }
 };

@@ -82,7 +82,7 @@ private Q_SLOTS:
     void quitStopsTheAdbServerUnlessAForwardHolds() {
         QFETCH(bool, forward);
         QFETCH(bool, byClosingTheWindow);
-        f->controller->session().bridge().forwardEstablished = forward;
+        f->controller->session().forward().setForwardInForce(forward);
         if (byClosingTheWindow)
             f->window->close();
         else

@@ -167,7 +167,7 @@ private Q_SLOTS:
         });
         ticker.start(50);
 
-        QCoro::waitFor(f->controller->session().adbDevices());
+        QCoro::waitFor(f->controller->session().discovery().adbDevices());
         QTRY_COMPARE_WITH_TIMEOUT(f->consoleText(), seen.console, 20000);
         QVERIFY2(longestGap < 2000, qPrintable(QString::number(longestGap)));
         QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(view());

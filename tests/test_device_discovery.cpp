@@ -21,6 +21,15 @@ QJsonArray listing(const QList<QPair<QString, QString>>& devices) {
 
 using DeviceList = std::pair<QStringList, int>;
 
+QJsonArray listings(const QList<QJsonArray>& each) {
+    QJsonArray all;
+    for (const QJsonArray& one : each)
+        all.append(one);
+    return all;
+}
+
+const QString NoLongerA = QStringLiteral("Device AAA111 is no longer attached.\n");
+
 } // namespace
 
 class DeviceDiscoveryTest : public QObject {
@@ -36,62 +45,88 @@ class DeviceDiscoveryTest : public QObject {
 private Q_SLOTS:
     void cleanup() { f.reset(); }
 
-    void noDeviceListsAgainUntilOneIsFound() {
-        attach({{"listings", QJsonArray{listing({}), listing({{"R58M123", "device"}})}}});
-        QCOMPARE(f->run(f->session.adbDevices()), 0);
+    // Every flow asks adb anew, so that a phone plugged in later is found and
+    // one unplugged is not taken for present.
+    void everyListingAsksAdbAnew() {
+        attach({{"listings", listings({listing({}), listing({{"R58M123", "device"}})})}});
+        Step<QString> phone = f->run(f->session.discovery().adbDevices());
+        QVERIFY(!phone.goesOn());
         QCOMPARE(f->seen.console,
                  "Checking Android devices...\nList of devices attached\n\n" + NoDeviceLines);
         QCOMPARE(f->seen.failures, NoDeviceLines);
-        // Emptied while adb runs, then filled.
-        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{}, -1}, {{"No device"}, 0}}));
-        QCOMPARE(f->session.bridge().deviceCount, 0);
+        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{"No device"}, 0}}));
 
         f->seen.clear();
-        QCOMPARE(f->run(f->session.adbDevices()), 1);
+        phone = f->run(f->session.discovery().adbDevices());
+        QCOMPARE(phone.value, "R58M123");
         QCOMPARE(f->seen.console,
                  "Checking Android devices...\nList of devices attached\nR58M123\tdevice\n\n");
-        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{}, -1}, {{"R58M123"}, 0}}));
+        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{"R58M123"}, 0}}));
         QCOMPARE(f->session.selectedDevice(), "R58M123");
 
-        // Found once, found for good: no further listing, no output.
         f->seen.clear();
-        QCOMPARE(f->run(f->session.adbDevices()), 1);
-        QCOMPARE(f->seen.console, QString());
-        QCOMPARE(f->seen.deviceLists, QList<DeviceList>{});
-        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), devices()}));
+        phone = f->run(f->session.discovery().adbDevices());
+        QCOMPARE(phone.value, "R58M123");
+        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{"R58M123"}, 0}}));
+        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), devices(), devices()}));
     }
 
-    void unusableDevicesAreNamedWithWhatToDo() {
-        attach({{"listings", QJsonArray{QJsonValue(
-                                 listing({{"AAA111", "unauthorized"}, {"BBB222", "offline"}}))}}});
+    // Attached phones that cannot be used are listed with their state, cannot
+    // be chosen, and are explained once per listing.
+    void unusableDevicesAreShownWithWhatToDo() {
+        attach({{"listings",
+                 listings({listing(
+                     {{"AAA111", "unauthorized"},
+                      {"BBB222", "offline"},
+                      {"0123456789ABCDEF",
+                       "no permissions (missing udev rules? user is in the plugdev "
+                       "group); see [http://developer.android.com/tools/device.html]"}})})}});
         f->run(f->session.toggleServer());
         const QString advice =
             "Device AAA111 is unauthorized: unlock it, accept the USB debugging prompt "
             "on the device, then try again.\n"
             "Device BBB222 is offline: disconnect the USB cable and reconnect it, then "
-            "try again.\n";
-        QCOMPARE(f->seen.console, "Starting Ostrel VNC Server on device...\n"
-                                  "Checking Android devices...\nList of devices attached\n"
-                                  "AAA111\tunauthorized\nBBB222\toffline\n\n" +
-                                      NoDeviceLines + advice);
-        QCOMPARE(f->seen.failures, NoDeviceLines + advice);
-        QCOMPARE(f->seen.deviceLists.last(), DeviceList({"No device"}, 0));
+            "try again.\n"
+            "Device 0123456789ABCDEF cannot be used (no permissions): allow this computer's user "
+            "to access the device over USB, reconnect the cable, then try again.\n";
+        QVERIFY2(f->seen.failures == advice + NoDeviceLines, qPrintable(f->seen.failures));
+        QCOMPARE(f->seen.deviceLists.last(),
+                 DeviceList({"No device", "AAA111 \u2014 unauthorized", "BBB222 \u2014 offline",
+                             "0123456789ABCDEF \u2014 no permissions"},
+                            0));
         QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
         QCOMPARE(f->seen.serverStates, QList<bool>{});
+        // Not a phone to choose, whatever is asked.
+        f->session.selectDevice("AAA111");
+        QCOMPARE(f->session.selectedDevice(), QString());
     }
 
-    // Each device keeps what is known about its own server: a command for one
+    // Every command names its phone, with one phone attached as with several.
+    void everyDeviceCommandNamesItsPhone() {
+        attach({{"listings", listings({listing({{"R58M123", "device"}})})},
+                {"package", FirstPackage}});
+        f->run(f->session.toggleServer());
+        f->run(f->session.toggleServer());
+        f->run(f->session.usbConnect(5901));
+        const QList<QStringList> runs = f->phone.invocations();
+        QVERIFY(runs.size() > 10);
+        for (const QStringList& run : runs)
+            QVERIFY2(run == devices() || run.mid(0, 2) == QStringList({"-s", "R58M123"}),
+                     qPrintable(run.join(' ')));
+        QCOMPARE(f->seen.failures, QString());
+    }
+
+    // Each phone keeps what is known about its own server: a command for one
     // never carries another's path, and the state shown is the selected one's.
     void eachDeviceKeepsItsOwnServer() {
-        attach({{"listings",
-                 QJsonArray{QJsonValue(listing({{"AAA111", "device"}, {"BBB222", "device"}}))}},
+        attach({{"listings", listings({listing({{"AAA111", "device"}, {"BBB222", "device"}})})},
                 {"package", FirstPackage},
                 {"phones", QJsonObject{{"BBB222", QJsonObject{{"package", SecondPackage}}}}}});
         f->run(f->session.toggleServer());
         QCOMPARE(f->seen.deviceLists.last(), DeviceList({"AAA111", "BBB222"}, 0));
         QList<QStringList> expected{devices()};
         expected +=
-            onDevice("AAA111", {launchActivity(FirstPackage), launchActivity(SecondPackage),
+            onDevice("AAA111", {fileList(FirstPackage), processList(), launchActivity(FirstPackage),
                                 fileList(FirstPackage), runServer(FirstPackage), processList()});
         QCOMPARE(f->phone.invocations(), expected);
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
@@ -113,9 +148,10 @@ private Q_SLOTS:
         runs = f->phone.invocations().size();
         f->run(f->session.toggleServer());
         QCOMPARE(f->runsSince(runs),
-                 onDevice("BBB222",
-                          {processList(), launchActivity(SecondPackage), fileList(FirstPackage),
-                           fileList(SecondPackage), runServer(SecondPackage), processList()}));
+                 QList<QStringList>{devices()} +
+                     onDevice("BBB222",
+                              {processList(), launchActivity(SecondPackage), fileList(FirstPackage),
+                               fileList(SecondPackage), runServer(SecondPackage), processList()}));
         QCOMPARE(f->seen.serverStates, (QList<bool>{true, false, true}));
 
         // Back on the first, whose path is known: one listing is enough.
@@ -127,8 +163,10 @@ private Q_SLOTS:
 
         runs = f->phone.invocations().size();
         f->run(f->session.toggleServer());
-        QCOMPARE(f->runsSince(runs), onDevice("AAA111", {processList(), stopServer(FirstPackage),
-                                                         processList(), processList()}));
+        QCOMPARE(f->runsSince(runs),
+                 QList<QStringList>{devices()} +
+                     onDevice("AAA111", {processList(), stopServer(FirstPackage), processList(),
+                                         processList()}));
         QCOMPARE(f->seen.serverStates, (QList<bool>{true, false, true, true, false}));
         QCOMPARE(f->seen.failures, QString());
     }
@@ -166,14 +204,13 @@ private Q_SLOTS:
         QFETCH(QList<bool>, states);
         QFETCH(QString, failures);
         QJsonObject scenario{
-            {"listings",
-             QJsonArray{QJsonValue(listing({{"AAA111", "device"}, {"BBB222", "device"}}))}},
+            {"listings", listings({listing({{"AAA111", "device"}, {"BBB222", "device"}})})},
             {"package", FirstPackage},
             {"phones", QJsonObject{{"BBB222", other}}}};
         if (!goneFrom.isUndefined())
             scenario.insert("goneFrom", goneFrom);
         attach(scenario);
-        QCOMPARE(f->run(f->session.adbDevices()), 2);
+        QCOMPARE(f->run(f->session.discovery().adbDevices()).value, "AAA111");
         f->seen.clear();
         f->session.selectDevice("BBB222");
         f->run(f->session.probeSelectedDevice());
@@ -185,18 +222,93 @@ private Q_SLOTS:
     }
 
     void aChoiceStandsWhenTheListIsRefilled() {
-        const QJsonArray both{listing({{"AAA111", "device"}, {"BBB222", "device"}})};
-        attach({{"listings", both}, {"package", FirstPackage}, {"goneFrom", 2}});
-        f->run(f->session.adbDevices());
+        const QJsonArray both = listings({listing({{"AAA111", "device"}, {"BBB222", "device"}})});
+        attach({{"listings", both}, {"package", FirstPackage}});
+        f->run(f->session.discovery().adbDevices());
         f->session.selectDevice("BBB222");
-        f->run(f->session.probeSelectedDevice()); // adb lost it for a moment
-        f->phone.setScenario({{"listings", both}, {"package", FirstPackage}});
         f->seen.clear();
-        QCOMPARE(f->run(f->session.adbDevices()), 2);
+        QCOMPARE(f->run(f->session.discovery().adbDevices()).value, "BBB222");
         QCOMPARE(f->seen.deviceLists.last(), DeviceList({"AAA111", "BBB222"}, 1));
         QCOMPARE(f->session.selectedDevice(), "BBB222");
     }
+
+    // Phone A, whose server runs, is unplugged and phone B, whose server runs
+    // too, plugged in between the listing and the stop: the command names A
+    // and fails, B gets nothing, and nothing is claimed.
+    void aSwapBetweenListingAndCommandReachesNoOtherPhone() {
+        attach({{"listings",
+                 listings({listing({{"AAA111", "device"}}), listing({{"AAA111", "device"}}),
+                           listing({{"BBB222", "device"}})})},
+                {"package", FirstPackage},
+                {"running", true}});
+        f->run(f->session.discovery().adbDevices());
+        f->run(f->session.probeSelectedDevice());
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+        f->seen.clear();
+        const qsizetype runs = f->phone.invocations().size();
+        f->run(f->session.toggleServer());
+        // The listing still shows A; the process listing for A finds it gone.
+        QCOMPARE(f->runsSince(runs),
+                 QList<QStringList>{devices()} + onDevice("AAA111", {processList()}));
+        QCOMPARE(f->seen.failures, "error: device 'AAA111' not found\n");
+        QVERIFY(!f->seen.console.contains("successfully"));
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
+    }
+
+    // The selected one of two phones leaves while the program is idle: the
+    // next flow says so, selects the other, probes it without a word, and
+    // sends it nothing else.
+    void theSelectedPhoneLeaves() {
+        attach({{"listings", listings({listing({{"AAA111", "device"}, {"BBB222", "device"}}),
+                                       listing({{"BBB222", "device"}})})},
+                {"package", FirstPackage},
+                {"running", true}});
+        f->run(f->session.discovery().adbDevices());
+        QCOMPARE(f->session.selectedDevice(), "AAA111");
+        f->seen.clear();
+        f->run(f->session.toggleServer());
+        QCOMPARE(f->seen.console, Starting +
+                                      "Checking Android devices...\nList of devices attached\n"
+                                      "BBB222\tdevice\n\n" +
+                                      NoLongerA);
+        QCOMPARE(f->seen.failures, NoLongerA);
+        QCOMPARE(f->seen.deviceLists.last(), DeviceList({"BBB222"}, 0));
+        QCOMPARE(f->session.selectedDevice(), "BBB222");
+        // The new selection is probed, as a choice is, and nothing more.
+        QCOMPARE(f->runsSince(1), QList<QStringList>{devices()} +
+                                      onDevice("BBB222", {fileList(FirstPackage), processList()}));
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+    }
+
+    void theOnlyPhoneLeaves() {
+        attach({{"listings", listings({listing({{"AAA111", "device"}}),
+                                       listing({{"BBB222", "unauthorized"}})})},
+                {"package", FirstPackage}});
+        f->run(f->session.discovery().adbDevices());
+        f->seen.clear();
+        f->run(f->session.toggleServer());
+        QCOMPARE(f->seen.failures,
+                 "Device BBB222 is unauthorized: unlock it, accept the USB debugging prompt "
+                 "on the device, then try again.\n" +
+                     NoLongerA + NoDeviceLines);
+        QCOMPARE(f->seen.deviceLists.last(),
+                 DeviceList({"No device", "BBB222 \u2014 unauthorized"}, 0));
+        QCOMPARE(f->session.selectedDevice(), QString());
+        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), devices()}));
+    }
+
+    // Wireless serials hold spaces; the whole serial is named.
+    void aSerialWithSpacesIsNamedWhole() {
+        const QString wireless = "adb-14141FDF600081-QXjCrW (2)._adb-tls-connect._tcp";
+        attach(
+            {{"listings", listings({listing({{wireless, "device"}})})}, {"package", FirstPackage}});
+        f->run(f->session.toggleServer());
+        QCOMPARE(f->phone.invocations().value(1),
+                 (QStringList{"-s", wireless} + fileList(FirstPackage)));
+        QCOMPARE(f->seen.deviceLists.last(), DeviceList({wireless}, 0));
+        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+    }
 };
 
-QTEST_MAIN(DeviceDiscoveryTest)
+QTEST_GUILESS_MAIN(DeviceDiscoveryTest)
 #include "test_device_discovery.moc"

@@ -218,8 +218,8 @@ private Q_SLOTS:
 
     void geometryIsRememberedForTheNextRun() {
         QFETCH(bool, byQuitItem);
-        f->controller->session().bridge().forwardEstablished =
-            true; // nothing to stop on the way out
+        // nothing to stop on the way out
+        f->controller->session().forward().setForwardInForce(true);
         const QSize chosen = f->window->minimumSize() + QSize(37, 23);
         f->window->resize(chosen);
         QVERIFY(QTest::qWaitForWindowExposed(f->window.get()));

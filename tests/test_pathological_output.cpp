@@ -33,9 +33,7 @@ struct StandInFixture {
               runner, [this] { return adb.path(); }, waits) {}
 
     void listDevices() {
-        // A listing that found a device would otherwise be taken as it stands.
-        session.bridge().devicesListed = false;
-        QCoro::waitFor(session.adbDevices());
+        QCoro::waitFor(session.discovery().adbDevices());
     }
 
     QTemporaryDir directory;
@@ -57,8 +55,12 @@ private Q_SLOTS:
 
         const QString limit(ConsoleLineLimit, u'x');
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("ordinary lines stay") << "a\r\nb\nc\rd"
-                                             << "a\r\nb\nc\rd";
+        QTest::newRow("ordinary lines stay") << "a\r\nb\n\tc\r\n"
+                                             << "a\r\nb\n\tc\r\n";
+        // What a device sends can neither ring, move a cursor nor reorder a line.
+        QTest::newRow("controls show as symbols")
+            << QStringLiteral("a\u001B[2Jb\u0007c\u009Bd\u202Ee\u007Ff\rg\r\n")
+            << QStringLiteral("a\u241B[2Jb\u2407c<U+009B>d<U+202E>e\u2421f\u240Dg\r\n");
         QTest::newRow("a line at the limit stays") << limit + "\r\n" << limit + "\r\n";
         QTest::newRow("one over the limit")
             << limit + "y\r\n"
@@ -66,9 +68,13 @@ private Q_SLOTS:
         QTest::newRow("long last line without its end")
             << "ok\n" + limit + QString(5000, u'y') << "ok\n" + limit + notShown(5000);
         QTest::newRow("each kind of line end ends a line")
-            << limit + "55555\r\n" + limit + "22\n" + limit + "333\r" + limit + "4444"
-            << limit + notShown(5) + "\r\n" + limit + notShown(2) + "\n" + limit + notShown(3) +
-                   "\r" + limit + notShown(4);
+            << limit + "55555\r\n" + limit + "22\n" + limit + "4444"
+            << limit + notShown(5) + "\r\n" + limit + notShown(2) + "\n" + limit + notShown(4);
+        QTest::newRow("a lone CR ends no line")
+            << limit + "333\r" + limit << limit + notShown(3 + 1 + ConsoleLineLimit);
+        QTest::newRow("a symbol counts as one shown character")
+            << QString(ConsoleLineLimit - 1, u'x') + QStringLiteral("\u0007y")
+            << QString(ConsoleLineLimit - 1, u'x') + QStringLiteral("\u2407") + notShown(1);
         QTest::newRow("NUL") << QStringLiteral("before") + QChar(0) + "after\n"
                              << QStringLiteral("before\u2400after\n");
         QTest::newRow("NUL past the limit is only counted")
@@ -173,7 +179,7 @@ private Q_SLOTS:
         f.adb.setSleepSeconds(ending == Ending::TimeLimit ? 30 : 0);
         f.listDevices();
         QCOMPARE(f.seen.console, QString(console).replace("ADB", f.adb.path()));
-        QCOMPARE(f.session.listedDevices(), devices);
+        QCOMPARE(f.session.discovery().usableSerials(), devices);
 
         f.adb.setStandardOutput(NextListing.toUtf8());
         f.adb.setStandardError({});
@@ -183,7 +189,7 @@ private Q_SLOTS:
         f.seen.clear();
         f.listDevices();
         QCOMPARE(f.seen.console, Checking + NextListing);
-        QCOMPARE(f.session.listedDevices(), QStringList{"NEXT"});
+        QCOMPARE(f.session.discovery().usableSerials(), QStringList{"NEXT"});
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     }
 };

@@ -28,13 +28,31 @@ Waits flowWaits() {
     return waits;
 }
 
-QList<QStringList> firstStart(const QString& package) {
-    QList<QStringList> runs{devices(), launchActivity(FirstPackage), launchActivity(SecondPackage),
-                            fileList(FirstPackage)};
+const QString Phone = QStringLiteral("emulator-5554");
+const QString AlreadyRunning =
+    QStringLiteral("Ostrel VNC Server is already running on the device.\n");
+
+// The commands as the phone gets them: each but the listing names the phone.
+QList<QStringList> aimed(const QList<QStringList>& commands) {
+    QList<QStringList> runs;
+    for (const QStringList& command : commands)
+        runs.append(command == devices() ? command : QStringList{"-s", Phone} + command);
+    return runs;
+}
+
+// The executable is looked for before the process listing can look for it.
+QList<QStringList> lookFor(const QString& package) {
+    QList<QStringList> runs{fileList(FirstPackage)};
     if (package == SecondPackage)
         runs << fileList(SecondPackage);
-    runs << runServer(package) << processList();
     return runs;
+}
+
+QList<QStringList> firstStart(const QString& package) {
+    QList<QStringList> runs{devices()};
+    runs << lookFor(package) << processList() << launchActivity(package) << lookFor(package)
+         << runServer(package) << processList();
+    return aimed(runs);
 }
 
 } // namespace
@@ -67,12 +85,12 @@ private Q_SLOTS:
         QCOMPARE(f->seen.failures, QString());
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
         QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
-        QCOMPARE(QString::fromUtf8(f->session.bridge().serverPackage), package);
+        QCOMPARE(f->session.phone(Phone).serverPackage, package);
         // The server never returns, so its launch alone is not waited for; every
         // other command is, under the command time-out.
         for (const ScriptedPhone::Invocation& run : f->phone.runs()) {
             QCOMPARE(run.program, SessionFixture::AdbPath);
-            QCOMPARE(run.detached, run.arguments == runServer(package));
+            QCOMPARE(run.detached, run.arguments == aimed({runServer(package)}).first());
             if (!run.detached)
                 QCOMPARE(run.timeout, flowWaits().commandTimeout);
         }
@@ -83,40 +101,47 @@ private Q_SLOTS:
         toggle();
         qsizetype before = f->phone.invocations().size();
         toggle(); // the stop request works
-        QCOMPARE(f->runsSince(before), (QList<QStringList>{processList(), stopServer(SecondPackage),
-                                                           processList(), processList()}));
+        QCOMPARE(f->runsSince(before), aimed({devices(), processList(), stopServer(SecondPackage),
+                                              processList(), processList()}));
         QCOMPARE(f->seen.serverStates, (QList<bool>{true, false}));
         before = f->phone.invocations().size();
         toggle();
-        QCOMPARE(f->runsSince(before),
-                 (QList<QStringList>{processList(), launchActivity(SecondPackage),
-                                     fileList(FirstPackage), fileList(SecondPackage),
-                                     runServer(SecondPackage), processList()}));
-        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow + Stopping + StoppedRow +
-                                      Starting + RunningRow);
+        QCOMPARE(
+            f->runsSince(before),
+            aimed({devices(), processList(), launchActivity(SecondPackage), fileList(FirstPackage),
+                   fileList(SecondPackage), runServer(SecondPackage), processList()}));
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow + Stopping +
+                                      OneDeviceListing + StoppedRow + Starting + OneDeviceListing +
+                                      RunningRow);
         QCOMPARE(f->seen.serverStates, (QList<bool>{true, false, true}));
     }
 
     void executableThatAppearsLateIsWaitedFor() {
         attach({{"package", FirstPackage}, {"presentFrom", 3}});
         toggle();
-        QList<QStringList> expected{devices(), launchActivity(FirstPackage),
-                                    launchActivity(SecondPackage)};
-        for (int attempt = 0; attempt < 2; ++attempt)
-            expected << fileList(FirstPackage) << fileList(SecondPackage);
-        expected << fileList(FirstPackage) << runServer(FirstPackage) << processList();
-        QCOMPARE(f->phone.invocations(), expected);
+        // Not found at first, so its package is not known and both are launched.
+        QList<QStringList> expected{devices(),
+                                    fileList(FirstPackage),
+                                    fileList(SecondPackage),
+                                    launchActivity(FirstPackage),
+                                    launchActivity(SecondPackage),
+                                    fileList(FirstPackage),
+                                    fileList(SecondPackage),
+                                    fileList(FirstPackage),
+                                    runServer(FirstPackage),
+                                    processList()};
+        QCOMPARE(f->phone.invocations(), aimed(expected));
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
     }
 
     void appNotInstalled() {
         attach({{"package", QJsonValue::Null}});
         toggle();
-        QList<QStringList> expected{devices(), launchActivity(FirstPackage),
-                                    launchActivity(SecondPackage)};
+        QList<QStringList> expected{devices(), fileList(FirstPackage), fileList(SecondPackage),
+                                    launchActivity(FirstPackage), launchActivity(SecondPackage)};
         for (int check = 0; check < 11; ++check)
             expected << fileList(FirstPackage) << fileList(SecondPackage);
-        QCOMPARE(f->phone.invocations(), expected);
+        QCOMPARE(f->phone.invocations(), aimed(expected));
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + NotInstalled);
         QCOMPARE(f->seen.failures, NotInstalled);
         const QList<std::pair<QString, QUrl>> links{
@@ -124,35 +149,37 @@ private Q_SLOTS:
              googlePlayFrontPage()}};
         QCOMPARE(f->seen.links, links);
         QCOMPARE(f->seen.serverStates, QList<bool>{});
-        QCOMPARE(f->session.bridge().serverPath[0], '\0');
-        QCOMPARE(f->session.bridge().serverPackage[0], '\0');
+        QCOMPARE(f->session.phone(Phone).serverPath, QString());
+        QCOMPARE(f->session.phone(Phone).serverPackage, QString());
     }
 
     void retiredBuildIsLaunchedButNotShown() {
         attach({{"package", FirstPackage}, {"size", 420556}});
         toggle();
-        QCOMPARE(f->phone.invocations(),
-                 (QList<QStringList>{devices(), launchActivity(FirstPackage),
-                                     launchActivity(SecondPackage), fileList(FirstPackage),
-                                     runServer(FirstPackage)}));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), fileList(FirstPackage), processList(),
+                                                launchActivity(FirstPackage),
+                                                fileList(FirstPackage), runServer(FirstPackage)}));
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + Retired);
         QCOMPARE(f->seen.failures, Retired);
         QCOMPARE(f->seen.serverStates, QList<bool>{});
     }
 
     void updatedAppIsNoLongerTakenForRetired() {
-        attach({{"package", FirstPackage}, {"size", 2000000}});
-        f->session.bridge().serverUnsupported = true; // an earlier start met a retired build
+        attach({{"package", FirstPackage}, {"size", 420556}});
         toggle();
-        QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow);
-        QCOMPARE(f->seen.serverStates, QList<bool>{true});
+        QVERIFY(f->session.phone(Phone).serverUnsupported);
+        f->phone.setScenario({{"package", FirstPackage}, {"size", 2000000}});
+        const Step<ServerPresence> presence =
+            f->run(f->session.lifecycle().checkOstrelVNCServerFileExists(Phone));
+        QCOMPARE(presence.value, ServerPresence::Found);
+        QVERIFY(!f->session.phone(Phone).serverUnsupported);
     }
 
     void serverThatShowsLateIsPolledFor() {
         attach({{"package", FirstPackage}, {"appearAfter", 3}});
         toggle();
-        QCOMPARE(f->phone.invocations(), firstStart(FirstPackage)
-                                             << processList() << processList());
+        QCOMPARE(f->phone.invocations(),
+                 firstStart(FirstPackage) + aimed({processList(), processList()}));
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
     }
 
@@ -167,18 +194,19 @@ private Q_SLOTS:
         QCOMPARE(runs.mid(0, start.size()), start);
         QVERIFY(runs.size() > start.size());
         for (const QStringList& run : runs.mid(start.size()))
-            QCOMPARE(run, processList());
+            QCOMPARE(run, aimed({processList()}).first());
         // It printed nothing, so there is nothing to show after the verdict.
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + DidNotStart);
         QCOMPARE(f->seen.failures, DidNotStart);
         QCOMPARE(f->seen.serverStates, QList<bool>{false});
 
-        // Later it does show: the next start only looks and reports it.
+        // Later it does show: the next start only looks and says so.
         f->phone.setScenario({{"package", FirstPackage}, {"appearAfter", 0}});
         const qsizetype before = f->phone.invocations().size();
         toggle();
-        QCOMPARE(f->runsSince(before), (QList<QStringList>{processList(), processList()}));
-        QVERIFY(f->seen.console.endsWith(DidNotStart + Starting + RunningRow));
+        QCOMPARE(f->runsSince(before), aimed({devices(), processList()}));
+        QVERIFY(
+            f->seen.console.endsWith(DidNotStart + Starting + OneDeviceListing + AlreadyRunning));
         QCOMPARE(f->seen.serverStates, (QList<bool>{false, true}));
     }
 
@@ -186,12 +214,12 @@ private Q_SLOTS:
         QTest::addColumn<QJsonObject>("server");
         QTest::addColumn<QList<QStringList>>("runs");
         QTest::addColumn<bool>("stillRunning");
-        const QList<QStringList> killed{processList(), stopServer(FirstPackage), processList(),
-                                        killServer(4321), processList()};
+        const QList<QStringList> killed = aimed({devices(), processList(), stopServer(FirstPackage),
+                                                 processList(), killServer(4321), processList()});
         QTest::newRow("stop request works")
             << QJsonObject{}
-            << QList<QStringList>{processList(), stopServer(FirstPackage), processList(),
-                                  processList()}
+            << aimed({devices(), processList(), stopServer(FirstPackage), processList(),
+                      processList()})
             << false;
         QTest::newRow("stop needs the kill")
             << QJsonObject{{"stopWorks", false}} << killed << false;
@@ -202,13 +230,13 @@ private Q_SLOTS:
         // Asking the server to stop needs no process id.
         QTest::newRow("no process id: the request alone")
             << QJsonObject{{"pid", 0}}
-            << QList<QStringList>{processList(), stopServer(FirstPackage), processList(),
-                                  processList()}
+            << aimed({devices(), processList(), stopServer(FirstPackage), processList(),
+                      processList()})
             << false;
         QTest::newRow("no process id: nothing to kill")
             << QJsonObject{{"pid", 0}, {"stopWorks", false}}
-            << QList<QStringList>{processList(), stopServer(FirstPackage), processList(),
-                                  processList()}
+            << aimed({devices(), processList(), stopServer(FirstPackage), processList(),
+                      processList()})
             << true;
     }
     void stop() {
@@ -225,6 +253,7 @@ private Q_SLOTS:
         QCOMPARE(f->runsSince(before), runs);
         // A server still listed is not called stopped, nor started anew.
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow + Stopping +
+                                      OneDeviceListing +
                                       (stillRunning ? StillRunning : StoppedRow));
         QCOMPARE(f->seen.failures, stillRunning ? StillRunning : QString());
         QCOMPARE(f->seen.serverStates, (QList<bool>{true, stillRunning}));
@@ -259,7 +288,7 @@ private Q_SLOTS:
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + DidNotStart + shown);
         QCOMPARE(f->seen.failures, DidNotStart + shown);
         QCOMPARE(f->seen.serverStates, QList<bool>{false});
-        QVERIFY(!f->session.bridge().serverRunning);
+        QVERIFY(!f->session.phone(Phone).serverRunning);
     }
 
     void refusedListing_data() {
@@ -286,11 +315,9 @@ private Q_SLOTS:
             QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow);
             return;
         }
-        // Refused once is refused for good: no waiting for the app to unpack.
+        // Refused once is refused for good: nothing is launched.
         QCOMPARE(f->phone.invocations(),
-                 (QList<QStringList>{devices(), launchActivity(FirstPackage),
-                                     launchActivity(SecondPackage), fileList(FirstPackage),
-                                     fileList(SecondPackage)}));
+                 aimed({devices(), fileList(FirstPackage), fileList(SecondPackage)}));
         QString adbText;
         for (const QString& path : refusedPaths)
             adbText += "ls: " + path + ": Permission denied\n";
@@ -316,43 +343,45 @@ private Q_SLOTS:
             toggle();
         const qsizetype before = f->phone.invocations().size();
         f->phone.setScenario({{"package", SecondPackage}, {"goneFrom", before + 1}});
-        QVERIFY(!f->run(f->session.checkOstrelVNCServerFileExists()));
-        QCOMPARE(f->runsSince(before), QList<QStringList>{fileList(FirstPackage)});
-        QCOMPARE(QString::fromUtf8(f->session.bridge().serverPath), known);
-        QCOMPARE(QString::fromUtf8(f->session.bridge().serverPackage),
-                 startedBefore ? SecondPackage : QString());
+        const Step<ServerPresence> presence =
+            f->run(f->session.lifecycle().checkOstrelVNCServerFileExists(Phone));
+        QVERIFY(!presence.goesOn());
+        QCOMPARE(f->runsSince(before), aimed({fileList(FirstPackage)}));
+        QCOMPARE(f->session.phone(Phone).serverPath, known);
+        QCOMPARE(f->session.phone(Phone).serverPackage, startedBefore ? SecondPackage : QString());
     }
 
     void deviceGoneMidFlowEndsItAndListsAgain() {
-        attach({{"package", FirstPackage}, {"goneFrom", 4}}); // gone at the first file listing
+        attach({{"package", FirstPackage}, {"goneFrom", 4}}); // gone at the activity's launch
         toggle();
-        QCOMPARE(f->phone.invocations(),
-                 (QList<QStringList>{devices(), launchActivity(FirstPackage),
-                                     launchActivity(SecondPackage), fileList(FirstPackage)}));
-        QCOMPARE(f->seen.console,
-                 Starting + OneDeviceListing + "error: no devices/emulators found\n");
-        QCOMPARE(f->seen.failures, "error: no devices/emulators found\n");
+        QCOMPARE(f->phone.invocations(), aimed({devices(), fileList(FirstPackage), processList(),
+                                                launchActivity(FirstPackage)}));
+        const QString gone = "error: device '" + Phone + "' not found\n";
+        QCOMPARE(f->seen.console, Starting + OneDeviceListing + gone);
+        QCOMPARE(f->seen.failures, gone);
         QCOMPARE(f->seen.serverStates, QList<bool>{});
 
         toggle();
         QCOMPARE(f->phone.invocations().size(), 5);
         QCOMPARE(f->phone.invocations().last(), devices());
         QVERIFY(f->seen.console.endsWith(
-            Starting + "Checking Android devices...\nList of devices attached\n\n" +
-            NoDeviceLines));
+            Starting + "Checking Android devices...\nList of devices attached\n\n" + "Device " +
+            Phone + " is no longer attached.\n" + NoDeviceLines));
         QCOMPARE(f->seen.serverStates, QList<bool>{});
         QCOMPARE(f->seen.deviceLists.last(), std::make_pair(QStringList{"No device"}, 0));
     }
 
     void deviceGoneDuringAStopKeepsOfferingTheStop() {
-        attach({{"package", FirstPackage}, {"goneFrom", 7}}); // the first start takes 6 runs
+        // The first start takes 7 runs, the stop's listing is the 8th.
+        attach({{"package", FirstPackage}, {"goneFrom", 9}});
         toggle();
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
         toggle();
-        QCOMPARE(f->phone.invocations().last(), processList());
-        QVERIFY(f->seen.console.endsWith(Stopping + "error: no devices/emulators found\n"));
+        QCOMPARE(f->phone.invocations().last(), aimed({processList()}).first());
+        QVERIFY(f->seen.console.endsWith(Stopping + OneDeviceListing + "error: device '" + Phone +
+                                         "' not found\n"));
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
-        QVERIFY(f->session.bridge().serverRunning);
+        QVERIFY(f->session.phone(Phone).serverRunning);
     }
 
     void aFlowAskedForWhileOneRunsIsTurnedAway_data() {
@@ -365,9 +394,13 @@ private Q_SLOTS:
         attach({{"package", FirstPackage}});
         QCoro::Task<void> first = f->session.toggleServer();
         QVERIFY(f->session.isBusy());
-        QCoro::Task<void> second =
-            secondIsUsbConnect ? f->session.usbConnect(5901) : f->session.toggleServer();
-        QVERIFY(second.isReady());
+        if (secondIsUsbConnect) {
+            QCoro::Task<bool> second = f->session.usbConnect(5901);
+            QVERIFY(second.isReady());
+        } else {
+            QCoro::Task<void> second = f->session.toggleServer();
+            QVERIFY(second.isReady());
+        }
         f->run(std::move(first));
         QCOMPARE(f->phone.invocations(), firstStart(FirstPackage));
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + RunningRow);
@@ -377,22 +410,23 @@ private Q_SLOTS:
     void cancelEndsTheFlowAtOnce_data() {
         QTest::addColumn<QStringList>("hanging");
         QTest::addColumn<QList<QStringList>>("runsBeforeCancel");
-        const QList<QStringList> launches{devices(), launchActivity(FirstPackage),
-                                          launchActivity(SecondPackage)};
+        const QList<QStringList> looked{devices(), fileList(FirstPackage), fileList(SecondPackage)};
         // The executable is missing at first, so the flow waits a second before it
         // looks again.
         QTest::newRow("waiting to look for the executable again")
             << QStringList{}
-            << launches + QList<QStringList>{fileList(FirstPackage), fileList(SecondPackage)};
+            << aimed(looked + QList<QStringList>{launchActivity(FirstPackage),
+                                                 launchActivity(SecondPackage),
+                                                 fileList(FirstPackage), fileList(SecondPackage)});
         QTest::newRow("a command that does not end")
-            << fileList(FirstPackage) << launches + QList<QStringList>{fileList(FirstPackage)};
+            << aimed({fileList(FirstPackage)}).first() << aimed(looked.mid(0, 2));
     }
     void cancelEndsTheFlowAtOnce() {
         QFETCH(QStringList, hanging);
         QFETCH(QList<QStringList>, runsBeforeCancel);
         Waits waits = flowWaits();
         waits.presenceRetry = Waits{}.presenceRetry;
-        attach({{"package", FirstPackage}, {"presentFrom", 2}}, waits);
+        attach({{"package", FirstPackage}, {"presentFrom", 3}}, waits);
         if (!hanging.isEmpty())
             f->phone.hangOn(hanging);
         QCoro::Task<void> flow = f->session.toggleServer();
@@ -416,7 +450,7 @@ private Q_SLOTS:
         // The next flow is heard again.
         f->run(f->session.usbConnect(5901));
         QCOMPARE(f->runsSince(runsBeforeCancel.size()),
-                 (QList<QStringList>{forward(5901), forward(5801)}));
+                 aimed({devices(), forward(5901), forward(5801)}));
         QVERIFY(f->seen.console.startsWith(console + SettingUp));
         QVERIFY(f->seen.console.endsWith(webLink(5801)));
     }
@@ -425,14 +459,12 @@ private Q_SLOTS:
         Waits waits = flowWaits();
         waits.commandTimeout = std::chrono::milliseconds(300);
         attach({{"package", FirstPackage}}, waits);
-        f->phone.hangOn(fileList(FirstPackage));
+        f->phone.hangOn(aimed({fileList(FirstPackage)}).first());
         QElapsedTimer clock;
         clock.start();
         toggle();
         QVERIFY(clock.elapsed() < 5000);
-        QCOMPARE(f->phone.invocations(),
-                 (QList<QStringList>{devices(), launchActivity(FirstPackage),
-                                     launchActivity(SecondPackage), fileList(FirstPackage)}));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), fileList(FirstPackage)}));
         const QString stopped =
             "Error: /scripted/adb did not finish within 0.3 seconds and was stopped.\n";
         QCOMPARE(f->seen.console, Starting + OneDeviceListing + stopped);

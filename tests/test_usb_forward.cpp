@@ -20,6 +20,14 @@ const QString Refusal =
 
 using Link = std::pair<QString, QUrl>;
 
+// The commands as the phone gets them: each but the listing names the phone.
+QList<QStringList> aimed(const QList<QStringList>& commands) {
+    QList<QStringList> runs;
+    for (const QStringList& command : commands)
+        runs.append(command == devices() ? command : QStringList{"-s", "emulator-5554"} + command);
+    return runs;
+}
+
 Link vnc(int port) {
     return {QStringLiteral("vnc://localhost:%1\r\n\r\n").arg(port),
             QUrl(QStringLiteral("vnc://localhost:%1").arg(port))};
@@ -60,15 +68,14 @@ private Q_SLOTS:
         QFETCH(int, webPort);
         attach({});
         connect(port);
-        QCOMPARE(f->phone.invocations(),
-                 (QList<QStringList>{devices(), forward(port), forward(webPort)}));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(port), forward(webPort)}));
         // A working forward prints its port, which the console shows.
         QCOMPARE(f->seen.console, SettingUp + Listing + QString::number(port) + "\n" + VncSentence +
                                       vncLink(port) + QString::number(webPort) + "\n" +
                                       WebSentence + webLink(webPort));
         QCOMPARE(f->seen.failures, QString());
         QCOMPARE(f->seen.links, (QList<Link>{vnc(port), web(webPort)}));
-        QVERIFY(f->session.bridge().forwardEstablished);
+        QVERIFY(f->session.forwardInForce());
         QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
     }
 
@@ -91,16 +98,16 @@ private Q_SLOTS:
         QFETCH(QJsonObject, scenario);
         QFETCH(bool, reached);
         attach(scenario);
-        QCOMPARE(f->run(f->session.adbForward(port)), reached);
-        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), forward(port)}));
+        QCOMPARE(f->run(f->session.usbConnect(port)), reached);
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(port)}));
         const QString noWebPort =
             QStringLiteral("No web port was forwarded: port %1 minus 100 is below 1.\n").arg(port);
         const QString vncPart =
             reached ? QString::number(port) + "\n" + VncSentence + vncLink(port) : Refusal;
-        QCOMPARE(f->seen.console, Listing + vncPart + noWebPort);
+        QCOMPARE(f->seen.console, SettingUp + Listing + vncPart + noWebPort);
         QCOMPARE(f->seen.failures, reached ? QString() : Refusal);
         QCOMPARE(f->seen.links, reached ? QList<Link>{vnc(port)} : QList<Link>{});
-        QCOMPARE(f->session.bridge().forwardEstablished, reached);
+        QCOMPARE(f->session.forwardInForce(), reached);
     }
 
     void refusedOrSilentForwards_data() {
@@ -113,7 +120,7 @@ private Q_SLOTS:
             << Refusal + "5801\n" + WebSentence + webLink(5801) << Refusal << true;
         QTest::newRow("web port refused")
             << QJsonObject{{"refusedPorts", QJsonArray{5801}}}
-            << "5901\n" + VncSentence + vncLink(5901) + Refusal << Refusal << false;
+            << "5901\n" + VncSentence + vncLink(5901) + Refusal << Refusal << true;
         QTest::newRow("older adb prints nothing on success")
             << QJsonObject{{"silentForward", true}}
             << VncSentence + vncLink(5901) + WebSentence + webLink(5801) << QString() << true;
@@ -125,11 +132,10 @@ private Q_SLOTS:
         QFETCH(bool, established);
         attach(scenario);
         connect(5901);
-        QCOMPARE(f->phone.invocations(),
-                 (QList<QStringList>{devices(), forward(5901), forward(5801)}));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(5901), forward(5801)}));
         QCOMPARE(f->seen.console, SettingUp + Listing + console);
         QCOMPARE(f->seen.failures, failures);
-        QCOMPARE(f->session.bridge().forwardEstablished, established);
+        QCOMPARE(f->session.forwardInForce(), established);
 
         // Either forward that works keeps adb's server, which holds it, past Quit.
         f->session.stopAdbServerUnlessForwarding();
@@ -163,7 +169,7 @@ private Q_SLOTS:
     void quitStopsAdbWhenNoForwardWorked() {
         attach({{"refusedPorts", QJsonArray{5901, 5801}}});
         connect(5901);
-        QVERIFY(!f->session.bridge().forwardEstablished);
+        QVERIFY(!f->session.forwardInForce());
         const qsizetype before = f->phone.invocations().size();
         f->session.stopAdbServerUnlessForwarding();
         QCOMPARE(f->runsSince(before), QList<QStringList>{{"kill-server"}});
@@ -183,11 +189,12 @@ private Q_SLOTS:
     void deviceGoneEndsTheForwards() {
         attach({{"goneFrom", 2}});
         connect(5901);
-        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), forward(5901)}));
-        QCOMPARE(f->seen.console, SettingUp + Listing + "error: no devices/emulators found\n");
-        QCOMPARE(f->seen.failures, "error: no devices/emulators found\n");
-        QVERIFY(!f->session.bridge().forwardEstablished);
-        QCOMPARE(f->session.bridge().deviceCount, 0);
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(5901)}));
+        const QString gone = "error: device 'emulator-5554' not found\n";
+        QCOMPARE(f->seen.console, SettingUp + Listing + gone);
+        QCOMPARE(f->seen.failures, gone);
+        QVERIFY(!f->session.forwardInForce());
+        QCOMPARE(f->seen.links, QList<Link>{});
     }
 };
 

@@ -4,6 +4,8 @@
 #include "cli/InterruptWatcher.h"
 #include "cli/Invocation.h"
 #include "cli/Verbs.h"
+#include "cli/WindowLauncher.h"
+#include "core/ProgramIdentity.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
 #include "core/settings/AdbSetting.h"
@@ -13,6 +15,7 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 namespace ostrel::cli {
@@ -27,25 +30,20 @@ void print(std::FILE* stream, const QString& text) {
 
 } // namespace
 
-bool wantsCommandLine(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    return namesVerb(arguments);
-}
-
 int runCommandLine(int argc, char* argv[]) {
     // No display is needed, so none is asked for.
     QCoreApplication application(argc, argv);
-    // The same names as the window's, so both read the same settings.
-    QCoreApplication::setOrganizationName(QStringLiteral("Ostrel"));
-    QCoreApplication::setApplicationName(QStringLiteral("Ostrel Dravik"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    applyProgramIdentity();
     // The program's diagnostic log is for developers; on standard error it
     // would mix with the messages scripts read.
     QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    if (parsed.outcome == ParsedArguments::Outcome::Window)
+        return openWindow(argv, parsed.platformNamed);
+    // A reader that goes early (`| head -1`) must not end a flow half-way:
+    // writes fail instead, and the output then writes nothing more.
+    std::signal(SIGPIPE, SIG_IGN);
     switch (parsed.outcome) {
     case ParsedArguments::Outcome::Usage:
         print(stderr, parsed.text);
@@ -55,6 +53,7 @@ int runCommandLine(int argc, char* argv[]) {
         print(stdout, parsed.text);
         return StateReached;
     case ParsedArguments::Outcome::Run:
+    case ParsedArguments::Outcome::Window:
         break;
     }
 

@@ -1,5 +1,6 @@
 #include "gui/AboutBox.h"
 
+#include "core/ProgramIdentity.h"
 #include "gui/Desktop.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,7 @@ namespace ostrel {
 
 AboutText aboutText(const QString& version, const QUrl& site) {
     AboutText text;
-    text.title = QStringLiteral("Ostrel Dravik");
+    text.title = ProgramName;
     text.body = QStringLiteral("Version %1\n\nStarts the Ostrel VNC Server on an Android phone "
                                "attached by USB and forwards its VNC and web ports to this "
                                "computer.")

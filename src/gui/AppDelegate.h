@@ -98,7 +98,7 @@ public:
     bool quitting() const { return quitting_; }
 
 private:
-    void showDevices(const QStringList& items, int selected);
+    void showDevices(const QList<ListedDevice>& devices, const QString& selected);
     void refreshControls();
     void setStartButtonTitle(const QString& title);
     void keepFocusThroughFlow(QWidget* widget);

@@ -2,6 +2,8 @@
 // results show in the button, the status line and the device list.
 #include "gui/AppDelegate.h"
 
+#include "core/device/DeviceItems.h"
+
 #include <QColor>
 #include <QComboBox>
 #include <QLabel>
@@ -9,9 +11,11 @@
 #include <QMainWindow>
 #include <QPalette>
 #include <QPushButton>
+#include <QStandardItemModel>
 
 #include <QCoro/QCoroTask>
 
+#include <algorithm>
 #include <memory>
 
 namespace ostrel {
@@ -24,6 +28,12 @@ QColor runningColour() {
 
 QColor stoppedColour() {
     return QColor::fromRgbF(240 / 255., 115 / 255., 30 / 255.);
+}
+
+void disableItem(QComboBox* list, int index) {
+    auto* model = qobject_cast<QStandardItemModel*>(list->model());
+    if (QStandardItem* item = model ? model->item(index) : nullptr)
+        item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
 }
 
 } // namespace
@@ -59,13 +69,20 @@ QString AppDelegate::askForVncPort() {
     return field->text();
 }
 
-void AppDelegate::showDevices(const QStringList& items, int selected) {
+// Every attached phone is listed; one that cannot be used is shown with its
+// state and cannot be chosen, by mouse or keyboard. The serial travels as the
+// item's data and is never read back from its text.
+void AppDelegate::showDevices(const QList<ListedDevice>& devices, const QString& selected) {
     if (!deviceListComboBox)
         return;
+    const DeviceItems shown = deviceItems(devices, selected);
     deviceListComboBox->clear();
-    deviceListComboBox->addItems(items);
-    if (selected >= 0)
-        deviceListComboBox->setCurrentIndex(selected);
+    for (const DeviceItem& item : shown.items) {
+        deviceListComboBox->addItem(item.text, item.serial);
+        if (!item.selectable && !item.serial.isEmpty())
+            disableItem(deviceListComboBox, deviceListComboBox->count() - 1);
+    }
+    deviceListComboBox->setCurrentIndex(shown.current);
 }
 
 void AppDelegate::comboBoxSelectionDidChange(int index) {
@@ -73,13 +90,13 @@ void AppDelegate::comboBoxSelectionDidChange(int index) {
         return;
     if (quitting_ || session_.isBusy())
         return;
-    const QString serial = deviceListComboBox->itemText(index);
-    qInfo("comboBoxSelectionDidChange: %s", qUtf8Printable(serial));
-    if (serial == session_.selectedDevice())
-        return;
+    const QString serial = deviceListComboBox->itemData(index).toString();
+    qInfo("comboBoxSelectionDidChange: %s", qUtf8Printable(deviceListComboBox->itemText(index)));
+    if (serial.isEmpty() || serial == session_.selectedDevice())
+        return; // "No device", or the choice as it was
     session_.selectDevice(serial);
     if (session_.selectedDevice() != serial)
-        return; // not a device, e.g. "No device"
+        return; // a phone that cannot be used
     keepFocusThroughFlow(deviceListComboBox);
     // The button and the status line follow the device once the probe is done.
     session_.probeSelectedDevice();

@@ -1,5 +1,6 @@
 #include "gui/WindowProgram.h"
 
+#include "core/ProgramIdentity.h"
 #include "core/process/ProcessRunner.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
@@ -11,12 +12,10 @@ namespace ostrel {
 
 int runWindowProgram(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Ostrel"));
-    QApplication::setApplicationName(QStringLiteral("Ostrel Dravik"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Ostrel Dravik"));
-    QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    applyProgramIdentity();
+    QApplication::setApplicationDisplayName(ProgramName);
     // Lets the desktop match the window to the installed entry and its icon.
-    QApplication::setDesktopFileName(QStringLiteral("ostrel-dravik"));
+    QApplication::setDesktopFileName(DesktopFileName);
 
     QtDesktop desktop;
     ProcessRunner runner;

@@ -1,5 +1,7 @@
 #include "support/SessionFixture.h"
 
+#include "core/device/DeviceItems.h"
+
 namespace ostrel::test {
 
 using namespace Qt::Literals::StringLiterals;
@@ -25,8 +27,9 @@ SessionRecorder::SessionRecorder(BridgeSession& session) {
                          append(description + u"\r\n"_s, kind);
                      });
     QObject::connect(&session, &BridgeSession::devicesListed, &listening_,
-                     [this](const QStringList& items, int selected) {
-                         deviceLists.append({items, selected});
+                     [this](const QList<ListedDevice>& devices, const QString& selected) {
+                         const DeviceItems shown = deviceItems(devices, selected);
+                         deviceLists.append({shown.texts(), shown.current});
                      });
     QObject::connect(&session, &BridgeSession::serverStateChanged, &listening_,
                      [this](bool running) { serverStates.append(running); });

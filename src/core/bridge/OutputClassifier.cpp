@@ -1,5 +1,7 @@
 #include "core/bridge/OutputClassifier.h"
 
+#include "core/device/DeviceListing.h"
+
 #include <cstring>
 #include <limits>
 
@@ -52,15 +54,13 @@ bool namesServer(const BridgeState& state, const char* line) {
            std::strstr(line, "ostrelvncserver") != nullptr;
 }
 
+// The listing's own reading decides; the line is cut to its serial in place.
 void classifyDeviceLine(BridgeState& state, char* line, const DeviceItemSink& addDevice) {
-    const char* found = std::strstr(line, "device");
-    if (found == nullptr || found[6] == 's')
+    const std::optional<ListedDevice> device = parseDeviceLine(QByteArrayView(line));
+    if (!device || !device->usable())
         return;
     ++state.deviceCount;
-    if (char* space = std::strchr(line, ' '))
-        *space = '\0';
-    else if (char* tab = std::strchr(line, '\t'))
-        *tab = '\0';
+    *std::strchr(line, '\t') = '\0';
     if (addDevice)
         addDevice(line);
 }

@@ -15,6 +15,12 @@ using DeviceItemSink = std::function<void(const char* serial)>;
 // current CommandMode. `line` is NUL-terminated and may be shortened in place.
 void classifyOutputLine(BridgeState& state, char* line, const DeviceItemSink& addDevice);
 
+// The same, under the name the rest of the program knows the classifier by.
+inline void processOneLineFromOutputMessage(BridgeState& state, char* line,
+                                            const DeviceItemSink& addDevice = {}) {
+    classifyOutputLine(state, line, addDevice);
+}
+
 // Reads `words` white-space separated words (each must fit, with its NUL, into
 // `scratchSize` bytes) and then a decimal integer, the way "%s %d" / "%s%s%s%d"
 // would. Returns false, leaving `number` untouched, when any step fails: a word

@@ -14,19 +14,32 @@ QByteArrayView withoutCarriageReturn(QByteArrayView line) {
 
 } // namespace
 
+std::optional<ListedDevice> parseDeviceLine(QByteArrayView line) {
+    line = withoutCarriageReturn(line);
+    const qsizetype tab = line.indexOf('\t');
+    if (tab <= 0)
+        return std::nullopt;
+    return ListedDevice{QString::fromUtf8(line.first(tab)),
+                        QString::fromUtf8(line.sliced(tab + 1))};
+}
+
 QList<ListedDevice> parseDeviceListing(QByteArrayView listing) {
     QList<ListedDevice> devices;
     while (!listing.isEmpty()) {
         const qsizetype end = listing.indexOf('\n');
-        const QByteArrayView line = withoutCarriageReturn(end < 0 ? listing : listing.first(end));
+        const QByteArrayView line = end < 0 ? listing : listing.first(end);
         listing = end < 0 ? QByteArrayView() : listing.sliced(end + 1);
-        const qsizetype tab = line.indexOf('\t');
-        if (tab <= 0)
-            continue;
-        devices.append(
-            {QString::fromUtf8(line.first(tab)), QString::fromUtf8(line.sliced(tab + 1))});
+        if (std::optional<ListedDevice> device = parseDeviceLine(line))
+            devices.append(*device);
     }
     return devices;
+}
+
+QString deviceItemText(const ListedDevice& device) {
+    const QString serial = visibleText(device.serial);
+    if (device.usable())
+        return serial;
+    return serial + u" \u2014 "_s + shownState(device.state);
 }
 
 QString shownState(const QString& state) {

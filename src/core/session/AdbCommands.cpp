@@ -1,8 +1,11 @@
-// Running adb for the session, and feeding its output to the console and the
-// classifier.
-#include "core/session/BridgeSession.h"
-#include "core/session/ConsoleText.h"
+#include "core/session/AdbCommands.h"
+
+#include "core/bridge/BridgeState.h"
+#include "core/device/AdbFailure.h"
+#include "core/session/FlowControl.h"
+#include "core/session/SessionConsole.h"
 #include "core/settings/AdbSetting.h"
+
 #include <QCoro/QCoroTask>
 
 #include <algorithm>
@@ -26,40 +29,47 @@ QByteArray finishedLines(const QByteArray& output) {
     return output.first(lastEnd + 1);
 }
 
-bool endsLine(const QString& text) {
-    return text.endsWith(u'\n') || text.endsWith(u'\r');
+AdbRun noAdb() {
+    AdbRun missing;
+    missing.errorText = u"no adb executable was found"_s;
+    return missing;
 }
 
 } // namespace
 
-QCoro::Task<AdbRun> BridgeSession::launchAdbProcess(QStringList arguments, bool wait) {
+AdbCommands::AdbCommands(CommandRunner& runner, std::function<QString()> adbPath,
+                         std::chrono::milliseconds timeout, SessionConsole& console,
+                         const FlowControl& flow, QObject* parent)
+    : QObject(parent), runner_(runner), adbPath_(std::move(adbPath)), timeout_(timeout),
+      console_(console), flow_(flow) {}
+
+QStringList AdbCommands::forDevice(const QString& serial, const QStringList& arguments) {
+    return QStringList{u"-s"_s, serial} + arguments;
+}
+
+QCoro::Task<AdbRun> AdbCommands::launchAdbProcess(QStringList arguments, bool wait) {
     const QString program = adbPath_();
     if (program.isEmpty()) {
-        AdbRun missing;
-        missing.errorText = u"no adb executable was found"_s;
+        const AdbRun missing = noAdb();
         reportIfNotFinished(missing);
         co_return missing;
     }
     if (!wait)
         co_return launchDetachedAdbProcess(arguments);
-    AdbRun run = co_await runner_.run(program, arguments, waits_.commandTimeout);
-    if (run.status == AdbRun::Status::Cancelled || cancelled_) {
-        lineBuffer_.discard();
+    AdbRun run = co_await runner_.run(program, arguments, timeout_);
+    Q_EMIT commandRan();
+    if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
         co_return run;
-    }
-    takeCommandOutput(run);
     if (!reportIfNotFinished(run))
         qInfo("adb command failed: %s", qUtf8Printable(commandLine(program, arguments)));
     co_return run;
 }
 
-AdbRun BridgeSession::launchDetachedAdbProcess(const QStringList& arguments,
-                                               const QString& outputFile) {
-    AdbRun run;
+AdbRun AdbCommands::launchDetachedAdbProcess(const QStringList& arguments,
+                                             const QString& outputFile) {
     const QString program = adbPath_();
-    if (program.isEmpty()) {
-        run.errorText = u"no adb executable was found"_s;
-    } else {
+    AdbRun run = noAdb();
+    if (!program.isEmpty()) {
         run.errorText = runner_.startDetached(program, arguments, outputFile);
         run.status =
             run.errorText.isEmpty() ? AdbRun::Status::Finished : AdbRun::Status::FailedToStart;
@@ -68,61 +78,63 @@ AdbRun BridgeSession::launchDetachedAdbProcess(const QStringList& arguments,
     return run;
 }
 
-bool BridgeSession::reportIfNotFinished(const AdbRun& run) {
+QCoro::Task<Step<AdbRun>> AdbCommands::runOnDevice(QString serial, int32_t mode,
+                                                   QStringList arguments) {
+    co_return co_await runOnServer(mode, forDevice(serial, arguments));
+}
+
+QCoro::Task<Step<AdbRun>> AdbCommands::runOnServer(int32_t mode, QStringList arguments) {
+    AdbRun run = co_await launchAdbProcess(arguments, true);
+    if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
+        co_return Step<AdbRun>{FlowStep::Cancelled, std::move(run)};
+    echo(run, mode);
+    if (!run.finished())
+        co_return Step<AdbRun>{FlowStep::Ends, std::move(run)}; // said why already
+    if (deviceIsGone(run)) {
+        // Going on would only poll a phone that is not there and then claim
+        // something about it.
+        console_.say(standardErrorForConsole(run), MessageKind::Failure);
+        co_return Step<AdbRun>{FlowStep::Ends, std::move(run)};
+    }
+    co_return goOn(std::move(run));
+}
+
+// A command that ended by itself said its last line even without a line end;
+// one that crashed or was stopped may have been cut off in the middle of one,
+// and that part is not shown.
+void AdbCommands::echo(const AdbRun& run, int32_t mode) {
+    if (!isEchoed(mode))
+        return;
+    const QByteArray output =
+        run.finished() ? run.standardOutput : finishedLines(run.standardOutput);
+    if (!output.isEmpty())
+        writeStdOut(QString::fromUtf8(output));
+}
+
+void AdbCommands::writeStdOut(const QString& text) {
+    console_.say(text);
+}
+
+bool AdbCommands::reportIfNotFinished(const AdbRun& run) {
     switch (run.status) {
     case AdbRun::Status::Finished:
         return true;
     case AdbRun::Status::NoExecutable:
-        say(adbNotFoundMessage(), MessageKind::Failure);
+        console_.say(adbNotFoundMessage(), MessageKind::Failure);
         return false;
     case AdbRun::Status::FailedToStart:
-        say(u"Error: adb could not be run: %1. Click the adb button to choose the "
-            "adb executable.\r\n"_s.arg(run.errorText),
-            MessageKind::Failure);
+        console_.say(u"Error: adb could not be run: %1. Click the adb button to choose the "
+                     "adb executable.\r\n"_s.arg(run.errorText),
+                     MessageKind::Failure);
         return false;
     case AdbRun::Status::TimedOut:
     case AdbRun::Status::Crashed:
-        say(u"Error: %1.\r\n"_s.arg(run.errorText), MessageKind::Failure);
+        console_.say(u"Error: %1.\r\n"_s.arg(run.errorText), MessageKind::Failure);
         return false;
     case AdbRun::Status::Cancelled:
         return false;
     }
     return false;
-}
-
-// A command that ended by itself said its last line even without a line end;
-// one that crashed or was stopped may have been cut off in the middle of one,
-// and that part is neither shown nor read.
-void BridgeSession::takeCommandOutput(const AdbRun& run) {
-    const auto onLine = [this](char* line) { processOneLineFromOutputMessage(line); };
-    const QByteArray output =
-        run.finished() ? run.standardOutput : finishedLines(run.standardOutput);
-    if (!output.isEmpty())
-        writeStdOut(QString::fromUtf8(output));
-    if (run.finished())
-        lineBuffer_.flush(onLine);
-    else
-        lineBuffer_.discard();
-}
-
-// Every text for the console passes here: adb's output and the device's
-// answers are untrusted and are shaped, and a failure always starts a line of
-// its own, even after output that did not end its line.
-void BridgeSession::emitConsoleText(const QString& text, MessageKind kind) {
-    QString shown = shapeConsoleText(text);
-    if (kind == MessageKind::Failure && !consoleAtLineStart_)
-        shown.prepend(u"\r\n"_s);
-    consoleAtLineStart_ = endsLine(shown);
-    Q_EMIT consoleText(shown, kind);
-}
-
-void BridgeSession::writeStdOut(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    if (isEchoed(bridge_.CommandMode))
-        say(text);
-    lineBuffer_.assemble(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-        [this](char* line) { processOneLineFromOutputMessage(line); });
 }
 
 } // namespace ostrel

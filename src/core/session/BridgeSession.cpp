@@ -1,4 +1,7 @@
 #include "core/session/BridgeSession.h"
+
+#include "core/device/PortText.h"
+
 #include <QCoro/QCoroTask>
 
 namespace ostrel {
@@ -7,11 +10,22 @@ using namespace Qt::Literals::StringLiterals;
 
 BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adbPath, Waits waits,
                              QObject* parent)
-    : QObject(parent), runner_(runner), adbPath_(std::move(adbPath)), waits_(waits) {
-    pauseTimer_.setSingleShot(true);
-    connect(&pauseTimer_, &QTimer::timeout, this, [this] {
-        if (pauseEnded_)
-            pauseEnded_->set();
+    : QObject(parent), runner_(runner), waits_(waits),
+      commands_(runner, std::move(adbPath), waits_.commandTimeout, console_, flow_),
+      discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
+      forward_(commands_, console_) {
+    connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
+    connect(&console_, &SessionConsole::consoleLink, this, &BridgeSession::consoleLink);
+    connect(&discovery_, &DeviceDiscovery::devicesListed, this, &BridgeSession::devicesListed);
+    connect(&lifecycle_, &ServerLifecycle::serverStateChanged, this,
+            [this](const QString& serial, bool running) {
+                if (serial == discovery_.selectedDevice())
+                    Q_EMIT serverStateChanged(running);
+            });
+    connect(&flow_, &FlowControl::busyChanged, this, [this](bool busy) {
+        if (busy)
+            console_.setSilenced(false);
+        Q_EMIT busyChanged(busy);
     });
 }
 
@@ -20,80 +34,130 @@ BridgeSession::~BridgeSession() {
     cancel();
 }
 
-void BridgeSession::say(const QString& text, MessageKind kind) {
-    // A cancelled flow has nobody left to tell.
-    if (!cancelled_ && !text.isEmpty())
-        emitConsoleText(text, kind);
-}
-
-void BridgeSession::sayLink(const QString& description, const QUrl& url, MessageKind kind) {
-    if (cancelled_)
-        return;
-    Q_EMIT consoleLink(description, url, kind);
-    consoleAtLineStart_ = true; // every console ends a link's line
-}
-
-bool BridgeSession::beginFlow() {
-    if (busy_)
-        return false;
-    busy_ = true;
-    cancelled_ = false;
-    Q_EMIT busyChanged(true);
-    return true;
-}
-
-void BridgeSession::endFlow() {
-    busy_ = false;
-    Q_EMIT busyChanged(false);
-}
-
 void BridgeSession::cancel() {
-    cancelled_ = true;
-    pauseTimer_.stop();
-    if (pauseEnded_)
-        pauseEnded_->set();
+    flow_.cancel();
+    console_.setSilenced(true);
     runner_.cancel();
 }
 
-QCoro::Task<bool> BridgeSession::pause(std::chrono::milliseconds duration) {
-    if (cancelled_)
-        co_return false;
-    AsyncEvent ended;
-    pauseEnded_ = &ended;
-    pauseTimer_.start(duration);
-    co_await ended;
-    pauseEnded_ = nullptr;
-    co_return !cancelled_;
+void BridgeSession::selectDevice(const QString& serial) {
+    discovery_.selectDevice(serial);
 }
 
 QCoro::Task<void> BridgeSession::toggleServer() {
-    const FlowScope flow(*this);
-    if (!flow.entered())
-        co_return;
-    // The last probe decides, not the button's title.
-    if (bridge_.serverRunning) {
-        say(u"Stopping Ostrel VNC Server on device...\r\n"_s);
-        co_await adbStopOstrelVNCServer();
-    } else {
-        say(u"Starting Ostrel VNC Server on device...\r\n"_s);
-        co_await adbStartOstrelVNCServer();
-    }
+    // The last probe of the selected phone decides, not the button's title.
+    const QString selected = discovery_.selectedDevice();
+    if (!selected.isEmpty() && lifecycle_.record(selected).serverRunning)
+        co_await stopServer();
+    else
+        co_await startServer();
 }
 
-QCoro::Task<void> BridgeSession::usbConnect(int32_t port) {
-    const FlowScope flow(*this);
-    if (!flow.entered())
+QCoro::Task<bool> BridgeSession::startServer() {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return false;
+    const bool running = co_await runStart();
+    co_await probeIfSelectionMoved();
+    co_return running;
+}
+
+QCoro::Task<bool> BridgeSession::runStart() {
+    console_.say(u"Starting Ostrel VNC Server on device...\r\n"_s);
+    const Step<QString> phone = co_await discovery_.adbDevices();
+    if (!phone.goesOn())
+        co_return false;
+    co_return co_await lifecycle_.adbStartOstrelVNCServer(phone.value);
+}
+
+QCoro::Task<bool> BridgeSession::stopServer() {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return false;
+    const bool stopped = co_await runStop();
+    co_await probeIfSelectionMoved();
+    co_return stopped;
+}
+
+QCoro::Task<bool> BridgeSession::runStop() {
+    console_.say(u"Stopping Ostrel VNC Server on device...\r\n"_s);
+    const Step<QString> phone = co_await discovery_.adbDevices();
+    if (!phone.goesOn())
+        co_return false;
+    co_return co_await lifecycle_.adbStopOstrelVNCServer(phone.value);
+}
+
+QCoro::Task<bool> BridgeSession::usbConnect(int32_t port) {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return false;
+    const bool forwarded = co_await runForward(port);
+    co_await probeIfSelectionMoved();
+    co_return forwarded;
+}
+
+QCoro::Task<bool> BridgeSession::runForward(int32_t port) {
+    console_.say(u"Setting up USB connection...\r\n"_s);
+    const Step<QString> phone = co_await discovery_.adbDevices();
+    if (!phone.goesOn())
+        co_return false;
+    const Step<bool> forwarded = co_await forward_.adbForward(phone.value, port);
+    co_return forwarded.goesOn() && forwarded.value;
+}
+
+QCoro::Task<void> BridgeSession::usbConnectText(QString portText) {
+    const PortEntry entry = readPortEntry(portText);
+    if (entry.kind == PortEntry::Kind::Blank)
         co_return;
-    say(u"Setting up USB connection...\r\n"_s);
-    co_await adbForward(port);
+    if (entry.kind == PortEntry::Kind::Port) {
+        co_await usbConnect(entry.port);
+        co_return;
+    }
+    // Entered like a flow so that a line is never said over a running one.
+    const FlowControl::Scope scope(flow_);
+    if (scope.entered())
+        console_.say(notAPortLine(portText), MessageKind::Failure);
+}
+
+QCoro::Task<Step<QList<ListedDevice>>> BridgeSession::listDevices() {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return Step<QList<ListedDevice>>{};
+    Step<QList<ListedDevice>> listed = co_await discovery_.listDevices();
+    if (listed.goesOn())
+        discovery_.adviseOnUnusableDevices();
+    co_return listed;
+}
+
+QCoro::Task<void> BridgeSession::probeSelectedDevice() {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return;
+    co_await probeSelected();
+}
+
+// The phone a listing selected in place of one that left is probed as a
+// choice is, so that the button and the status line speak of it.
+QCoro::Task<void> BridgeSession::probeIfSelectionMoved() {
+    if (discovery_.takeSelectionMoved() && !flow_.cancelled())
+        co_await probeSelected();
+}
+
+QCoro::Task<void> BridgeSession::probeSelected() {
+    const QString serial = discovery_.selectedDevice();
+    if (serial.isEmpty())
+        co_return;
+    const Step<ServerProcess> process = co_await lifecycle_.probeServer(serial);
+    if (process.goesOn() && !flow_.cancelled() && serial == discovery_.selectedDevice())
+        Q_EMIT serverStateChanged(process.value.running);
 }
 
 void BridgeSession::stopAdbServerUnlessForwarding() {
     // Stopping adb's server would end every forward it holds, not only the
     // latest one.
-    if (bridge_.forwardEstablished || forwardInForce_)
+    if (forward_.forwardInForce())
         return;
-    launchDetachedAdbProcess({u"kill-server"_s});
+    commands_.launchDetachedAdbProcess({u"kill-server"_s});
 }
 
 } // namespace ostrel

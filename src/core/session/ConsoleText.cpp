@@ -1,23 +1,21 @@
 #include "core/session/ConsoleText.h"
 
+#include "core/text/VisibleText.h"
+
 namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-constexpr QChar NulSymbol = QChar(0x2400);
-
 bool isLineEnd(QChar c) {
     return c == u'\n' || c == u'\r';
 }
 
 // Most output needs nothing done, and then the text is passed on unchanged.
-bool needsShaping(const QString& text) {
+bool needsCutting(const QString& text) {
     qsizetype lineLength = 0;
     for (const QChar c : text) {
-        if (c.isNull())
-            return true;
         lineLength = isLineEnd(c) ? 0 : lineLength + 1;
         if (lineLength > ConsoleLineLimit)
             return true;
@@ -36,7 +34,7 @@ public:
             endLine();
             shaped_ += c;
         } else if (shown_ < ConsoleLineLimit) {
-            shaped_ += c.isNull() ? NulSymbol : c;
+            shaped_ += c;
             ++shown_;
         } else {
             startLeavingOut();
@@ -75,10 +73,13 @@ private:
 } // namespace
 
 QString shapeConsoleText(const QString& text) {
-    if (!needsShaping(text))
-        return text;
-    Shaper shaper(std::min(text.size(), qsizetype{1} << 20));
-    for (const QChar c : text)
+    // Symbols first, so that a lone CR no longer ends a line and the limit
+    // counts what is shown.
+    const QString visible = needsVisibleText(text) ? visibleText(text) : text;
+    if (!needsCutting(visible))
+        return visible;
+    Shaper shaper(std::min(visible.size(), qsizetype{1} << 20));
+    for (const QChar c : visible)
         shaper.take(c);
     return shaper.finish();
 }

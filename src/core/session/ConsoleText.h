@@ -8,11 +8,12 @@ namespace ostrel {
 // minutes over a line of a megabyte, and nobody reads that far anyway.
 inline constexpr qsizetype ConsoleLineLimit = 4096;
 
-// Untrusted text as the console may show it. Each line (ended by "\r\n", "\n"
-// or "\r") keeps its first ConsoleLineLimit characters and then says how many
-// more it had; a NUL shows as U+2400, since a NUL would end the text early for
-// screen readers and the command line. Line ends and everything else stay as
-// they are.
+// Untrusted text as the console may show it. Controls show as visibleText()
+// makes them, a lone CR included, so nothing can ring, move the cursor of a
+// terminal the text is copied to, reorder a line or end it early. Each line
+// (ended by "\r\n" or "\n") then keeps its first ConsoleLineLimit characters
+// and says how many more it had. Line ends and everything else stay as they
+// are.
 QString shapeConsoleText(const QString& text);
 
 } // namespace ostrel

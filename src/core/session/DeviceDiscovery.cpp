@@ -1,85 +1,145 @@
-// Finding the attached devices, once one has been found for good.
-#include "core/device/DeviceListing.h"
-#include "core/session/BridgeSession.h"
-#include <QCoro/QCoroTask>
+#include "core/session/DeviceDiscovery.h"
 
-#include <algorithm>
+#include "core/bridge/BridgeState.h"
+#include "core/session/AdbCommands.h"
+#include "core/session/SessionConsole.h"
+#include "core/text/VisibleText.h"
+
+#include <QCoro/QCoroTask>
 
 namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
 
-QCoro::Task<int32_t> BridgeSession::adbDevices() {
-    if (bridge_.devicesListed && bridge_.deviceCount != 0)
-        co_return bridge_.deviceCount;
-    bridge_.devicesListed = true;
-    bridge_.deviceCount = 0;
-    listedSerials_.clear();
-    say(u"Checking Android devices...\n"_s);
-    Q_EMIT devicesListed(QStringList(), -1);
+namespace {
+
+QString deviceLines(const QStringList& serials) {
+    QString lines;
+    for (const QString& serial : serials)
+        lines += u"    "_s + visibleText(serial) + u"\n"_s;
+    return lines;
+}
+
+} // namespace
+
+DeviceDiscovery::DeviceDiscovery(AdbCommands& commands, SessionConsole& console, QObject* parent)
+    : QObject(parent), commands_(commands), console_(console) {}
+
+QCoro::Task<Step<QString>> DeviceDiscovery::adbDevices() {
+    console_.say(u"Checking Android devices...\n"_s);
+    const Step<QList<ListedDevice>> listed = co_await listDevices();
+    if (!listed.goesOn())
+        co_return listed.stopped<QString>();
+    co_return handleAdbDevicesOutput(listed.value);
+}
+
+QCoro::Task<Step<QList<ListedDevice>>> DeviceDiscovery::listDevices() {
     const QStringList arguments{u"devices"_s};
-    const DeviceCommand listing = co_await runDeviceCommand(Mode::DeviceList, arguments);
-    if (!listing.flowGoesOn) {
-        // Whatever a cut-off listing counted is not to be trusted.
-        bridge_.deviceCount = 0;
-        listedSerials_.clear();
-        co_return 0;
-    }
-    handleAdbDevicesOutput();
-    if (bridge_.deviceCount == 0)
-        adviseOnUnusableDevices(listing.run.standardOutput);
-    co_return bridge_.deviceCount;
+    const Step<AdbRun> listing = co_await commands_.runOnServer(Mode::DeviceList, arguments);
+    if (!listing.goesOn())
+        co_return listing.stopped<QList<ListedDevice>>();
+    co_return goOn(parseDeviceListing(listing.value.standardOutput));
 }
 
-void BridgeSession::handleAdbDevicesOutput() {
-    bridge_.CommandMode = Mode::Idle;
-    if (bridge_.deviceCount != 0) {
-        // The user's choice stands for as long as its device is listed.
-        const QString before = selectedSerial_;
-        const int selected = std::max(0, static_cast<int>(listedSerials_.indexOf(before)));
-        switchKnowledgeTo(listedSerials_.value(selected));
-        Q_EMIT devicesListed(listedSerials_, selected);
-        if (!before.isEmpty() && before != selectedSerial_)
-            showServerState(bridge_.serverRunning);
-        return;
-    }
-    switchKnowledgeTo(QString());
-    Q_EMIT devicesListed({u"No device"_s}, 0);
-    say(u"Error: no android device is connected.\n"_s, MessageKind::Failure);
-    say(u"Please disconnect your device and reconnect it, then press the above "
-        "Start Ostrel VNC Server button again.\n"_s,
-        MessageKind::Failure);
+Step<QString> DeviceDiscovery::handleAdbDevicesOutput(const QList<ListedDevice>& devices) {
+    listed_ = devices;
+    adviseOnUnusableDevices();
+    const QStringList usable = usableSerials();
+    if (!required_.isEmpty())
+        return findRequiredDevice(usable);
+    if (!selected_.isEmpty())
+        return keepOrLoseSelection(usable);
+    return pickDevice(usable);
 }
 
-// A device that is attached but not usable is not counted; tell the user what
-// it waits for instead of leaving them with "no device".
-void BridgeSession::adviseOnUnusableDevices(const QByteArray& listing) {
-    const QList<ListedDevice> devices = parseDeviceListing(listing);
-    for (const ListedDevice& device : devices) {
+QStringList DeviceDiscovery::usableSerials() const {
+    QStringList serials;
+    for (const ListedDevice& device : listed_) {
+        if (device.usable())
+            serials.append(device.serial);
+    }
+    return serials;
+}
+
+void DeviceDiscovery::selectDevice(const QString& serial) {
+    if (usableSerials().contains(serial))
+        selected_ = serial;
+}
+
+// The user's choice stands while its phone can be used. When it has gone the
+// flow ends rather than act on another phone the user did not choose.
+Step<QString> DeviceDiscovery::keepOrLoseSelection(const QStringList& usable) {
+    if (usable.contains(selected_)) {
+        Q_EMIT devicesListed(listed_, selected_);
+        return goOn(selected_);
+    }
+    const QString lost = std::exchange(selected_, usable.value(0));
+    selectionMoved_ = !selected_.isEmpty();
+    Q_EMIT devicesListed(listed_, selected_);
+    bool stillListed = false;
+    for (const ListedDevice& device : std::as_const(listed_))
+        stillListed = stillListed || device.serial == lost;
+    // A phone still listed in another state has had its advice said.
+    if (!stillListed)
+        console_.say(u"Device %1 is no longer attached.\n"_s.arg(visibleText(lost)),
+                     MessageKind::Failure);
+    if (usable.isEmpty())
+        sayNoDevice();
+    return ends();
+}
+
+Step<QString> DeviceDiscovery::findRequiredDevice(const QStringList& usable) {
+    if (usable.contains(required_)) {
+        selected_ = required_;
+        Q_EMIT devicesListed(listed_, selected_);
+        return goOn(selected_);
+    }
+    selected_.clear();
+    Q_EMIT devicesListed(listed_, selected_);
+    console_.say(u"Error: no device with the serial %1 is attached. Attached:\n"_s.arg(
+                     visibleText(required_)) +
+                     deviceLines(usable),
+                 MessageKind::Failure);
+    return ends();
+}
+
+Step<QString> DeviceDiscovery::pickDevice(const QStringList& usable) {
+    if (usable.isEmpty()) {
+        Q_EMIT devicesListed(listed_, QString());
+        sayNoDevice();
+        return ends();
+    }
+    if (choice_ == Choice::OnlyUsable && usable.size() > 1) {
+        // Picking the first would act on a phone the script may not mean.
+        Q_EMIT devicesListed(listed_, QString());
+        console_.say(
+            u"Error: %1 devices are attached; name one with --serial:\n"_s.arg(usable.size()) +
+                deviceLines(usable),
+            MessageKind::Failure);
+        return ends();
+    }
+    selected_ = usable.first();
+    Q_EMIT devicesListed(listed_, selected_);
+    return goOn(selected_);
+}
+
+// An attached phone that cannot be used is not left unexplained.
+void DeviceDiscovery::adviseOnUnusableDevices() {
+    for (const ListedDevice& device : std::as_const(listed_)) {
         if (!device.usable())
-            say(unusableDeviceAdvice(device), MessageKind::Failure);
+            console_.say(unusableDeviceAdvice(device), MessageKind::Failure);
     }
 }
 
-void BridgeSession::selectDevice(const QString& serial) {
-    if (listedSerials_.contains(serial))
-        switchKnowledgeTo(serial);
+void DeviceDiscovery::sayNoDevice() {
+    console_.say(u"Error: no android device is connected.\n"_s, MessageKind::Failure);
+    console_.say(u"Please disconnect your device and reconnect it, then press the above "
+                 "Start Ostrel VNC Server button again.\n"_s,
+                 MessageKind::Failure);
 }
 
-// Keeps what is known about the device left, and takes up what is known about
-// the one chosen, so that no command carries another device's path.
-void BridgeSession::switchKnowledgeTo(const QString& serial) {
-    if (serial == selectedSerial_)
-        return;
-    const bool firstNamed = selectedSerial_.isEmpty();
-    if (!firstNamed)
-        knowledge_.insert(selectedSerial_, serverKnowledgeOf(bridge_));
-    if (knowledge_.contains(serial))
-        restoreServerKnowledge(bridge_, knowledge_.value(serial));
-    else if (!firstNamed || serial.isEmpty())
-        restoreServerKnowledge(bridge_, ServerKnowledge{});
-    // Otherwise what was known before any device was named goes to the first one.
-    selectedSerial_ = serial;
+Step<QString> DeviceDiscovery::ends() {
+    return Step<QString>{FlowStep::Ends, QString()};
 }
 
 } // namespace ostrel

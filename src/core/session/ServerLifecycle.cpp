@@ -1,17 +1,17 @@
-// Bringing the VNC server up on the device, taking it down, and showing which
-// state it is in.
+#include "core/session/ServerLifecycle.h"
+
 #include "core/PlatformTexts.h"
 #include "core/SiteAddresses.h"
-#include "core/device/AdbFailure.h"
-#include "core/session/BridgeSession.h"
+#include "core/bridge/BridgeState.h"
+#include "core/device/FileListing.h"
+#include "core/device/ServerCandidates.h"
+#include "core/session/AdbCommands.h"
+#include "core/session/FlowControl.h"
 #include "core/session/ServerOutput.h"
+#include "core/session/SessionConsole.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
-
-#include <algorithm>
-#include <cstring>
-#include <iterator>
 
 namespace ostrel {
 
@@ -19,137 +19,92 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct ServerCandidate {
-    const char* package;
-    const char* path;
-};
-
-// The app has shipped under two package identifiers; the first is tried first.
-constexpr ServerCandidate ServerCandidates[] = {
-    {"com.ostrel.vncserver", "/data/data/com.ostrel.vncserver/files/ostrelvncserver"},
-    {"com.halvorn.pellit", "/data/data/com.halvorn.pellit/files/ostrelvncserver"},
-};
-
-// Executable sizes of builds that no longer work with this program.
-constexpr int32_t RetiredServerSizes[] = {432848, 362932, 363196, 599519, 615492, 498532,
-                                          420404, 420556, 420572, 723997, 734867, 774427};
-
 constexpr int PresenceAttempts = 10;
 // Listings after a launch whose wait doubles before the steady poll takes over.
 constexpr int QuickPolls = 3;
-
-bool isRetiredServerSize(int32_t size) {
-    return std::find(std::begin(RetiredServerSizes), std::end(RetiredServerSizes), size) !=
-           std::end(RetiredServerSizes);
-}
-
-template <std::size_t N> void storeText(char (&field)[N], const char* text) {
-    std::strncpy(field, text, N - 1);
-    field[N - 1] = '\0';
-}
 
 QString mainActivityOf(const QString& package) {
     return package + u"/.MainActivity"_s;
 }
 
-// ls says why it could not list a path as "ls: PATH: REASON", on standard error,
-// or mixed into standard output on phones without shell_v2. Only a missing
-// file means the app is not there.
-QString listingRefusal(const AdbRun& run) {
-    const QByteArray missing = "No such file or directory";
-    if (run.exitCode != 0 && !run.standardError.contains(missing)) {
-        const QString text = standardErrorForConsole(run);
-        return text.isEmpty() ? u"ls failed with exit status %1.\r\n"_s.arg(run.exitCode) : text;
-    }
-    QString refusal;
-    const QList<QByteArray> lines = run.standardOutput.split('\n');
-    for (const QByteArray& line : lines) {
-        const QByteArray trimmed = line.trimmed();
-        if (trimmed.startsWith("ls:") && !trimmed.contains(missing))
-            refusal += QString::fromUtf8(trimmed) + u"\r\n"_s;
-    }
-    return refusal;
-}
-
 } // namespace
 
-// Both flows begin alike: a device to talk to, then what its process list says.
-QCoro::Task<bool> BridgeSession::reachDeviceAndProbe() {
-    const int32_t devices = co_await adbDevices();
-    if (devices < 1)
-        co_return false;
-    co_return co_await probeServerProcess();
-}
+ServerLifecycle::ServerLifecycle(AdbCommands& commands, SessionConsole& console, FlowControl& flow,
+                                 const Waits& waits, QObject* parent)
+    : QObject(parent), commands_(commands), console_(console), flow_(flow), waits_(waits) {}
 
-// True when the server runs at the end.
-QCoro::Task<bool> BridgeSession::adbStartOstrelVNCServer() {
-    // Every await stands alone: the compiler resumes a freed frame when an
-    // awaited task ends inside a condition.
+QCoro::Task<bool> ServerLifecycle::adbStartOstrelVNCServer(QString serial) {
     serverOutputFile_.clear();
-    const bool reached = co_await reachDeviceAndProbe();
-    if (!reached)
+    const Step<ServerProcess> process = co_await probeServer(serial);
+    if (!process.goesOn())
         co_return false;
-    if (bridge_.serverRunning) {
-        const bool probedAgain = co_await probeServerProcess();
-        if (!probedAgain)
-            co_return false;
-    } else {
-        const bool launched = co_await bringUpServer();
-        if (!launched)
-            co_return false;
+    if (process.value.running) {
+        // Launched twice, a second server would fight the first for its ports.
+        console_.say(u"Ostrel VNC Server is already running on the device.\r\n"_s);
+        showServerState(serial, true);
+        co_return true;
     }
-    reportStart();
-    co_return bridge_.serverRunning;
+    const bool launched = co_await bringUpServer(serial);
+    if (!launched)
+        co_return false;
+    reportStart(serial);
+    co_return phones_.value(serial).serverRunning;
 }
 
 // Only a server that is listed is called started; otherwise what it printed
 // is the best clue to why not.
-void BridgeSession::reportStart() {
-    if (bridge_.serverRunning) {
-        updateStatus();
+void ServerLifecycle::reportStart(const QString& serial) {
+    if (phones_.value(serial).serverRunning) {
+        updateStatus(serial, true);
         return;
     }
-    showServerState(false);
-    say(u"Error: Ostrel VNC Server did not start on the device.\r\n"_s, MessageKind::Failure);
-    say(serverOutputTail(serverOutputFile_), MessageKind::Failure);
+    showServerState(serial, false);
+    console_.say(u"Error: Ostrel VNC Server did not start on the device.\r\n"_s,
+                 MessageKind::Failure);
+    console_.say(serverOutputTail(serverOutputFile_), MessageKind::Failure);
 }
 
-// True when the server was launched and the status is to be shown.
-QCoro::Task<bool> BridgeSession::bringUpServer() {
-    const bool activityLaunched = co_await launchMainActivity();
+// True when the server was launched and its state is to be shown.
+QCoro::Task<bool> ServerLifecycle::bringUpServer(QString serial) {
+    const bool activityLaunched = co_await launchMainActivity(serial);
     if (!activityLaunched)
         co_return false;
-    const Presence presence = co_await waitForServerExecutable();
-    if (presence == Presence::FlowEnded || presence == Presence::Refused)
+    const Step<ServerPresence> presence = co_await waitForServerExecutable(serial);
+    if (!presence.goesOn())
         co_return false;
-    if (presence == Presence::Missing) {
-        say(u"Error: Ostrel VNC Server is not installed on your android device.\r\n"_s,
-            MessageKind::Failure);
-        say(u"Please purchase and install the app first from Google Play.\r\n"_s,
-            MessageKind::Failure);
-        sayLink(u"Get the Ostrel VNC Server App from Google Play\r\n"_s, googlePlayFrontPage(),
-                MessageKind::Failure);
+    if (presence.value == ServerPresence::Missing) {
+        sayNotInstalled();
         co_return false;
     }
-    const bool serverLaunched = co_await runServer();
+    const bool serverLaunched = co_await runServer(serial);
     if (!serverLaunched)
         co_return false;
-    if (bridge_.serverUnsupported) {
-        say(u"Error: This version of Ostrel VNC Server is no longer supported.\r\n"_s,
-            MessageKind::Failure);
-        say(u"Please update the app on your device from Google Play.\r\n\r\n"_s,
-            MessageKind::Failure);
+    if (phones_.value(serial).serverUnsupported) {
+        console_.say(u"Error: This version of Ostrel VNC Server is no longer supported.\r\n"_s,
+                     MessageKind::Failure);
+        console_.say(u"Please update the app on your device from Google Play.\r\n\r\n"_s,
+                     MessageKind::Failure);
         co_return false;
     }
-    co_return co_await pollForServer();
+    co_return co_await pollForServer(serial);
+}
+
+void ServerLifecycle::sayNotInstalled() {
+    console_.say(u"Error: Ostrel VNC Server is not installed on your android device.\r\n"_s,
+                 MessageKind::Failure);
+    console_.say(u"Please purchase and install the app first from Google Play.\r\n"_s,
+                 MessageKind::Failure);
+    console_.sayLink(u"Get the Ostrel VNC Server App from Google Play\r\n"_s, googlePlayFrontPage(),
+                     MessageKind::Failure);
 }
 
 // Until a listing has found the executable we do not know which package the
 // app is installed under, so both main activities are launched.
-QCoro::Task<bool> BridgeSession::launchMainActivity() {
+QCoro::Task<bool> ServerLifecycle::launchMainActivity(QString serial) {
     QStringList components;
-    if (bridge_.serverPackage[0] != '\0') {
-        components.append(mainActivityOf(QString::fromUtf8(bridge_.serverPackage)));
+    const QString known = phones_.value(serial).serverPackage;
+    if (!known.isEmpty()) {
+        components.append(mainActivityOf(known));
     } else {
         for (const ServerCandidate& candidate : ServerCandidates)
             components.append(mainActivityOf(QString::fromUtf8(candidate.package)));
@@ -158,236 +113,199 @@ QCoro::Task<bool> BridgeSession::launchMainActivity() {
         const QStringList launch{
             u"shell"_s, u"am"_s,  u"start"_s, u"-a"_s, u"android.intent.action.MAIN"_s,
             u"-n"_s,    component};
-        const DeviceCommand command = co_await runOnDevice(Mode::Quiet, launch);
-        if (!command.flowGoesOn)
+        const Step<AdbRun> launched = co_await commands_.runOnDevice(serial, Mode::Quiet, launch);
+        if (!launched.goesOn())
             co_return false;
     }
     co_return true;
 }
 
 // The app unpacks the executable when its activity starts, which takes a while.
-QCoro::Task<BridgeSession::Presence> BridgeSession::waitForServerExecutable() {
-    Presence presence = Presence::Missing;
+QCoro::Task<Step<ServerPresence>> ServerLifecycle::waitForServerExecutable(QString serial) {
+    Step<ServerPresence> presence;
     for (int attempt = 0; attempt < PresenceAttempts; ++attempt) {
-        presence = co_await probeServerExecutable();
-        if (presence != Presence::Missing)
+        presence = co_await checkOstrelVNCServerFileExists(serial);
+        if (!presence.goesOn() || presence.value == ServerPresence::Found)
             break;
-        const bool waited = co_await pause(waits_.presenceRetry);
+        const bool waited = co_await flow_.pause(waits_.presenceRetry);
         if (!waited)
-            co_return Presence::FlowEnded;
+            co_return Step<ServerPresence>{FlowStep::Cancelled, ServerPresence::Unknown};
     }
-    if (presence == Presence::FlowEnded || presence == Presence::Refused)
+    if (!presence.goesOn())
         co_return presence;
-    const bool settled = co_await pause(waits_.settle);
+    const bool settled = co_await flow_.pause(waits_.settle);
     if (!settled)
-        co_return Presence::FlowEnded;
-    if (presence == Presence::Missing)
-        presence = co_await probeServerExecutable();
+        co_return Step<ServerPresence>{FlowStep::Cancelled, ServerPresence::Unknown};
+    if (presence.value == ServerPresence::Missing)
+        presence = co_await checkOstrelVNCServerFileExists(serial);
     co_return presence;
 }
 
-QCoro::Task<bool> BridgeSession::runServer() {
-    bridge_.CommandMode = Mode::Quiet;
+QCoro::Task<bool> ServerLifecycle::runServer(QString serial) {
     const QStringList launch =
-        forSelectedDevice({u"shell"_s, QString::fromUtf8(bridge_.serverPath)});
-    serverOutputFile_ = serverOutputFile(selectedSerial_);
-    const AdbRun run = launchDetachedAdbProcess(launch, serverOutputFile_);
-    bridge_.CommandMode = Mode::Idle;
+        AdbCommands::forDevice(serial, {u"shell"_s, phones_.value(serial).serverPath});
+    serverOutputFile_ = serverOutputFile(serial);
+    const AdbRun run = commands_.launchDetachedAdbProcess(launch, serverOutputFile_);
     co_return run.finished();
 }
 
 // A server just launched may take a moment to show in the process list: a
-// listing sent at once would reach the device before the launch does.
-QCoro::Task<bool> BridgeSession::pollForServer() {
+// listing sent at once would reach the phone before the launch does.
+QCoro::Task<bool> ServerLifecycle::pollForServer(QString serial) {
     QElapsedTimer elapsed;
     elapsed.start();
     std::chrono::milliseconds wait = waits_.serverAppearFirstPoll;
     for (int listing = 1;; ++listing) {
-        const bool waited = co_await pause(wait);
+        const bool waited = co_await flow_.pause(wait);
         if (!waited)
             co_return false;
-        const bool probed = co_await probeServerProcess();
-        if (!probed)
+        const Step<ServerProcess> process = co_await findOstrelVNCServerPid(serial);
+        if (!process.goesOn())
             co_return false;
-        if (bridge_.serverRunning ||
+        if (process.value.running ||
             std::chrono::milliseconds(elapsed.elapsed()) >= waits_.serverAppearLimit)
             co_return true;
         wait = listing < QuickPolls ? wait * 2 : waits_.serverAppearPoll;
     }
 }
 
-// True when the server is not running at the end.
-QCoro::Task<bool> BridgeSession::adbStopOstrelVNCServer() {
-    const bool reached = co_await reachDeviceAndProbe();
-    if (!reached)
+QCoro::Task<bool> ServerLifecycle::adbStopOstrelVNCServer(QString serial) {
+    const Step<ServerProcess> process = co_await probeServer(serial);
+    if (!process.goesOn())
         co_return false;
-    if (bridge_.serverRunning) {
-        const bool takenDown = co_await takeDownServer();
-        if (!takenDown)
-            co_return false;
+    // Only a stop that happened is reported as one.
+    if (phones_.value(serial).serverPath.isEmpty()) {
+        console_.say(
+            u"Ostrel VNC Server is not installed on the device, so it is not running.\r\n"_s);
+        showServerState(serial, false);
+        co_return true;
     }
-    const bool probedAgain = co_await probeServerProcess();
-    if (!probedAgain)
+    if (!process.value.running) {
+        console_.say(u"Ostrel VNC Server is not running on the device.\r\n"_s);
+        showServerState(serial, false);
+        co_return true;
+    }
+    // Asking the server to stop needs no process id.
+    const bool takenDown = co_await takeDownServer(serial);
+    if (!takenDown)
         co_return false;
-    reportStop();
-    co_return !bridge_.serverRunning;
+    const Step<ServerProcess> after = co_await findOstrelVNCServerPid(serial);
+    if (!after.goesOn())
+        co_return false;
+    reportStop(serial);
+    co_return !after.value.running;
 }
 
 // A server still listed keeps the button on Stop, so that the user can try again.
-void BridgeSession::reportStop() {
-    if (!bridge_.serverRunning) {
-        updateStatus();
+void ServerLifecycle::reportStop(const QString& serial) {
+    if (!phones_.value(serial).serverRunning) {
+        updateStatus(serial, false);
         return;
     }
-    showServerState(true);
-    say(u"Error: Ostrel VNC Server is still running on the device.\r\n"_s, MessageKind::Failure);
+    showServerState(serial, true);
+    console_.say(u"Error: Ostrel VNC Server is still running on the device.\r\n"_s,
+                 MessageKind::Failure);
 }
 
 // Asks the server to stop, and kills it once if it is still listed with a
 // process id.
-QCoro::Task<bool> BridgeSession::takeDownServer() {
-    const QString path = QString::fromUtf8(bridge_.serverPath);
-    const QStringList stop{u"shell"_s, path, u"--stop"_s};
-    const DeviceCommand asked = co_await runOnDevice(Mode::Quiet, stop);
-    if (!asked.flowGoesOn)
+QCoro::Task<bool> ServerLifecycle::takeDownServer(QString serial) {
+    const QStringList stop{u"shell"_s, phones_.value(serial).serverPath, u"--stop"_s};
+    const Step<AdbRun> asked = co_await commands_.runOnDevice(serial, Mode::Quiet, stop);
+    if (!asked.goesOn())
         co_return false;
-    const bool probed = co_await probeServerProcess();
-    if (!probed)
+    const Step<ServerProcess> process = co_await findOstrelVNCServerPid(serial);
+    if (!process.goesOn())
         co_return false;
-    if (!bridge_.serverRunning || bridge_.serverPid == 0)
+    if (!process.value.running || process.value.pid == 0)
         co_return true;
-    const QStringList kill{u"shell"_s, u"kill"_s, u"-9"_s, QString::number(bridge_.serverPid)};
-    const DeviceCommand killed = co_await runOnDevice(Mode::Idle, kill);
-    co_return killed.flowGoesOn;
+    const QStringList kill{u"shell"_s, u"kill"_s, u"-9"_s, QString::number(process.value.pid)};
+    const Step<AdbRun> killed = co_await commands_.runOnDevice(serial, Mode::Idle, kill);
+    co_return killed.goesOn();
 }
 
-QCoro::Task<bool> BridgeSession::checkOstrelVNCServerFileExists() {
-    const ServerPresence presence = co_await checkServerPresence();
-    co_return presence == ServerPresence::Found;
-}
-
-QCoro::Task<BridgeSession::ServerPresence> BridgeSession::checkServerPresence() {
-    const Presence presence = co_await probeServerExecutable();
-    switch (presence) {
-    case Presence::Found:
-        co_return ServerPresence::Found;
-    case Presence::Missing:
-        co_return ServerPresence::Missing;
-    case Presence::Refused:
-    case Presence::FlowEnded:
-        break;
-    }
-    co_return ServerPresence::Unknown;
-}
-
-// Refused: a listing was refused and no candidate was found; adb's text and
-// the verdict have been written, and the flow must end.
-QCoro::Task<BridgeSession::Presence> BridgeSession::probeServerExecutable() {
-    // A check cut short confirmed nothing, so it changes nothing.
-    const ServerKnowledge before = serverKnowledgeOf(bridge_);
-    Presence presence = Presence::Missing;
+// A listing refused for every candidate says why and ends the flow: the app
+// may well be there.
+QCoro::Task<Step<ServerPresence>> ServerLifecycle::checkOstrelVNCServerFileExists(QString serial) {
     QString refusals;
     for (const ServerCandidate& candidate : ServerCandidates) {
-        presence = co_await listServerExecutable(candidate.package, candidate.path, &refusals);
-        if (presence == Presence::Found || presence == Presence::FlowEnded)
-            break;
+        const QString path = QString::fromUtf8(candidate.path);
+        const QStringList list{u"shell"_s, u"ls"_s, u"-l"_s, path};
+        const Step<AdbRun> listed = co_await commands_.runOnDevice(serial, Mode::ServerFile, list);
+        if (!listed.goesOn())
+            co_return listed.stopped<ServerPresence>();
+        const ServerFileListing file = readServerFileListing(listed.value, path);
+        if (file.kind == ServerFileListing::Kind::Found) {
+            PhoneRecord& phone = phones_[serial];
+            phone.serverPackage = QString::fromUtf8(candidate.package);
+            phone.serverPath = path;
+            phone.serverFileSize = file.size;
+            // Follows the executable now on the phone, so that updating the
+            // app clears an earlier verdict.
+            phone.serverUnsupported = isRetiredServerSize(file.size);
+            co_return goOn(ServerPresence::Found);
+        }
+        refusals += file.refusal;
     }
-    if (presence == Presence::FlowEnded) {
-        restoreServerKnowledge(bridge_, before);
-        co_return presence;
+    if (!refusals.isEmpty()) {
+        console_.say(refusals, MessageKind::Failure);
+        console_.say(u"Error: the app's files could not be checked on this device.\r\n"_s,
+                     MessageKind::Failure);
+        co_return Step<ServerPresence>{FlowStep::Ends, ServerPresence::Unknown};
     }
-    if (presence != Presence::Found && !refusals.isEmpty()) {
-        restoreServerKnowledge(bridge_, before);
-        say(refusals, MessageKind::Failure);
-        say(u"Error: the app's files could not be checked on this device.\r\n"_s,
-            MessageKind::Failure);
-        co_return Presence::Refused;
-    }
-    if (presence == Presence::Missing) {
-        storeText(bridge_.serverPackage, "");
-        storeText(bridge_.serverPath, "");
-    }
-    // Follows the executable now on the device, so that updating the app
-    // clears an earlier verdict.
-    bridge_.serverUnsupported = isRetiredServerSize(bridge_.serverFileSize);
-    co_return presence;
+    PhoneRecord& phone = phones_[serial];
+    phone.serverPackage.clear();
+    phone.serverPath.clear();
+    phone.serverFileSize = 0;
+    phone.serverUnsupported = false;
+    co_return goOn(ServerPresence::Missing);
 }
 
-// The path is stored only once a listing has shown the executable there.
-QCoro::Task<BridgeSession::Presence>
-BridgeSession::listServerExecutable(const char* package, const char* path, QString* refusals) {
-    bridge_.serverFileFound = false;
-    bridge_.serverFileSize = 0;
-    const QStringList listing{u"shell"_s, u"ls"_s, u"-l"_s, QString::fromUtf8(path)};
-    const DeviceCommand listed = co_await runOnDevice(Mode::ServerFile, listing);
-    if (!listed.flowGoesOn)
-        co_return Presence::FlowEnded;
-    const QString refusal = listingRefusal(listed.run);
-    if (!refusal.isEmpty()) {
-        *refusals += refusal;
-        co_return Presence::Refused;
+// Without a known path there is nothing to look for: the server is taken
+// as not running.
+QCoro::Task<Step<ServerProcess>> ServerLifecycle::findOstrelVNCServerPid(QString serial) {
+    const QString path = phones_.value(serial).serverPath;
+    if (path.isEmpty()) {
+        phones_[serial].serverRunning = false;
+        co_return goOn(ServerProcess{});
     }
-    if (!bridge_.serverFileFound)
-        co_return Presence::Missing;
-    storeText(bridge_.serverPackage, package);
-    storeText(bridge_.serverPath, path);
-    co_return Presence::Found;
+    const QStringList list{u"shell"_s, u"ps"_s};
+    const Step<AdbRun> listed = co_await commands_.runOnDevice(serial, Mode::ServerProcess, list);
+    // A listing that did not reach the phone learned nothing.
+    if (!listed.goesOn())
+        co_return listed.stopped<ServerProcess>();
+    const ServerProcess process = readServerProcess(listed.value.standardOutput, path);
+    PhoneRecord& phone = phones_[serial];
+    phone.serverRunning = process.running;
+    phone.serverPid = process.pid;
+    co_return goOn(process);
 }
 
-QCoro::Task<bool> BridgeSession::findOstrelVNCServerPid() {
-    co_return co_await probeServerProcess();
-}
-
-// False when the flow must end. The state keeps what it said, since a probe
-// that could not reach the device learned nothing.
-QCoro::Task<bool> BridgeSession::probeServerProcess() {
-    const bool wasRunning = bridge_.serverRunning;
-    const int32_t oldPid = bridge_.serverPid;
-    bridge_.serverRunning = false;
-    if (bridge_.serverPath[0] == '\0')
-        co_return true;
-    bridge_.serverPid = 0;
-    const QStringList listing{u"shell"_s, u"ps"_s};
-    const DeviceCommand listed = co_await runOnDevice(Mode::ServerProcess, listing);
-    if (listed.flowGoesOn)
-        co_return true;
-    bridge_.serverRunning = wasRunning;
-    bridge_.serverPid = oldPid;
-    co_return false;
-}
-
-QCoro::Task<void> BridgeSession::probeSelectedDevice() {
-    const FlowScope flow(*this);
-    if (!flow.entered() || selectedSerial_.isEmpty() || bridge_.deviceCount < 1)
-        co_return;
-    // The process listing needs the path, which only the presence check finds.
-    if (bridge_.serverPath[0] == '\0') {
-        const Presence presence = co_await probeServerExecutable();
-        if (presence == Presence::FlowEnded || presence == Presence::Refused)
-            co_return;
+QCoro::Task<Step<ServerProcess>> ServerLifecycle::probeServer(QString serial) {
+    if (phones_.value(serial).serverPath.isEmpty()) {
+        const Step<ServerPresence> presence = co_await checkOstrelVNCServerFileExists(serial);
+        if (!presence.goesOn())
+            co_return presence.stopped<ServerProcess>();
     }
-    const bool probed = co_await probeServerProcess();
-    if (probed)
-        showServerState(bridge_.serverRunning);
+    co_return co_await findOstrelVNCServerPid(serial);
 }
 
 // A cancelled flow shows nothing more, its state included.
-void BridgeSession::showServerState(bool running) {
-    if (!cancelled_)
-        Q_EMIT serverStateChanged(running);
+void ServerLifecycle::showServerState(const QString& serial, bool running) {
+    if (!flow_.cancelled())
+        Q_EMIT serverStateChanged(serial, running);
 }
 
-void BridgeSession::updateStatus() {
-    const bool running = bridge_.serverRunning;
-    showServerState(running);
+void ServerLifecycle::updateStatus(const QString& serial, bool running) {
+    showServerState(serial, running);
     if (running) {
-        say(u"Ostrel VNC Server is successfully started.\r\n"_s);
-        say(u"You can now safely disconnect your device from %1, and quit this program.\r\n\r\n"_s
-                .arg(thisComputer()));
-        say(u"If you can't connect to the IP address shown on device, you can click "
-            "the USB Connect button to set up USB connection.\r\n\r\n"_s);
+        console_.say(u"Ostrel VNC Server is successfully started.\r\n"_s);
+        console_.say(u"You can now safely disconnect your device from %1, and quit this "
+                     "program.\r\n\r\n"_s.arg(thisComputer()));
+        console_.say(u"If you can't connect to the IP address shown on device, you can click "
+                     "the USB Connect button to set up USB connection.\r\n\r\n"_s);
     } else {
-        say(u"Ostrel VNC Server is successfully stopped.\r\n\r\n"_s);
+        console_.say(u"Ostrel VNC Server is successfully stopped.\r\n\r\n"_s);
     }
 }
 

@@ -1,8 +1,13 @@
-// Reaching the device's VNC and web ports through localhost over USB.
+#include "core/session/UsbForward.h"
+
+#include "core/bridge/BridgeState.h"
 #include "core/device/AdbFailure.h"
 #include "core/device/PortText.h"
-#include "core/session/BridgeSession.h"
+#include "core/session/AdbCommands.h"
+#include "core/session/SessionConsole.h"
+
 #include <QCoro/QCoroTask>
+#include <QUrl>
 
 namespace ostrel {
 
@@ -22,76 +27,60 @@ QString portSpec(int64_t port) {
 
 } // namespace
 
-QCoro::Task<void> BridgeSession::usbConnectText(QString portText) {
-    const PortEntry entry = readPortEntry(portText);
-    if (entry.kind == PortEntry::Kind::Blank)
-        co_return;
-    if (entry.kind == PortEntry::Kind::Port) {
-        co_await usbConnect(entry.port);
-        co_return;
-    }
-    // Entered like a flow so that a line is never said over a running one.
-    const FlowScope flow(*this);
-    if (flow.entered())
-        say(notAPortLine(portText), MessageKind::Failure);
-}
+UsbForward::UsbForward(AdbCommands& commands, SessionConsole& console, QObject* parent)
+    : QObject(parent), commands_(commands), console_(console) {}
 
-QCoro::Task<bool> BridgeSession::adbForward(int32_t port) {
-    const int32_t devices = co_await adbDevices();
-    if (devices < 1)
-        co_return false;
-    const bool vncTried = co_await forwardPort(port);
-    if (!vncTried)
-        co_return false;
-    const bool vncForwarded = bridge_.forwardEstablished;
-    if (vncForwarded) {
-        say(u"You can connect to the following address with VNC clients while the "
-            "android device is connected with USB:\r\n"_s);
-        say(u"    "_s);
-        const QString address = u"vnc://localhost:%1"_s.arg(port);
-        sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
-    }
+QCoro::Task<Step<bool>> UsbForward::adbForward(QString serial, int32_t port) {
+    const Step<bool> vnc = co_await forwardPort(serial, port);
+    if (!vnc.goesOn())
+        co_return vnc;
+    if (vnc.value)
+        sayAddress(u"You can connect to the following address with VNC clients while the "
+                   "android device is connected with USB:\r\n"_s,
+                   u"vnc://localhost:%1"_s.arg(port));
     const int64_t webPort = webPortFor(port);
     if (webPort < LowestPort) {
-        // Not a failure: no such web port can exist, on the device either.
-        say(u"No web port was forwarded: port %1 minus 100 is below %2.\r\n"_s.arg(port).arg(
-            LowestPort));
-        co_return vncForwarded;
+        // Not a failure: no such web port can exist, on the phone either.
+        console_.say(
+            u"No web port was forwarded: port %1 minus 100 is below %2.\r\n"_s.arg(port).arg(
+                LowestPort));
+        co_return vnc;
     }
-    const bool webTried = co_await forwardPort(static_cast<int32_t>(webPort));
-    if (!webTried)
-        co_return false;
-    if (bridge_.forwardEstablished) {
-        say(u"You can browse to the following address while the android device is "
-            "connected with USB:\r\n"_s);
-        say(u"    "_s);
-        const QString address = u"http://localhost:%1"_s.arg(webPort);
-        sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
-    }
-    co_return vncForwarded&& bridge_.forwardEstablished;
+    const Step<bool> web = co_await forwardPort(serial, static_cast<int32_t>(webPort));
+    if (!web.goesOn())
+        co_return web;
+    if (web.value)
+        sayAddress(u"You can browse to the following address while the android device is "
+                   "connected with USB:\r\n"_s,
+                   u"http://localhost:%1"_s.arg(webPort));
+    co_return goOn(vnc.value && web.value);
+}
+
+void UsbForward::sayAddress(const QString& sentence, const QString& address) {
+    console_.say(sentence);
+    console_.say(u"    "_s);
+    console_.sayLink(address + u"\r\n\r\n"_s, QUrl(address), MessageKind::Progress);
 }
 
 // adb's exit status is the one reliable verdict on a forward: a working one
 // prints the port, a refused one prints nothing and explains on standard error.
-// False when the flow must end.
-QCoro::Task<bool> BridgeSession::forwardPort(int32_t port) {
-    bridge_.forwardEstablished = true;
+QCoro::Task<Step<bool>> UsbForward::forwardPort(QString serial, int32_t port) {
     const QString spec = portSpec(port);
     const QStringList forward{u"forward"_s, spec, spec};
-    const DeviceCommand command = co_await runOnDevice(Mode::Forward, forward);
-    bridge_.forwardEstablished = command.run.succeeded();
-    forwardInForce_ = forwardInForce_ || bridge_.forwardEstablished;
-    if (!command.flowGoesOn)
-        co_return false;
-    if (!bridge_.forwardEstablished) {
-        const QString reason = standardErrorForConsole(command.run);
-        say(reason.isEmpty()
-                ? u"Error: adb could not forward %1 (exit status %2).\r\n"_s.arg(spec).arg(
-                      command.run.exitCode)
-                : reason,
-            MessageKind::Failure);
+    const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Mode::Forward, forward);
+    const bool holds = command.value.succeeded();
+    forwardInForce_ = forwardInForce_ || holds;
+    if (!command.goesOn())
+        co_return command.stopped<bool>();
+    if (!holds) {
+        const QString reason = standardErrorForConsole(command.value);
+        console_.say(reason.isEmpty()
+                         ? u"Error: adb could not forward %1 (exit status %2).\r\n"_s.arg(spec).arg(
+                               command.value.exitCode)
+                         : reason,
+                     MessageKind::Failure);
     }
-    co_return true;
+    co_return goOn(holds);
 }
 
 } // namespace ostrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ProgramIdentity.h"
+
 #include <QSettings>
 #include <QString>
 
@@ -8,7 +10,7 @@ namespace ostrel {
 // The per-user store of the program's one setting ("adb") and the window's
 // geometry; the platform decides where it lives.
 inline QSettings programSettings() {
-    return QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
+    return QSettings(OrganizationName, ProgramName);
 }
 
 inline const QString AdbSettingKey = QStringLiteral("adb");

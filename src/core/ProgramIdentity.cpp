@@ -1,0 +1,13 @@
+#include "core/ProgramIdentity.h"
+
+#include <QCoreApplication>
+
+namespace ostrel {
+
+void applyProgramIdentity() {
+    QCoreApplication::setOrganizationName(OrganizationName);
+    QCoreApplication::setApplicationName(ProgramName);
+    QCoreApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+}
+
+} // namespace ostrel

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/process/AdbRun.h"
+#include "core/process/CommandRunner.h"
+#include "core/session/FlowOutcome.h"
+
+#include <QCoro/QCoroFwd>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+
+namespace ostrel {
+
+class FlowControl;
+class SessionConsole;
+
+// Runs adb for the session's flows: every command for a phone names it, its
+// output is shown unless the flow reads it quietly, and a command that did not
+// run to its end, or found its phone gone, ends the flow after saying why.
+class AdbCommands : public QObject {
+    Q_OBJECT
+
+public:
+    // `adbPath` says which adb to run, read anew for every command.
+    AdbCommands(CommandRunner& runner, std::function<QString()> adbPath,
+                std::chrono::milliseconds timeout, SessionConsole& console, const FlowControl& flow,
+                QObject* parent = nullptr);
+
+    // One command: waited for, or (wait false) started to outlive us.
+    QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
+    // A command that outlives the program; its output goes to `outputFile`
+    // (nowhere when empty).
+    AdbRun launchDetachedAdbProcess(const QStringList& arguments, const QString& outputFile = {});
+
+    // A command for the phone `serial`, under `mode` (which says whether its
+    // output is shown). Goes on only when adb ran to its end and reached the
+    // phone; a phone that has gone ends the flow with adb's own words.
+    QCoro::Task<Step<AdbRun>> runOnDevice(QString serial, int32_t mode, QStringList arguments);
+    // A command for adb's server itself, such as the device listing.
+    QCoro::Task<Step<AdbRun>> runOnServer(int32_t mode, QStringList arguments);
+
+    // Shows a command's output in the console.
+    void writeStdOut(const QString& text);
+
+    static QStringList forDevice(const QString& serial, const QStringList& arguments);
+
+Q_SIGNALS:
+    // adb ran a command (it may have started adb's server on the way).
+    void commandRan();
+
+private:
+    bool reportIfNotFinished(const AdbRun& run);
+    void echo(const AdbRun& run, int32_t mode);
+
+    CommandRunner& runner_;
+    std::function<QString()> adbPath_;
+    std::chrono::milliseconds timeout_;
+    SessionConsole& console_;
+    const FlowControl& flow_;
+};
+
+} // namespace ostrel
