@@ -1,14 +1,19 @@
-// Feeds arbitrary adb output, in arbitrary pieces, through line assembly and
-// the classifier in every mode: nothing may be read or written out of bounds.
+// adb's standard output as the runner reads it: arbitrary bytes, in arbitrary
+// pieces, through line assembly and the classifier in every mode. Nothing may
+// be read or written out of bounds, nothing of one command may be left for
+// the next, and only device lines may reach the device list.
+//
+// The first byte picks the mode, the second the piece size and how the
+// command ends; the rest is the output.
+#include "FuzzTarget.h"
+
 #include "core/bridge/OutputClassifier.h"
 #include "core/process/OutputLineBuffer.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+OSTREL_FUZZ_TARGET(adb_output) {
     if (size < 2)
         return 0;
     static constexpr int32_t Modes[] = {-1, 1, 2, 3, 4, 6};
@@ -20,7 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ostrel::OutputLineBuffer buffer;
     std::size_t devices = 0;
     const auto classify = [&](char* line) {
-        ostrel::classifyOutputLine(state, line, [&](const char*) { ++devices; });
+        OSTREL_FUZZ_CHECK(std::strlen(line) <= ostrel::OutputLineBuffer::Capacity);
+        ostrel::classifyOutputLine(state, line, [&](const char* serial) {
+            OSTREL_FUZZ_CHECK(serial != nullptr);
+            ++devices;
+        });
     };
     std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
     while (!rest.empty()) {
@@ -28,15 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         rest.remove_prefix(piece.size());
         buffer.assemble(piece, classify);
     }
-    // The command ends, by itself or cut off; nothing may be left for the next.
     if (data[1] & 2)
         buffer.flush(classify);
     else
         buffer.discard();
-    if (buffer.outputLineFill() != 0)
-        __builtin_trap();
-    // Every counted device line reached the device list, and nothing else did.
-    if (devices != static_cast<std::size_t>(state.deviceCount))
-        __builtin_trap();
+    OSTREL_FUZZ_CHECK(buffer.outputLineFill() == 0);
+    OSTREL_FUZZ_CHECK(devices == static_cast<std::size_t>(state.deviceCount));
+    OSTREL_FUZZ_CHECK(std::memchr(state.serverPath, '\0', sizeof state.serverPath) != nullptr);
+    OSTREL_FUZZ_CHECK(std::memchr(state.serverPackage, '\0', sizeof state.serverPackage) !=
+                      nullptr);
     return 0;
 }

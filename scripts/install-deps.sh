@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need, when it is missing.
 # Debian 12 or Ubuntu (apt-get, as root or with sudo), or macOS (Homebrew).
+# With --clang also clang 14 and its sanitizer and libFuzzer runtimes, for the
+# second compiler's build and the fuzz targets (Debian and Ubuntu only).
 set -euo pipefail
+
+with_clang=false
+for argument in "$@"; do
+    case "$argument" in
+        --clang) with_clang=true ;;
+        *) echo "usage: $0 [--clang]" >&2; exit 2 ;;
+    esac
+done
 
 if [ "$(uname -s)" = Darwin ]; then
     if ! command -v brew >/dev/null; then
@@ -20,6 +30,9 @@ fi
 packages=(cmake ninja-build g++ ccache qt6-base-dev qcoro-qt6-dev libxkbcommon-dev
           ca-certificates python3 adb xvfb xauth fonts-dejavu-core imagemagick
           desktop-file-utils dpkg-dev file)
+if $with_clang; then
+    packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
