@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoro/QCoroFwd>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <cstdint>
+
+namespace ostrel {
+
+class RfbGreetingAttempts;
+
+// How long a VNC server reached through a fresh forward may take to greet.
+inline constexpr std::chrono::milliseconds ForwardGreetingLimit{2000};
+// How long View waits for the phone's server before it opens a viewer.
+inline constexpr std::chrono::milliseconds ViewGreetingLimit{5000};
+// Between the starts of two connection attempts.
+inline constexpr std::chrono::milliseconds GreetingRetryInterval{250};
+
+struct RfbGreetingResult {
+    bool greeted = false;
+    bool cancelled = false;
+    QByteArray greeting; // the 12 bytes, when greeted ("RFB 003.008\n")
+};
+
+// Tells whether an RFB server answers on 127.0.0.1:PORT, as through an adb
+// forward: a forward accepts every connection whatever the phone does and
+// just closes it when nothing listens there, so only a greeting read proves
+// that a server is behind it. Each wait connects again every
+// GreetingRetryInterval until a whole greeting is read or its limit passes,
+// and closes without answering, so the server sees a client that left before
+// choosing a version.
+class RfbGreetingWait : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~RfbGreetingWait() override; // cancels what is still waiting
+
+    // Never fails: an answer that is no greeting, a refused or closed
+    // connection and silence all count as no greeting until the limit.
+    QCoro::Task<RfbGreetingResult> waitForGreeting(uint16_t port, std::chrono::milliseconds limit);
+    // Ends every pending wait at once, as cancelled; their flows resume before
+    // this returns.
+    void cancel();
+
+private:
+    QList<QPointer<RfbGreetingAttempts>> waits_;
+};
+
+} // namespace ostrel

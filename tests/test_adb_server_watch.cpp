@@ -1,0 +1,259 @@
+#include "core/server/DeviceWatch.h"
+#include "support/FakeAdbServer.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace ostrel;
+using namespace std::chrono_literals;
+using ostrel::test::FakeAdbServer;
+
+namespace {
+
+QString described(const QList<ListedDevice>& devices) {
+    QStringList parts;
+    for (const ListedDevice& device : devices)
+        parts << device.serial + u'=' + device.state;
+    return parts.join(u',');
+}
+
+// Quick retries; the real settling time and patience with a lost server.
+DeviceWatchTiming quickTiming() {
+    DeviceWatchTiming timing;
+    timing.retry = 100ms;
+    return timing;
+}
+
+// Everything a watch told, in order: "list:A=device", "connected", "disconnected".
+struct WatchLog {
+    explicit WatchLog(DeviceWatch& watch) {
+        QObject::connect(&watch, &DeviceWatch::devicesChanged, &watch,
+                         [this](const QList<ListedDevice>& devices) {
+                             events << QStringLiteral("list:") + described(devices);
+                         });
+        QObject::connect(&watch, &DeviceWatch::connectedChanged, &watch, [this](bool connected) {
+            events << (connected ? QStringLiteral("connected") : QStringLiteral("disconnected"));
+        });
+    }
+    QStringList events;
+};
+
+int trackRequests(const FakeAdbServer& server) {
+    return static_cast<int>(server.requests().count("host:track-devices"));
+}
+
+// A server listing `devices` and a watch on it, not yet started.
+struct WatchedServer {
+    explicit WatchedServer(const QByteArray& devices,
+                           const DeviceWatchTiming& timing = quickTiming())
+        : watch(server.address(), timing), log(watch) {
+        server.setDevices(devices);
+    }
+
+    FakeAdbServer server;
+    bool listening = server.listen();
+    DeviceWatch watch;
+    WatchLog log;
+};
+
+// Starts the fixture's watch and waits until it shows the server's list.
+#define CONNECT_WATCH(fixture)                                                                     \
+    do {                                                                                           \
+        QVERIFY((fixture).listening);                                                              \
+        (fixture).watch.start();                                                                   \
+        QTRY_VERIFY_WITH_TIMEOUT((fixture).watch.isConnected(), 5000);                             \
+    } while (false)
+
+} // namespace
+
+class AdbServerWatchTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void showsTheFirstListAtOnceThenFollowsChanges() {
+        WatchedServer f("R58M123\tdevice\n");
+        CONNECT_WATCH(f);
+        QCOMPARE(f.log.events, (QStringList{"list:R58M123=device", "connected"}));
+
+        f.server.setDevices("R58M123\tdevice\n0123456789ABCDEF\tno permissions (missing udev "
+                            "rules? user is in the plugdev group)\n");
+        QTRY_COMPARE_WITH_TIMEOUT(f.watch.devices().size(), 2, 5000);
+        QCOMPARE(
+            f.watch.devices().last().state,
+            QStringLiteral("no permissions (missing udev rules? user is in the plugdev group)"));
+        f.server.setDevices("");
+        QTRY_COMPARE_WITH_TIMEOUT(described(f.watch.devices()), QString(), 5000);
+        QVERIFY(f.watch.isConnected());
+        QCOMPARE(trackRequests(f.server), 1);
+    }
+
+    // A phone that goes offline and comes back at once is never shown
+    // offline: a later change, which settles after it would have, shows alone.
+    void aFlapIsNotShown() {
+        WatchedServer f("A\tdevice\n");
+        CONNECT_WATCH(f);
+        f.server.setDevices("A\toffline\n");
+        f.server.setDevices("A\tauthorizing\n");
+        f.server.setDevices("A\tdevice\n");
+        f.server.setDevices("A\tdevice\nB\tdevice\n");
+        QTRY_COMPARE_WITH_TIMEOUT(described(f.watch.devices()), QStringLiteral("A=device,B=device"),
+                                  5000);
+        QCOMPARE(f.log.events,
+                 (QStringList{"list:A=device", "connected", "list:A=device,B=device"}));
+    }
+
+    void aPhoneThatKeepsFlappingHoldsUpNoOther() {
+        WatchedServer f("A\tdevice\n");
+        CONNECT_WATCH(f);
+        QByteArray others;
+        bool offline = false;
+        QTimer flapping;
+        flapping.setTimerType(Qt::PreciseTimer);
+        connect(&flapping, &QTimer::timeout, this, [&] {
+            offline = !offline;
+            f.server.setDevices(QByteArray("A\t") + (offline ? "offline\n" : "authorizing\n") +
+                                others);
+        });
+        flapping.start(100);
+        others = "B\tdevice\n";
+        QTRY_VERIFY_WITH_TIMEOUT(f.watch.devices().contains(ListedDevice{"B", "device"}), 5000);
+        QVERIFY(!f.watch.devices().first().usable());
+    }
+
+    // A server that is back before the watch could miss it: no "No device".
+    void aServerThatRestartsAtOnceLeavesTheWatchConnected() {
+        WatchedServer f("A\tdevice\n");
+        CONNECT_WATCH(f);
+        f.server.goAway();
+        QVERIFY(f.server.listen());
+        f.server.setDevices("A\tdevice\nB\tdevice\n");
+        QTRY_COMPARE_WITH_TIMEOUT(described(f.watch.devices()), QStringLiteral("A=device,B=device"),
+                                  5000);
+        QCOMPARE(f.log.events,
+                 (QStringList{"list:A=device", "connected", "list:A=device,B=device"}));
+        QCOMPARE(trackRequests(f.server), 2);
+    }
+
+    void aLostServerIsToldAndFoundAgain() {
+        DeviceWatchTiming timing = quickTiming();
+        timing.lostAfter = 400ms;
+        WatchedServer f("A\tdevice\n", timing);
+        QSignalSpy failures(&f.watch, &DeviceWatch::attemptFailed);
+        CONNECT_WATCH(f);
+        f.server.goAway();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.watch.isConnected(), 5000);
+        QCOMPARE(f.watch.devices(), QList<ListedDevice>());
+        QVERIFY(!failures.isEmpty());
+        f.server.setDevices("B\tdevice\n");
+        QVERIFY(f.server.listen());
+        QTRY_VERIFY_WITH_TIMEOUT(f.watch.isConnected(), 5000);
+        QCOMPARE(f.log.events, (QStringList{"list:A=device", "connected", "list:", "disconnected",
+                                            "list:B=device", "connected"}));
+    }
+
+    // With retries an hour apart, only poke() can have connected it.
+    void pokeConnectsAtOnce() {
+        DeviceWatchTiming timing;
+        timing.retry = 1h;
+        WatchedServer f("", timing);
+        f.server.goAway();
+        QSignalSpy failures(&f.watch, &DeviceWatch::attemptFailed);
+        f.watch.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 1, 5000);
+        QVERIFY(failures.first().first().toString().contains(f.server.address().text()));
+        f.watch.poke(); // still no server: refused again
+        QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 2, 5000);
+        QVERIFY(f.server.listen());
+        f.watch.poke();
+        QTRY_VERIFY_WITH_TIMEOUT(f.watch.isConnected(), 5000);
+        f.watch.poke(); // connected: nothing to do
+        QCOMPARE(trackRequests(f.server), 1);
+    }
+
+    void refusedAndBrokenRepliesAreRetried_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FAIL") << QByteArray("FAIL0010not tracking now") << true
+                              << "not tracking now";
+        QTest::newRow("bad length") << QByteArray("OKAY00zz") << false << "four hex digits";
+        QTest::newRow("closed before the first list")
+            << QByteArray("OKAY00") << true << "inside a frame";
+    }
+    void refusedAndBrokenRepliesAreRetried() {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, closes);
+        QFETCH(QString, reason);
+        WatchedServer f("");
+        QVERIFY(f.listening);
+        f.server.setReply("host:track-devices", {reply, closes});
+        QSignalSpy failures(&f.watch, &DeviceWatch::attemptFailed);
+        f.watch.start();
+        QTRY_VERIFY_WITH_TIMEOUT(trackRequests(f.server) >= 2, 5000);
+        QVERIFY2(failures.first().first().toString().contains(reason),
+                 qPrintable(failures.first().first().toString()));
+        QCOMPARE(f.log.events, QStringList());
+    }
+
+    // Nonsense in the middle of tracking: the watch starts afresh.
+    void aBrokenFrameWhileTrackingReconnects() {
+        WatchedServer f("A\tdevice\n");
+        CONNECT_WATCH(f);
+        f.server.sendToTrackers("zzzz");
+        f.server.setDevices("A\tdevice\nC\tdevice\n");
+        QTRY_COMPARE_WITH_TIMEOUT(trackRequests(f.server), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(described(f.watch.devices()), QStringLiteral("A=device,C=device"),
+                                  5000);
+        QVERIFY(!f.log.events.contains(QStringLiteral("disconnected")));
+    }
+
+    void asksTheModelOfEachArrivingUsablePhone() {
+        WatchedServer f("A\tdevice\nB\tunauthorized\n");
+        f.server.setReply("host:devices-l",
+                          FakeAdbServer::okay("A                      device product:kestrel "
+                                              "model:KS_200 device:kestrel transport_id:1\n"
+                                              "B                      unauthorized usb:1-2 "
+                                              "transport_id:2\n"));
+        QSignalSpy models(&f.watch, &DeviceWatch::modelKnown);
+        CONNECT_WATCH(f);
+        QTRY_COMPARE_WITH_TIMEOUT(models.size(), 1, 5000);
+        QCOMPARE(models.first(), (QVariantList{"A", "KS 200"}));
+        QCOMPARE(f.watch.model("A"), QStringLiteral("KS 200"));
+
+        f.server.setReply("host:devices-l",
+                          FakeAdbServer::okay("A                      device model:KS_200\n"
+                                              "B                      device model:HR_9\n"));
+        f.server.setDevices("A\tdevice\nB\tdevice\n");
+        QTRY_COMPARE_WITH_TIMEOUT(models.size(), 2, 5000);
+        QCOMPARE(models.last(), (QVariantList{"B", "HR 9"}));
+        f.server.setDevices("A\tdevice\nB\tdevice\n");
+        f.server.setDevices("B\tdevice\n");
+        QTRY_COMPARE_WITH_TIMEOUT(described(f.watch.devices()), QStringLiteral("B=device"), 5000);
+        QCOMPARE(f.server.requests().count("host:devices-l"), 2);
+    }
+
+    // Quit: the watch lets go of the server and never comes back, whatever
+    // happens to the server afterwards.
+    void aStoppedWatchNeverReconnects() {
+        WatchedServer f("A\tdevice\n");
+        CONNECT_WATCH(f);
+        f.watch.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(f.server.trackingConnections(), 0, 5000);
+        f.server.goAway();
+        QVERIFY(f.server.listen());
+        f.watch.poke();
+        f.watch.start();
+
+        // A second watch's connection, made after, is the only new one.
+        DeviceWatch other(f.server.address(), quickTiming());
+        other.start();
+        QTRY_VERIFY_WITH_TIMEOUT(other.isConnected(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.server.trackingConnections(), 1, 5000);
+        QCOMPARE(trackRequests(f.server), 2);
+        QCOMPARE(f.log.events, (QStringList{"list:A=device", "connected"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(AdbServerWatchTest)
+#include "test_adb_server_watch.moc"
