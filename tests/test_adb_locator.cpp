@@ -1,3 +1,4 @@
+#include "core/ProgramLayout.h"
 #include "core/process/AdbLocator.h"
 
 #include <QDir>
@@ -71,6 +72,29 @@ private Q_SLOTS:
         QProcessEnvironment environment;
         environment.insert("PATH", root.filePath("bin"));
         QCOMPARE(locateAdb(std::nullopt, root.filePath("app"), environment), onPath);
+    }
+
+    // "Beside the program" is beside the ostrel-dravik that was started, also
+    // for the window program in its own folder; the launcher finds that
+    // window where it was installed, or beside itself in a build tree.
+    void besideTheProgramIsBesideTheOneStarted_data() {
+        QTest::addColumn<QString>("ownFolder");
+        QTest::addColumn<QString>("launcher");
+        QTest::newRow("installed window") << "/usr/lib/ostrel-dravik" << "/usr/bin";
+        QTest::newRow("installed window, trailing slash")
+            << "/opt/od/lib/ostrel-dravik/" << "/opt/od/bin";
+        QTest::newRow("installed launcher") << "/usr/bin" << "/usr/bin";
+        QTest::newRow("build tree") << "/home/me/od/build/src" << "/home/me/od/build/src";
+        QTest::newRow("a folder that merely ends alike")
+            << "/srv/mylib/ostrel-dravik" << "/srv/mylib/ostrel-dravik";
+    }
+    void besideTheProgramIsBesideTheOneStarted() {
+        QFETCH(QString, ownFolder);
+        QFETCH(QString, launcher);
+        QCOMPARE(ostrel::launcherFolder(ownFolder), launcher);
+        QCOMPARE(ostrel::windowProgramCandidates(launcher),
+                 (QStringList{QDir::cleanPath(launcher + "/../lib/ostrel-dravik/ostrel-dravik-window"),
+                              launcher + "/ostrel-dravik-window"}));
     }
 
     void cleanup() {

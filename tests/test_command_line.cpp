@@ -1,50 +1,62 @@
 // Which arguments go to the command line, and what it reads from them.
-#include "cli/CommandLine.h"
 #include "cli/Invocation.h"
 
 #include <QTest>
 
-#include <vector>
-
 using namespace ostrel::cli;
 
 Q_DECLARE_METATYPE(ostrel::cli::Invocation::Verb)
+Q_DECLARE_METATYPE(ostrel::cli::ParsedArguments::Outcome)
 
 class CommandLineTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Anything but a verb, Qt's own options included, belongs to the window.
-    void wantsCommandLineOnlyForAVerb_data() {
+    // A verb, the help or the version is the command line's; Qt's own options
+    // alone (one dash or two) are the window's; anything else is a mistake.
+    void decidesWhoTakesTheArguments_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("wanted");
-        QTest::newRow("nothing") << QStringList{} << false;
-        QTest::newRow("-session") << QStringList{"-session", "x"} << false;
-        QTest::newRow("-style") << QStringList{"-style", "fusion"} << false;
-        QTest::newRow("option alone") << QStringList{"--serial", "X"} << false;
-        QTest::newRow("-v") << QStringList{"-v"} << false;
-        QTest::newRow("after --") << QStringList{"--", "--start"} << false;
-        QTest::newRow("verb after Qt option") << QStringList{"-session", "x", "--stop"} << true;
-        QTest::newRow("-h") << QStringList{"-h"} << true;
-        QTest::newRow("--help") << QStringList{"--help"} << true;
-        QTest::newRow("--version") << QStringList{"--version"} << true;
-        QTest::newRow("--devices") << QStringList{"--devices"} << true;
-        QTest::newRow("--start") << QStringList{"--start"} << true;
-        QTest::newRow("--forward N") << QStringList{"--forward", "5901"} << true;
-        QTest::newRow("--forward=N") << QStringList{"--forward=5901"} << true;
-        QTest::newRow("prefix of a verb") << QStringList{"--startx"} << false;
+        QTest::addColumn<ParsedArguments::Outcome>("outcome");
+        QTest::addColumn<bool>("platformNamed");
+        const auto window = ParsedArguments::Outcome::Window;
+        const auto run = ParsedArguments::Outcome::Run;
+        const auto usage = ParsedArguments::Outcome::Usage;
+        QTest::newRow("nothing") << QStringList{} << window << false;
+        QTest::newRow("-session") << QStringList{"-session", "x"} << window << false;
+        QTest::newRow("--style") << QStringList{"--style", "fusion"} << window << false;
+        QTest::newRow("-platform") << QStringList{"-platform", "offscreen"} << window << true;
+        QTest::newRow("flags") << QStringList{"-reverse", "--nograb", "-testability"} << window
+                               << false;
+        QTest::newRow("= form") << QStringList{"-qmljsdebugger=port:1234"} << window << false;
+        QTest::newRow("X11's own") << QStringList{"-display", ":1", "-geometry", "9x9"} << window
+                                   << false;
+        QTest::newRow("verb after Qt option") << QStringList{"-session", "x", "--stop"} << run
+                                              << false;
+        QTest::newRow("-h") << QStringList{"-h"} << ParsedArguments::Outcome::Help << false;
+        QTest::newRow("--help") << QStringList{"--help"} << ParsedArguments::Outcome::Help << false;
+        QTest::newRow("--version") << QStringList{"--version"} << ParsedArguments::Outcome::Version
+                                   << false;
+        QTest::newRow("--devices") << QStringList{"--devices"} << run << false;
+        QTest::newRow("--forward N") << QStringList{"--forward", "5901"} << run << false;
+        QTest::newRow("--forward=N") << QStringList{"--forward=5901"} << run << false;
+        QTest::newRow("option alone") << QStringList{"--serial", "X"} << usage << false;
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << usage << false;
+        QTest::newRow("-v") << QStringList{"-v"} << usage << false;
+        QTest::newRow("prefix of a verb") << QStringList{"--startx"} << usage << false;
+        QTest::newRow("a word") << QStringList{"now"} << usage << false;
+        QTest::newRow("after --") << QStringList{"--", "--start"} << usage << false;
+        QTest::newRow("Qt option without its value") << QStringList{"-style"} << usage << false;
     }
-    void wantsCommandLineOnlyForAVerb() {
+    void decidesWhoTakesTheArguments() {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, wanted);
-        std::vector<QByteArray> storage{QByteArray("ostrel-dravik")};
-        for (const QString& argument : arguments)
-            storage.push_back(argument.toLocal8Bit());
-        std::vector<char*> argv;
-        for (QByteArray& argument : storage)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        QCOMPARE(wantsCommandLine(static_cast<int>(storage.size()), argv.data()), wanted);
+        QFETCH(ParsedArguments::Outcome, outcome);
+        QFETCH(bool, platformNamed);
+        const ParsedArguments parsed =
+            parseArguments(QStringList{QStringLiteral("ostrel-dravik")} + arguments);
+        QCOMPARE(parsed.outcome, outcome);
+        QCOMPARE(parsed.platformNamed, platformNamed);
+        if (outcome == ParsedArguments::Outcome::Usage)
+            QCOMPARE(parsed.text.count(QLatin1Char('\n')), 1);
     }
 
     void readsTheInvocation_data() {

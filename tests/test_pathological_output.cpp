@@ -4,6 +4,7 @@
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
 #include "core/session/ConsoleText.h"
+#include "core/text/VisibleText.h"
 #include "support/ConsoleTexts.h"
 #include "support/SessionFixture.h"
 #include "support/StandInAdb.h"
@@ -32,9 +33,7 @@ struct StandInFixture {
         : session(
               runner, [this] { return adb.path(); }, waits) {}
 
-    void listDevices() {
-        QCoro::waitFor(session.discovery().adbDevices());
-    }
+    void listDevices() { QCoro::waitFor(session.discovery().adbDevices()); }
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
@@ -74,7 +73,8 @@ private Q_SLOTS:
             << limit + "333\r" + limit << limit + notShown(3 + 1 + ConsoleLineLimit);
         QTest::newRow("a symbol counts as one shown character")
             << QString(ConsoleLineLimit - 1, u'x') + QStringLiteral("\u0007y")
-            << QString(ConsoleLineLimit - 1, u'x') + QStringLiteral("\u2407") + notShown(1);
+            << QString(ConsoleLineLimit - 1, u'x') +
+                   QStringLiteral("\u2407[\u2026 1 character not shown]");
         QTest::newRow("NUL") << QStringLiteral("before") + QChar(0) + "after\n"
                              << QStringLiteral("before\u2400after\n");
         QTest::newRow("NUL past the limit is only counted")
@@ -130,6 +130,16 @@ private Q_SLOTS:
                              << Ending::Exits
                              << Checking + QStringLiteral("before\u2400after\n") + NoDeviceLines
                              << QStringList();
+        // The serial stays as adb gave it, for the commands; the console
+        // shows its controls as symbols.
+        QTest::newRow("controls in a serial")
+            << QByteArray("List of devices attached\nAB\x1b[31mC\x07"
+                          "D\xc2\x9b"
+                          "E\xe2\x80\xae"
+                          "F\tdevice\n")
+            << QByteArray() << 0 << Ending::Exits
+            << Checking + header + QStringLiteral("AB\u241B[31mC\u2407D<U+009B>E<U+202E>F\tdevice\n")
+            << QStringList{QStringLiteral("AB\u001B[31mC\u0007D\u009BE\u202EF")};
         QTest::newRow("invalid UTF-8")
             << QByteArray("caf\xc3\xa9 \xff\xfe\x80 done\nand cut \xc3") << QByteArray() << 0
             << Ending::Exits
@@ -188,7 +198,11 @@ private Q_SLOTS:
         f.adb.setSleepSeconds(0);
         f.seen.clear();
         f.listDevices();
-        QCOMPARE(f.seen.console, Checking + NextListing);
+        // The phone the first listing selected has gone, and the user hears so.
+        const QString left = devices.isEmpty()
+                                 ? QString()
+                                 : "Device " + visibleText(devices.first()) + " is no longer attached.\n";
+        QCOMPARE(f.seen.console, Checking + NextListing + left);
         QCOMPARE(f.session.discovery().usableSerials(), QStringList{"NEXT"});
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     }

@@ -6,6 +6,7 @@
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
 #include <QCoro/QCoroTask>
 #endif
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRegularExpression>
@@ -62,6 +63,8 @@ private Q_SLOTS:
     void startUpDialogWaitsForARunningAction();
     void menuJoinsAPendingStartUpCheck_data();
     void menuJoinsAPendingStartUpCheck();
+    void quitDropsAnOfferWaitingForAFlow_data();
+    void quitDropsAnOfferWaitingForAFlow();
     void quitDuringACheckShowsNothing_data();
     void quitDuringACheckShowsNothing();
     void replyAfterTheControllerIsGoneIsIgnored();
@@ -309,6 +312,44 @@ void UpdateCheckTest::menuJoinsAPendingStartUpCheck() {
         QCOMPARE(alert.informativeText, NotUnderstood);
     QCOMPARE(server.requestLines.size(), 1);
     QVERIFY(f.window->ui.actionCheckForUpdate->isEnabled());
+}
+
+void UpdateCheckTest::quitDropsAnOfferWaitingForAFlow_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Quit item") << QStringLiteral("menu");
+    QTest::newRow("Quit shortcut") << QStringLiteral("shortcut");
+    QTest::newRow("closing the window") << QStringLiteral("close");
+}
+
+// A newer version found while a flow runs waits for its end; quitting ends
+// the flow, and the offer goes unshown instead of holding up the quit.
+void UpdateCheckTest::quitDropsAnOfferWaitingForAFlow() {
+    QFETCH(QString, how);
+    TinyHttpServer server;
+    server.respondWith({200, Newer, 100ms});
+    ScriptedPhone phone;
+    phone.hangOn({QStringLiteral("devices")});
+    ControllerFixture f(fastWaits(), server.siteUrl(), true, &phone);
+    f.chooseAdb(SessionFixture::AdbPath);
+    QTest::mouseClick(f.window->ui.startButton, Qt::LeftButton);
+    QVERIFY(f.controller->flowRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(server.answered, 1, 5000);
+    QTest::qWait(100); // the reply is read and the offer waits for the flow
+
+    if (how == QLatin1String("menu")) {
+        f.window->ui.actionQuit->trigger();
+    } else if (how == QLatin1String("shortcut")) {
+        f.window->activateWindow();
+        QApplication::setActiveWindow(f.window.get());
+        QTest::keySequence(f.window.get(), f.window->ui.actionQuit->shortcut());
+    } else {
+        f.window->close();
+    }
+
+    QCOMPARE(f.desktop.quitCount, 1);
+    QTRY_VERIFY(!f.controller->flowRunning());
+    QTest::qWait(200);
+    QVERIFY(f.desktop.alerts.isEmpty());
 }
 
 void UpdateCheckTest::quitDuringACheckShowsNothing_data() {

@@ -65,9 +65,18 @@ private Q_SLOTS:
         QTest::newRow("default") << "5901" << Ok
                                  << QList<QStringList>{devices(), forward(5901), forward(5801)}
                                  << bothForwarded(5901);
-        QTest::newRow("leading integer")
-            << " 5901abc" << Ok << QList<QStringList>{devices(), forward(5901), forward(5801)}
+        QTest::newRow("white space around")
+            << " 5901 " << Ok << QList<QStringList>{devices(), forward(5901), forward(5801)}
             << bothForwarded(5901);
+        // Text that merely begins with a port is no port: each of these once
+        // forwarded the digits before the first other character.
+        QTest::newRow("digits then letters") << " 5901abc" << Ok << none << notAPort(" 5901abc");
+        QTest::newRow("space inside") << "69 50" << Ok << none << notAPort("69 50");
+        QTest::newRow("tab inside") << "69\t50" << Ok << none << notAPort("69\uFFFD50");
+        QTest::newRow("control character inside")
+            << QStringLiteral("69\u000150") << Ok << none << notAPort("69\uFFFD50");
+        QTest::newRow("Arabic-Indic nine")
+            << QStringLiteral("6\u06F950") << Ok << none << notAPort(QStringLiteral("6\u06F950"));
         QTest::newRow("empty") << "" << Ok << none << QString();
         QTest::newRow("cancel") << "5901" << Cancel << none << QString();
         QTest::newRow("no digits") << "abc" << Ok << none << notAPort("abc");

@@ -1,9 +1,7 @@
 #include "cli/CommandLine.h"
-#include "gui/WindowProgram.h"
 
+// The command line alone: the window is a program of its own, started from
+// here when no verb is named, so that scripts never load a display's libraries.
 int main(int argc, char* argv[]) {
-    // Scripts name a verb; anything else, Qt's own options included, is the window.
-    if (ostrel::cli::wantsCommandLine(argc, argv))
-        return ostrel::cli::runCommandLine(argc, argv);
-    return ostrel::runWindowProgram(argc, argv);
+    return ostrel::cli::runCommandLine(argc, argv);
 }

@@ -2,10 +2,10 @@
 
 namespace ostrel::cli {
 
-// True when the arguments name one of the command line's verbs.
-bool wantsCommandLine(int argc, char* argv[]);
-
-// Runs the one verb the arguments name and returns the exit status.
+// The program as people and scripts start it: runs the one verb the
+// arguments name, or prints the help, the version or a usage error, and
+// returns the exit status. Without a verb it hands the process over to the
+// window program instead.
 int runCommandLine(int argc, char* argv[]);
 
 } // namespace ostrel::cli

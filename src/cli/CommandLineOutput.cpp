@@ -1,6 +1,7 @@
 #include "cli/CommandLineOutput.h"
 
 #include "core/session/BridgeSession.h"
+#include "core/text/VisibleText.h"
 
 namespace ostrel::cli {
 
@@ -42,16 +43,20 @@ bool CommandLineOutput::silenced() {
     return muted_;
 }
 
+// Device text may carry controls that would drive the terminal; they show as
+// symbols. A write that fails (a reader gone, a full disk) ends all output:
+// what follows would be out of context, and the flow goes on to its end.
 void CommandLineOutput::write(std::FILE* stream, const QString& text) {
     if (text.isEmpty() || silenced())
         return;
     QString plain = text;
     plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    const QByteArray bytes = plain.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    const QByteArray bytes = visibleText(plain).toUtf8();
+    const std::size_t size = static_cast<std::size_t>(bytes.size());
     // Standard output and standard error stay in the order they were written,
     // and a script reading a pipe sees each line as it comes.
-    std::fflush(stream);
+    if (std::fwrite(bytes.constData(), 1, size, stream) != size || std::fflush(stream) != 0)
+        muted_ = true;
 }
 
 } // namespace ostrel::cli

@@ -16,7 +16,8 @@ class BridgeSession;
 namespace ostrel::cli {
 
 // The session's console as a script sees it: progress on standard output,
-// failures on standard error, plain lines ending in "\n", a link as its address.
+// failures on standard error, plain lines ending in "\n", a link as its
+// address, controls as visibleText() shows them.
 class CommandLineOutput : public QObject {
     Q_OBJECT
 
@@ -29,7 +30,7 @@ public:
     void setProgressShown(bool shown) { progressShown_ = shown; }
     // Asked before each write; true silences everything from then on.
     void setInterruptCheck(std::function<bool()> check) { interruptCheck_ = std::move(check); }
-    // Nothing more is written.
+    // Nothing more is written. A failed write mutes the output too.
     void mute() { muted_ = true; }
 
     void progress(const QString& text);

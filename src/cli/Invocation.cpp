@@ -1,94 +1,155 @@
 #include "cli/Invocation.h"
 
+#include "core/device/PortText.h"
+
 #include <QCommandLineParser>
 
 #include <array>
+#include <optional>
 
 namespace ostrel::cli {
 
 namespace {
 
-const QString DevicesName = QStringLiteral("devices");
-const QString StartName = QStringLiteral("start");
-const QString StopName = QStringLiteral("stop");
-const QString ForwardName = QStringLiteral("forward");
-const QString SerialName = QStringLiteral("serial");
-const QString AdbName = QStringLiteral("adb");
-const QString HelpName = QStringLiteral("help");
-const QString VersionName = QStringLiteral("version");
+using namespace Qt::Literals::StringLiterals;
+
+const QString SerialName = u"serial"_s;
+const QString AdbName = u"adb"_s;
+const QString PlatformName = u"platform"_s;
 
 ParsedArguments usage(const QString& error) {
     ParsedArguments parsed;
     parsed.outcome = ParsedArguments::Outcome::Usage;
-    parsed.text = QStringLiteral("Error: %1\nRun \"ostrel-dravik --help\" for the verbs and "
-                                 "options.\n")
-                      .arg(error);
+    // One line, so that a script's log shows the whole of it.
+    parsed.text =
+        u"Error: %1 See \"ostrel-dravik --help\" for the verbs and options.\n"_s.arg(error);
     return parsed;
+}
+
+// The options Qt's window reads itself. They open the window, so they are
+// known here only to tell them from mistakes, and stay out of the help.
+QList<QCommandLineOption> windowOptions() {
+    QList<QCommandLineOption> options;
+    for (const QString& name :
+         {PlatformName, u"platformpluginpath"_s, u"platformtheme"_s, u"plugin"_s,
+          u"qwindowgeometry"_s, u"qwindowicon"_s, u"qwindowtitle"_s, u"session"_s, u"style"_s,
+          u"stylesheet"_s, u"qmljsdebugger"_s, u"display"_s, u"geometry"_s, u"title"_s,
+          u"icon"_s, u"name"_s, u"visual"_s}) {
+        QCommandLineOption option(name, QString(), u"value"_s);
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        options.append(option);
+    }
+    for (const QString& name :
+         {u"reverse"_s, u"widgetcount"_s, u"nograb"_s, u"dograb"_s, u"testability"_s}) {
+        QCommandLineOption option(name);
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        options.append(option);
+    }
+    return options;
+}
+
+// macOS adds a process serial number when the program is started from the
+// Finder; it belongs to the window.
+QStringList withoutLaunchServicesArguments(QStringList arguments) {
+#ifdef Q_OS_MACOS
+    arguments.removeIf([](const QString& argument) { return argument.startsWith(u"-psn_"); });
+#endif
+    return arguments;
+}
+
+struct VerbOptions {
+    QCommandLineOption devices{u"devices"_s, u"Print the serial of each usable device, one a line."_s};
+    QCommandLineOption start{u"start"_s, u"Start the server unless it runs already."_s};
+    QCommandLineOption stop{u"stop"_s, u"Stop the server if it runs."_s};
+    QCommandLineOption forward{
+        u"forward"_s,
+        u"Forward localhost:PORT to the device's VNC port and localhost:PORT-100 to its web "
+        "port."_s,
+        u"PORT"_s};
+};
+
+void describe(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        u"Starts and stops the Ostrel VNC Server on an Android device attached by USB, and "
+        "forwards its ports.\nWithout a verb the window opens.\n\nExit status: 0 when the state "
+        "asked for was reached, 1 when it was not, 2 for wrong arguments, 130 when "
+        "interrupted."_s);
+}
+
+// The verb named, or why not exactly one was.
+ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& verbs) {
+    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 4> known{{
+        {&verbs.devices, Invocation::Verb::Devices},
+        {&verbs.start, Invocation::Verb::Start},
+        {&verbs.stop, Invocation::Verb::Stop},
+        {&verbs.forward, Invocation::Verb::Forward},
+    }};
+    ParsedArguments parsed;
+    int named = 0;
+    for (const auto& [option, verb] : known) {
+        if (parser.isSet(*option)) {
+            ++named;
+            parsed.invocation.verb = verb;
+        }
+    }
+    if (named > 1)
+        return usage(u"Name only one of --devices, --start, --stop, --forward."_s);
+    if (named == 0) {
+        // --serial and --adb say which device and adb a verb is to use.
+        if (parser.isSet(SerialName) || parser.isSet(AdbName))
+            return usage(u"Name one of --devices, --start, --stop, --forward."_s);
+        parsed.outcome = ParsedArguments::Outcome::Window;
+        parsed.platformNamed = parser.isSet(PlatformName);
+        return parsed;
+    }
+    parsed.outcome = ParsedArguments::Outcome::Run;
+    return parsed;
+}
+
+// The options a verb takes, read into the invocation; a usage error when one
+// is wrong.
+std::optional<ParsedArguments> readVerbOptions(const QCommandLineParser& parser,
+                                               const VerbOptions& verbs, Invocation& invocation) {
+    if (invocation.verb == Invocation::Verb::Forward) {
+        const QString text = parser.value(verbs.forward);
+        const std::optional<int32_t> port = portNumber(text);
+        if (!port)
+            return usage(u"'%1' is not a port: give a number from %2 to %3."_s.arg(
+                text, QString::number(LowestPort), QString::number(HighestPort)));
+        invocation.port = *port;
+    }
+    if (parser.isSet(SerialName)) {
+        invocation.serial = parser.value(SerialName);
+        if (invocation.serial.isEmpty())
+            return usage(u"--serial needs a device's serial."_s);
+    }
+    if (parser.isSet(AdbName)) {
+        invocation.adbPath = parser.value(AdbName);
+        if (invocation.adbPath.isEmpty())
+            return usage(u"--adb needs the path of an adb executable."_s);
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
-bool namesVerb(const QStringList& arguments) {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        // What follows "--" is never an option.
-        if (argument == QLatin1String("--"))
-            return false;
-        for (const QString& verb :
-             {DevicesName, StartName, StopName, HelpName, VersionName, ForwardName}) {
-            if (argument == QLatin1String("--") + verb)
-                return true;
-        }
-        if (argument == QLatin1String("-h") || argument.startsWith(QLatin1String("--forward=")))
-            return true;
-    }
-    return false;
-}
-
-bool parsePort(const QString& text, int* port) {
-    if (text.isEmpty() || text.size() > 5)
-        return false;
-    int value = 0;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    if (value < 1 || value > 65535)
-        return false;
-    *port = value;
-    return true;
-}
-
 ParsedArguments parseArguments(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Starts and stops the Ostrel VNC Server on an Android device attached by "
-        "USB, and forwards its ports.\nWithout a verb the window opens.\n\nExit status: 0 "
-        "when the state asked for was reached, 1 when it was not, 2 for wrong "
-        "arguments, 130 when interrupted."));
-    const QCommandLineOption devices(
-        DevicesName, QStringLiteral("Print the serial of each usable device, one a line."));
-    const QCommandLineOption start(StartName,
-                                   QStringLiteral("Start the server unless it runs already."));
-    const QCommandLineOption stop(StopName, QStringLiteral("Stop the server if it runs."));
-    const QCommandLineOption forward(
-        ForwardName,
-        QStringLiteral("Forward localhost:PORT to the device's VNC port and localhost:PORT-100 "
-                       "to its web port."),
-        QStringLiteral("PORT"));
-    const QCommandLineOption serial(SerialName,
-                                    QStringLiteral("The device to use when several are attached."),
-                                    QStringLiteral("SERIAL"));
+    // Qt's own options are single words after a single dash, as -platform.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    describe(parser);
+    const VerbOptions verbs;
+    const QCommandLineOption serial(SerialName, u"The device to use when several are attached."_s,
+                                    u"SERIAL"_s);
     const QCommandLineOption adb(
-        AdbName, QStringLiteral("Run this adb for this command only; the setting is kept."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), HelpName},
-                                  QStringLiteral("Show this help."));
-    const QCommandLineOption version(VersionName, QStringLiteral("Show the version."));
-    parser.addOptions({devices, start, stop, forward, serial, adb, help, version});
+        AdbName, u"Run this adb for this command only; the setting is kept."_s, u"PATH"_s);
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
+    const QCommandLineOption version(u"version"_s, u"Show the version."_s);
+    parser.addOptions(
+        {verbs.devices, verbs.start, verbs.stop, verbs.forward, serial, adb, help, version});
+    parser.addOptions(windowOptions());
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(withoutLaunchServicesArguments(arguments)))
         return usage(parser.errorText());
     ParsedArguments parsed;
     if (parser.isSet(help)) {
@@ -98,46 +159,17 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         parsed.outcome = ParsedArguments::Outcome::Version;
-        parsed.text = QStringLiteral("Ostrel Dravik %1\n").arg(QStringLiteral(OSTREL_VERSION));
+        parsed.text = u"Ostrel Dravik %1\n"_s.arg(QStringLiteral(OSTREL_VERSION));
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("Unexpected argument '%1'.")
-                         .arg(parser.positionalArguments().constFirst()));
-
-    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 4> verbs{{
-        {&devices, Invocation::Verb::Devices},
-        {&start, Invocation::Verb::Start},
-        {&stop, Invocation::Verb::Stop},
-        {&forward, Invocation::Verb::Forward},
-    }};
-    int named = 0;
-    for (const auto& [option, verb] : verbs) {
-        if (parser.isSet(*option)) {
-            ++named;
-            parsed.invocation.verb = verb;
-        }
-    }
-    if (named != 1)
-        return usage(named == 0
-                         ? QStringLiteral("Name one of --devices, --start, --stop, --forward.")
-                         : QStringLiteral("Name only one of --devices, --start, --stop, "
-                                          "--forward."));
-    if (parsed.invocation.verb == Invocation::Verb::Forward &&
-        !parsePort(parser.value(forward), &parsed.invocation.port))
-        return usage(QStringLiteral("'%1' is not a port: give a number from 1 to 65535.")
-                         .arg(parser.value(forward)));
-    if (parser.isSet(serial)) {
-        parsed.invocation.serial = parser.value(serial);
-        if (parsed.invocation.serial.isEmpty())
-            return usage(QStringLiteral("--serial needs a device's serial."));
-    }
-    if (parser.isSet(adb)) {
-        parsed.invocation.adbPath = parser.value(adb);
-        if (parsed.invocation.adbPath.isEmpty())
-            return usage(QStringLiteral("--adb needs the path of an adb executable."));
-    }
-    parsed.outcome = ParsedArguments::Outcome::Run;
+        return usage(
+            u"Unexpected argument '%1'."_s.arg(parser.positionalArguments().constFirst()));
+    parsed = readVerb(parser, verbs);
+    if (parsed.outcome != ParsedArguments::Outcome::Run)
+        return parsed;
+    if (std::optional<ParsedArguments> wrong = readVerbOptions(parser, verbs, parsed.invocation))
+        return *wrong;
     return parsed;
 }
 

@@ -18,22 +18,20 @@ struct Invocation {
     QString adbPath; // empty: the adb the window would run
 };
 
-// The verdict on the arguments: run an invocation, or print `text` and leave.
+// The verdict on the arguments: run an invocation, open the window, or print
+// `text` and leave.
 struct ParsedArguments {
-    enum class Outcome { Run, Help, Version, Usage };
+    enum class Outcome { Run, Window, Help, Version, Usage };
 
     Outcome outcome = Outcome::Usage;
     Invocation invocation;
-    QString text; // the help, the version line, or the usage error with its hint
+    QString text;               // the help, the version line, or the usage error with its hint
+    bool platformNamed = false; // Window: Qt's -platform was given
 };
 
-// True when the arguments name one of the verbs, -h included.
-bool namesVerb(const QStringList& arguments);
-
 // `arguments` as QCoreApplication::arguments() gives them, program first.
+// Without a verb, the arguments are the window's when each is one of Qt's own
+// options (with its value); anything else is a usage error.
 ParsedArguments parseArguments(const QStringList& arguments);
-
-// A port as scripts must write it: decimal digits only, 1 to 65535.
-bool parsePort(const QString& text, int* port);
 
 } // namespace ostrel::cli

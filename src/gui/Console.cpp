@@ -54,6 +54,7 @@ class ConsoleFeed : public QObject {
 public:
     explicit ConsoleFeed(QTextBrowser* view) : QObject(view), view_(view) {
         next_.setSingleShot(true);
+        next_.setTimerType(Qt::PreciseTimer);
         next_.setInterval(0);
         connect(&next_, &QTimer::timeout, this, [this] { insertNextSlice(); });
     }

@@ -92,6 +92,7 @@ void QtDesktop::openWithXdgOpen(const QUrl& url) {
     opener->setStandardErrorFile(QProcess::nullDevice());
     auto* settled = new QTimer(opener);
     settled->setSingleShot(true);
+    settled->setTimerType(Qt::PreciseTimer);
     QObject::connect(opener, &QProcess::finished, opener,
                      [this, opener, settled, url](int exitCode, QProcess::ExitStatus status) {
                          opener->deleteLater();

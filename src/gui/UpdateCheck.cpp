@@ -75,6 +75,10 @@ void AppDelegate::offerNewVersionWhenIdle(const QString& downloadAddress) {
 }
 
 void AppDelegate::showNewVersionDialog(const QString& downloadAddress) {
+    // Once Quit or closing has begun nothing new opens: a modal dialog would
+    // hold the program up inside its own quit. A pending offer goes with it.
+    if (quitting_)
+        return;
     // Lives only while the dialog is shown.
     auto link = std::make_unique<QLabel>();
     link->setMinimumSize(300, 48);

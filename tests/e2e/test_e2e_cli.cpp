@@ -1,8 +1,10 @@
 // The command line for scripts, run as the built program with no display,
 // through the real adb against simulated phones.
+#include "core/session/ServerOutput.h"
 #include "e2e/AdbServerScope.h"
 #include "e2e/SimulatedPhone.h"
 #include "support/PhoneCommands.h"
+#include "support/StandInAdb.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,10 +12,12 @@
 #include <QProcess>
 #include <QSet>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <list>
+#include <sys/stat.h>
 
 using namespace ostrel::e2e;
 using namespace ostrel::test::phone;
@@ -35,12 +39,18 @@ struct CliRun {
     }
 };
 
+const QString NoDisplayLine =
+    QStringLiteral("Error: there is no display to open the window on; the verbs (--devices, "
+                   "--start, --stop, --forward) work without one.\n");
+
 // The program as a script starts it: no display of any kind, and settings
-// read from the scope's private HOME.
-void prepare(QProcess& process, const QStringList& arguments) {
+// read from the scope's private HOME; `extra` is added to its environment.
+void prepare(QProcess& process, const QStringList& arguments,
+             const QProcessEnvironment& extra = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
         environment.remove(QString::fromLatin1(name));
+    environment.insert(extra);
     process.setProcessEnvironment(environment);
     process.setProgram(Program);
     process.setArguments(arguments);
@@ -61,11 +71,24 @@ CliRun collect(QProcess& process) {
     return run;
 }
 
-CliRun runProgram(const QStringList& arguments) {
+CliRun runProgram(const QStringList& arguments, const QProcessEnvironment& extra = {}) {
     QProcess process;
-    prepare(process, arguments);
+    prepare(process, arguments, extra);
     process.start();
     return collect(process);
+}
+
+// What the output file's name and folder hold, as a test plants them.
+enum class Planted { LinkToFile, DanglingLink, NamedPipe, LinkedFolder };
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode : 0;
 }
 
 // The phone's view of an adb device command: the words after "shell".
@@ -108,8 +131,9 @@ public:
     }
 
     // The program with the scope's adb named on its command line.
-    CliRun run(const QStringList& arguments) const {
-        return runProgram(QStringList{QStringLiteral("--adb"), scope_.adbPath()} + arguments);
+    CliRun run(const QStringList& arguments, const QProcessEnvironment& extra = {}) const {
+        return runProgram(QStringList{QStringLiteral("--adb"), scope_.adbPath()} + arguments,
+                          extra);
     }
 
     bool serverListed(const SimulatedPhone& phone) const {
@@ -125,6 +149,8 @@ private:
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Planted)
 
 #define ATTACH(phone, world, scenario)                                                             \
     SimulatedPhone* phone = nullptr;                                                               \
@@ -169,11 +195,24 @@ private Q_SLOTS:
             << QStringList{"--forward", "59o1"} << 2 << QStringLiteral("'59o1'");
         QTest::newRow("port with sign")
             << QStringList{"--forward=+5901"} << 2 << QStringLiteral("'+5901'");
-        QTest::newRow("port with space")
-            << QStringList{"--forward", " 5901"} << 2 << QStringLiteral("' 5901'");
+        QTest::newRow("port with a space inside")
+            << QStringList{"--forward", "59 01"} << 2 << QStringLiteral("'59 01'");
+        QTest::newRow("port with a letter after")
+            << QStringList{"--forward=5901x"} << 2 << QStringLiteral("'5901x'");
+        QTest::newRow("port in full-width digits")
+            << QStringList{QStringLiteral("--forward=\uFF15\uFF19\uFF10\uFF11")} << 2
+            << QStringLiteral("'\uFF15\uFF19\uFF10\uFF11'");
+        QTest::newRow("option of nobody's") << QStringList{"--bogus"} << 2 << "'bogus'";
+        QTest::newRow("word of nobody's") << QStringList{"bogus"} << 2 << "'bogus'";
+        QTest::newRow("option without a verb")
+            << QStringList{"--serial", "A1"} << 2 << QStringLiteral("Name one of");
         QTest::newRow("empty serial")
             << QStringList{"--devices", "--serial="} << 2 << QStringLiteral("--serial");
         QTest::newRow("port 1") << QStringList{"--forward", "1"} << 1 << noDevice;
+        QTest::newRow("port with white space around")
+            << QStringList{"--forward", " 05901 "} << 1 << noDevice;
+        QTest::newRow("Qt's option beside a verb")
+            << QStringList{"--stop", "-style", "fusion"} << 1 << noDevice;
         QTest::newRow("port 65535") << QStringList{"--forward=65535"} << 1 << noDevice;
         QTest::newRow("devices") << QStringList{"--devices"} << 1 << noDevice;
         QTest::newRow("start") << QStringList{"--start"} << 1 << noDevice;
@@ -191,6 +230,7 @@ private Q_SLOTS:
         if (status == 2) {
             QCOMPARE(run.out, QString());
             QVERIFY(run.err.contains(QStringLiteral("--help")));
+            QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
         } else {
             QVERIFY2(!run.out.contains(QStringLiteral("Error")), qPrintable(run.story()));
         }
@@ -211,6 +251,67 @@ private Q_SLOTS:
             runProgram({argument, QStringLiteral("--adb"), QStringLiteral("/nonexistent/adb")});
         CHECK_RUN(run, 0);
         QVERIFY2(run.out.contains(shown), qPrintable(run.story()));
+        QCOMPARE(run.err, QString());
+    }
+
+    // Without a verb the arguments are the window's: with no display that is
+    // said in one line, and anything that is not Qt's own is a usage error.
+    void withoutADisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        const QString bogus = QStringLiteral(
+            "Error: Unknown option 'bogus'. See \"ostrel-dravik --help\" for the verbs and "
+            "options.\n");
+        QTest::newRow("no verb") << QStringList{} << 1 << NoDisplayLine;
+        QTest::newRow("Qt's options alone")
+            << QStringList{"-style", "fusion", "--reverse"} << 1 << NoDisplayLine;
+        QTest::newRow("an unknown option") << QStringList{"--bogus"} << 2 << bogus;
+        QTest::newRow("an unknown single-dash option") << QStringList{"-bogus"} << 2 << bogus;
+    }
+    void withoutADisplay() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        const CliRun run = runProgram(arguments);
+        CHECK_RUN(run, status);
+        QCOMPARE(run.err, error);
+        QCOMPARE(run.out, QString());
+    }
+
+    // A platform named by hand needs no display: the window program takes
+    // over the process, with the arguments as given.
+    void platformNamedOpensTheWindow() {
+        const QTemporaryDir home;
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("HOME"), home.path());
+        QProcess process;
+        prepare(process, {QStringLiteral("-platform"), QStringLiteral("offscreen")}, extra);
+        process.start();
+        QVERIFY(process.waitForStarted());
+        const QString window =
+            QFileInfo(Program).dir().filePath(QStringLiteral("ostrel-dravik-window"));
+        const QString exe = QStringLiteral("/proc/%1/exe").arg(process.processId());
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(exe).symLinkTarget(), window, 10000);
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(process.processId()));
+        QVERIFY(commandLine.open(QIODevice::ReadOnly));
+        QCOMPARE(commandLine.readAll().split('\0').mid(1, 2),
+                 (QList<QByteArray>{"-platform", "offscreen"}));
+        QVERIFY(!process.waitForFinished(1000)); // the window stays up
+        process.terminate();
+        QVERIFY(process.waitForFinished(10000));
+    }
+
+    // A serial is whatever a USB device says it is; on a terminal its
+    // controls show as symbols and cannot drive the terminal.
+    void controlsInASerialShowAsSymbols() {
+        const QTemporaryDir directory;
+        ostrel::test::StandInAdb adb(directory.filePath(QStringLiteral("adb-bin")));
+        adb.setStandardOutput("List of devices attached\n"
+                              "AB\x1b[31mC\x07" "D\xc2\x9b" "E\xe2\x80\xae" "F\tdevice\n");
+        const CliRun run = runProgram({QStringLiteral("--adb"), adb.path(), QStringLiteral("--devices")});
+        CHECK_RUN(run, 0);
+        QCOMPARE(run.out, QStringLiteral("AB\u241B[31mC\u2407D<U+009B>E<U+202E>F\n"));
         QCOMPARE(run.err, QString());
     }
 
@@ -293,6 +394,87 @@ private Q_SLOTS:
                                     QStringLiteral("Ostrel VNC Server is not running on the "
                                                    "device.\n"));
         QCOMPARE(phone->commandLog().count(onPhone(stopServer(FirstPackage))), 1);
+    }
+
+    // A reader that leaves early ends nothing half-way: the start goes on to
+    // the running server, and its exit status says so.
+    void startPipedIntoHeadReachesTheState() {
+        World world;
+        ATTACH(phone, world, PhoneScenario{});
+        QProcess pipeline;
+        prepare(pipeline, {});
+        pipeline.setProgram(QStringLiteral("bash"));
+        pipeline.setArguments({QStringLiteral("-c"),
+                               QStringLiteral("\"$@\" | head -1; exit \"${PIPESTATUS[0]}\""),
+                               QStringLiteral("bash"), Program, QStringLiteral("--adb"),
+                               world.scope().adbPath(), QStringLiteral("--start")});
+        pipeline.start();
+        const CliRun run = collect(pipeline);
+        CHECK_RUN(run, 0);
+        QCOMPARE(run.out, QStringLiteral("Starting Ostrel VNC Server on device...\n"));
+        QCOMPARE(run.err, QString());
+        QVERIFY(world.serverListed(*phone));
+    }
+
+    // Whatever is planted at the server output file's name, or its folder's,
+    // stays exactly as it was, and the start ends as it would without it.
+    void startLeavesPlantedThingsAlone_data() {
+        QTest::addColumn<Planted>("planted");
+        QTest::newRow("link to a file") << Planted::LinkToFile;
+        QTest::newRow("dangling link") << Planted::DanglingLink;
+        QTest::newRow("named pipe") << Planted::NamedPipe;
+        QTest::newRow("linked folder") << Planted::LinkedFolder;
+    }
+    void startLeavesPlantedThingsAlone() {
+        QFETCH(Planted, planted);
+        World world;
+        ATTACH(phone, world, PhoneScenario{});
+        const QTemporaryDir runtime;
+        // The program's own folder below the runtime folder, named for it.
+        const QString folder = runtime.filePath(QStringLiteral("Ostrel_Dravik"));
+        const QString file = folder + QLatin1Char('/') + ostrel::serverOutputName(phone->serial());
+        const QString outside = runtime.filePath(QStringLiteral("outside"));
+        QVERIFY(QDir().mkpath(outside));
+        QCOMPARE(::chmod(QFile::encodeName(outside).constData(), 0755), 0);
+        const QString target = outside + QStringLiteral("/target");
+        {
+            QFile precious(target);
+            QVERIFY(precious.open(QIODevice::WriteOnly));
+            precious.write("precious\n");
+        }
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0644), 0);
+        if (planted != Planted::LinkedFolder) {
+            QVERIFY(QDir().mkpath(folder));
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+        }
+        switch (planted) {
+        case Planted::LinkToFile:
+            QVERIFY(QFile::link(target, file));
+            break;
+        case Planted::DanglingLink:
+            QVERIFY(QFile::link(outside + QStringLiteral("/never-made"), file));
+            break;
+        case Planted::NamedPipe:
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+            break;
+        case Planted::LinkedFolder:
+            QVERIFY(QFile::link(outside, folder));
+            break;
+        }
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+
+        QElapsedTimer clock;
+        clock.start();
+        const CliRun start = world.run({QStringLiteral("--start")}, extra);
+        CHECK_RUN(start, 0);
+        QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(world.serverListed(*phone));
+        QCOMPARE(contentOf(target), QByteArray("precious\n"));
+        QCOMPARE(modeOf(target) & 07777, mode_t(0644));
+        QCOMPARE(modeOf(outside) & 07777, mode_t(0755));
+        QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("target")});
     }
 
     void serverRunningBeforehandIsNotLaunchedAgain() {

@@ -14,6 +14,31 @@ rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 [ -x "$prefix/bin/ostrel-dravik" ] || fail "no executable at bin/ostrel-dravik"
+window="$prefix/lib/ostrel-dravik/ostrel-dravik-window"
+[ -x "$window" ] || fail "no window program at lib/ostrel-dravik/ostrel-dravik-window"
+
+# The command line loads no display's libraries; the window program does.
+if ldd "$prefix/bin/ostrel-dravik" | grep -E 'Qt6?(Gui|Widgets)'; then
+    fail "bin/ostrel-dravik loads a display's libraries"
+fi
+
+# Without a verb the installed program hands over to the installed window.
+home="$2/home"
+mkdir -p "$home"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home" XDG_CONFIG_HOME="$home" \
+    "$prefix/bin/ostrel-dravik" -platform offscreen >/dev/null 2>&1 &
+pid=$!
+opened=
+for _ in $(seq 100); do
+    if [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$(readlink -f "$window")" ]; then
+        opened=yes
+        break
+    fi
+    sleep 0.1
+done
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+[ -n "$opened" ] || fail "bin/ostrel-dravik did not start the window program"
 
 entry="$prefix/share/applications/ostrel-dravik.desktop"
 [ -f "$entry" ] || fail "no desktop entry"
@@ -34,6 +59,7 @@ done
 
 # Only the program and its desktop files: no tests, no library, no headers.
 unexpected=$(cd "$prefix" && find . -type f | grep -v -e '^\./bin/ostrel-dravik$' \
+    -e '^\./lib/ostrel-dravik/ostrel-dravik-window$' \
     -e '^\./share/applications/ostrel-dravik\.desktop$' \
     -e '^\./share/icons/hicolor/[0-9x]*/apps/ostrel-dravik\.png$' \
     -e '^\./share/icons/hicolor/scalable/apps/ostrel-dravik\.svg$' \

@@ -1,23 +1,24 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
+#include <optional>
 
 namespace ostrel {
 
 inline constexpr int32_t LowestPort = 1;
 inline constexpr int32_t HighestPort = 65535;
 
-// The port a user typed: leading white space is skipped, then an optional sign
-// and decimal digits are read up to the first other character. A text without
-// such digits gives 0. The value saturates at the 64-bit range and the port is
-// its low 32 bits, taken as signed.
-int32_t portFromText(const QString& text);
+// The one reading of a port, for the window's prompt and the command line
+// alike: the text less surrounding white space must be ASCII digits making a
+// number from LowestPort to HighestPort. Anything else is no port, so that a
+// slip of the keyboard never forwards some other port without a word.
+std::optional<int32_t> portNumber(QStringView text);
 
-// What a typed port entry asks for. A blank entry asks for nothing; a reading
-// outside LowestPort..HighestPort is no port, even where its low 32 bits would
-// be one.
+// What a typed port entry asks for. A blank entry asks for nothing, as Cancel
+// does; otherwise it is a port by portNumber() or no port at all.
 struct PortEntry {
     enum class Kind { Blank, Port, NotAPort };
     Kind kind = Kind::Blank;

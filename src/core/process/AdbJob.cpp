@@ -50,9 +50,16 @@ AdbJob::AdbJob(const QString& program, const QStringList& arguments,
     // A command that reads its standard input must not wait on ours, and a
     // background process group that touched a terminal would be stopped.
     process_.setStandardInputFile(QProcess::nullDevice());
-    // Its own group, so that stopping it also stops whatever it started.
-    process_.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // Its own group, so that stopping it also stops whatever it started. The
+    // command line ignores SIGPIPE for itself; adb gets the default back.
+    process_.setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::signal(SIGPIPE, SIG_DFL);
+    });
     deadline_.setSingleShot(true);
+    // Qt makes a coarse timer of 20 s or more fire up to 5 % early; a limit
+    // is a promise to adb and to the user alike.
+    deadline_.setTimerType(Qt::PreciseTimer);
     connect(&process_, &QProcess::finished, this, &AdbJob::onFinished);
     connect(&process_, &QProcess::errorOccurred, this, &AdbJob::onErrorOccurred);
     connect(&deadline_, &QTimer::timeout, this, &AdbJob::onDeadline);

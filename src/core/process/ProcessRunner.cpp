@@ -4,20 +4,29 @@
 #include "core/process/AdbJob.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ostrel {
 
 namespace {
 
-// Created for the user alone, since a program's output may tell about the device.
-bool emptyOutputFile(const QString& path) {
+// A file named by path is opened as it is: never through a link, never
+// waiting on a pipe, and only when it is a plain file. -1 otherwise.
+int openOutputFile(const QString& path) {
     if (path.isEmpty())
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate,
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return -1;
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -39,18 +48,36 @@ QCoro::Task<AdbRun> ProcessRunner::run(const QString& program, const QStringList
 }
 
 QString ProcessRunner::startDetached(const QString& program, const QStringList& arguments,
+                                     int outputDescriptor) {
+    if (outputDescriptor < 0)
+        return startDetachedTo(program, arguments, QString());
+    // Qt opens the redirection itself, in this process and without asking us;
+    // through the descriptor's name it can only open the file already made.
+    return startDetachedTo(program, arguments, QStringLiteral("/dev/fd/%1").arg(outputDescriptor));
+}
+
+QString ProcessRunner::startDetached(const QString& program, const QStringList& arguments,
                                      const QString& outputFile) {
+    const int fd = openOutputFile(outputFile);
+    const QString failure = startDetached(program, arguments, fd);
+    if (fd >= 0)
+        ::close(fd);
+    return failure;
+}
+
+QString ProcessRunner::startDetachedTo(const QString& program, const QStringList& arguments,
+                                       const QString& sink) {
     if (program.isEmpty())
         return QStringLiteral("no adb executable was found");
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
-    if (emptyOutputFile(outputFile)) {
+    if (!sink.isEmpty()) {
         // Both append: a stream opened to truncate keeps its own offset and
         // writes over whatever the other stream wrote before it.
-        process.setStandardOutputFile(outputFile, QIODevice::Append);
-        process.setStandardErrorFile(outputFile, QIODevice::Append);
+        process.setStandardOutputFile(sink, QIODevice::Append);
+        process.setStandardErrorFile(sink, QIODevice::Append);
     } else {
         process.setStandardOutputFile(QProcess::nullDevice());
     }

@@ -21,10 +21,16 @@ public:
     QCoro::Task<AdbRun> run(const QString& program, const QStringList& arguments,
                             std::chrono::milliseconds timeout) override;
     QString startDetached(const QString& program, const QStringList& arguments,
+                          int outputDescriptor) override;
+    QString startDetached(const QString& program, const QStringList& arguments,
                           const QString& outputFile = {}) override;
     void cancel() override;
 
 private:
+    // `sink` is where both output channels go; empty: the null device.
+    QString startDetachedTo(const QString& program, const QStringList& arguments,
+                            const QString& sink);
+
     QList<QPointer<AdbJob>> jobs_;
 };
 

@@ -1,5 +1,6 @@
 #include "core/settings/AdbSetting.h"
 
+#include "core/ProgramLayout.h"
 #include "core/process/AdbLocator.h"
 #include "core/settings/ProgramSettings.h"
 
@@ -18,13 +19,14 @@ QString getAdbPath() {
     std::optional<QString> chosenPath;
     if (!chosen.isEmpty())
         chosenPath = chosen;
-    return locateAdb(chosenPath, QCoreApplication::applicationDirPath(),
+    return locateAdb(chosenPath, launcherFolder(QCoreApplication::applicationDirPath()),
                      QProcessEnvironment::systemEnvironment());
 }
 
 QString adbNotFoundMessage() {
-    const QStringList tried = adbCandidatesBeforePath(QCoreApplication::applicationDirPath(),
-                                                      QProcessEnvironment::systemEnvironment());
+    const QStringList tried =
+        adbCandidatesBeforePath(launcherFolder(QCoreApplication::applicationDirPath()),
+                                QProcessEnvironment::systemEnvironment());
     return QStringLiteral("Error: adb was not found: no adb chosen, none at %1, none on PATH. "
                           "Click the adb button to choose it.\r\n")
         .arg(tried.join(QStringLiteral(", ")));

@@ -45,6 +45,7 @@ void abortAfter(QNetworkReply* reply, std::chrono::milliseconds timeout,
                 const std::shared_ptr<FetchState>& state) {
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
+    deadline->setTimerType(Qt::PreciseTimer);
     QObject::connect(deadline, &QTimer::timeout, reply, [reply, state] {
         state->deadlinePassed = true;
         reply->abort();

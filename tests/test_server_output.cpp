@@ -1,0 +1,218 @@
+// The server's output file: whatever is planted at its name or its folder's
+// is left exactly as it was, nothing blocks, and the server's words still
+// come back through the file the program made.
+#include "core/process/ProcessRunner.h"
+#include "core/session/ServerOutput.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+using namespace ostrel;
+
+namespace {
+
+const QString Serial = QStringLiteral("0123456789ABCDEF");
+const QByteArray Precious = "precious\n";
+
+enum class Planted { Nothing, EarlierFile, LinkToFile, DanglingLink, NamedPipe, LinkedFolder,
+                     FolderOpenToOthers };
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode : 0;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Planted)
+
+class ServerOutputTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir runtime_;
+    QString folder_;  // the program's own folder below the runtime folder
+    QString outside_; // where planted links lead
+
+private Q_SLOTS:
+    void init() {
+        QVERIFY(runtime_.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
+        folder_ = serverOutputFolder();
+        QVERIFY(folder_.startsWith(runtime_.path() + QLatin1Char('/')));
+        outside_ = runtime_.filePath(QStringLiteral("outside"));
+        QVERIFY(QDir().mkpath(outside_));
+        QVERIFY(QFile::setPermissions(outside_, QFile::ReadOwner | QFile::WriteOwner |
+                                                    QFile::ExeOwner | QFile::ReadGroup |
+                                                    QFile::ExeGroup | QFile::ReadOther |
+                                                    QFile::ExeOther));
+        writeFile(outside_ + QStringLiteral("/target"), Precious);
+        QVERIFY(QFile::setPermissions(outside_ + QStringLiteral("/target"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                          QFile::ReadOther));
+    }
+    void cleanup() {
+        QDir(runtime_.path()).removeRecursively();
+        QDir().mkpath(runtime_.path());
+    }
+
+    void plantedThingsAreLeftAlone_data() {
+        QTest::addColumn<Planted>("planted");
+        QTest::newRow("nothing") << Planted::Nothing;
+        QTest::newRow("an earlier run's file") << Planted::EarlierFile;
+        QTest::newRow("link to a file") << Planted::LinkToFile;
+        QTest::newRow("dangling link") << Planted::DanglingLink;
+        QTest::newRow("named pipe") << Planted::NamedPipe;
+        QTest::newRow("linked folder") << Planted::LinkedFolder;
+        QTest::newRow("folder open to others") << Planted::FolderOpenToOthers;
+    }
+
+    // A server's words reach the file through the descriptor, and nothing
+    // outside the program's own files changes, in content or in mode.
+    void plantedThingsAreLeftAlone() {
+        QFETCH(Planted, planted);
+        plant(planted);
+        const QStringList outsideBefore = QDir(outside_).entryList(QDir::AllEntries | QDir::System);
+        const mode_t outsideMode = modeOf(outside_);
+
+        QElapsedTimer clock;
+        clock.start();
+        const ServerOutput output = ServerOutput::createFor(Serial);
+        ProcessRunner runner;
+        const QString failure =
+            runner.startDetached(QStringLiteral("/bin/sh"),
+                                 {QStringLiteral("-c"), QStringLiteral("echo said; echo cried >&2")},
+                                 output.descriptor());
+        QVERIFY2(clock.elapsed() < 2000, "a planted name held up the start");
+        QCOMPARE(failure, QString());
+
+        QVERIFY(output.descriptor() >= 0);
+        QTRY_COMPARE(output.tail(), QStringLiteral("    said\r\n    cried\r\n"));
+        const QFileInfo made(output.path());
+        QVERIFY(made.isFile() && !made.isSymLink());
+        QCOMPARE(modeOf(output.path()) & 07777, mode_t(0600));
+        QCOMPARE(modeOf(made.absolutePath()) & 07777, mode_t(0700));
+        QCOMPARE(made.fileName(), serverOutputName(Serial));
+
+        QCOMPARE(contentOf(outside_ + QStringLiteral("/target")), Precious);
+        QCOMPARE(modeOf(outside_ + QStringLiteral("/target")) & 07777, mode_t(0644));
+        QCOMPARE(QDir(outside_).entryList(QDir::AllEntries | QDir::System), outsideBefore);
+        QCOMPARE(modeOf(outside_), outsideMode);
+        if (planted == Planted::FolderOpenToOthers)
+            QCOMPARE(modeOf(folder_) & 07777, mode_t(0755));
+    }
+
+    // The former path-based calls keep to the same rules until the session
+    // hands over a descriptor.
+    void pathsNeitherFollowLinksNorWait() {
+        plant(Planted::LinkToFile);
+        const QString path = serverOutputFile(Serial);
+        QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+        ProcessRunner runner;
+        QCOMPARE(runner.startDetached(QStringLiteral("/bin/sh"),
+                                      {QStringLiteral("-c"), QStringLiteral("echo said")}, path),
+                 QString());
+        QTRY_COMPARE(serverOutputTail(path), QStringLiteral("    said\r\n"));
+        QCOMPARE(contentOf(outside_ + QStringLiteral("/target")), Precious);
+
+        // Planted after the file was made: neither written through nor read.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::link(outside_ + QStringLiteral("/target"), path));
+        QCOMPARE(runner.startDetached(QStringLiteral("/bin/sh"),
+                                      {QStringLiteral("-c"), QStringLiteral("echo said")}, path),
+                 QString());
+        QCOMPARE(serverOutputTail(path), QString());
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(serverOutputTail(path), QString());
+        QVERIFY(clock.elapsed() < 2000);
+        QTest::qWait(200); // the shell's words would have landed by now
+        QCOMPARE(contentOf(outside_ + QStringLiteral("/target")), Precious);
+    }
+
+    // Serials that read alike in a file name still get files of their own.
+    void eachSerialHasItsOwnFile() {
+        const QStringList serials{QStringLiteral("adb-1 (2)._adb-tls-connect._tcp"),
+                                  QStringLiteral("adb-1_(2)._adb-tls-connect._tcp"),
+                                  QStringLiteral("../../etc/passwd"), QStringLiteral("..")};
+        QSet<QString> names;
+        for (const QString& serial : serials) {
+            const QString name = serverOutputName(serial);
+            QVERIFY2(!name.contains(QLatin1Char('/')) && !name.startsWith(QLatin1Char('.')),
+                     qPrintable(name));
+            names.insert(name);
+        }
+        QCOMPARE(names.size(), serials.size());
+    }
+
+    // The tail is the end of a long output, cut at a line, and shows no controls.
+    void tailShowsTheLastLinesPlainly() {
+        const ServerOutput output = ServerOutput::createFor(Serial);
+        QByteArray printed(100 * 1024, 'x');
+        for (int line = 1; line <= 12; ++line)
+            printed += "\nline " + QByteArray::number(line);
+        printed += "\n\x1b[2Jbell\a\ttab\n";
+        QCOMPARE(::write(output.descriptor(), printed.constData(), size_t(printed.size())),
+                 ssize_t(printed.size()));
+        QString expected;
+        for (int line = 4; line <= 12; ++line)
+            expected += QStringLiteral("    line %1\r\n").arg(line);
+        expected += QStringLiteral("    [2Jbell tab\r\n");
+        QCOMPARE(output.tail(), expected);
+    }
+
+private:
+    void plant(Planted planted) {
+        const QString file = folder_ + QLatin1Char('/') + serverOutputName(Serial);
+        const QByteArray target = QFile::encodeName(outside_ + QStringLiteral("/target"));
+        if (planted != Planted::LinkedFolder) {
+            QVERIFY(QDir().mkpath(folder_));
+            const mode_t mode = planted == Planted::FolderOpenToOthers ? 0755 : 0700;
+            QCOMPARE(::chmod(QFile::encodeName(folder_).constData(), mode), 0);
+        }
+        switch (planted) {
+        case Planted::Nothing:
+        case Planted::FolderOpenToOthers:
+            break;
+        case Planted::EarlierFile:
+            writeFile(file, "an earlier run\n");
+            break;
+        case Planted::LinkToFile:
+            QVERIFY(QFile::link(QFile::decodeName(target), file));
+            break;
+        case Planted::DanglingLink:
+            QVERIFY(QFile::link(outside_ + QStringLiteral("/never-made"), file));
+            break;
+        case Planted::NamedPipe:
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+            break;
+        case Planted::LinkedFolder:
+            QVERIFY(QFile::link(outside_, folder_));
+            break;
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerOutputTest)
+#include "test_server_output.moc"
