@@ -6,8 +6,9 @@ Run by hand from the source tree, after building both programs:
     ninja -C build startup_launcher_bench startup_bare_bench
     python3 bench/startup_frames.py [--build build] [--runs 21]
 
-The program is started as `ostrel-dravik` with no verb, which hands the
-process over to the window program (both in build/bench/startup).
+The program is started as the desktop starts it, `ostrel-dravik` with no
+argument, which hands the process over to the window program (both in
+build/bench/startup).
 
 Each program prints the CLOCK_MONOTONIC time of its first frame and ends; the
 time taken just before it is started is subtracted. Prints the medians and

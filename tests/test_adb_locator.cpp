@@ -1,5 +1,5 @@
-#include "core/ProgramLayout.h"
 #include "core/process/AdbLocator.h"
+#include "launch/ProgramHandOver.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,27 +74,43 @@ private Q_SLOTS:
         QCOMPARE(locateAdb(std::nullopt, root.filePath("app"), environment), onPath);
     }
 
-    // "Beside the program" is beside the ostrel-dravik that was started, also
-    // for the window program in its own folder; the launcher finds that
-    // window where it was installed, or beside itself in a build tree.
+    // "Beside the program" is beside the ostrel-dravik that was started, for
+    // the programs it starts from their own folder too; each finds the others
+    // where they were installed, or beside itself in a build tree.
     void besideTheProgramIsBesideTheOneStarted_data() {
         QTest::addColumn<QString>("ownFolder");
         QTest::addColumn<QString>("launcher");
-        QTest::newRow("installed window") << "/usr/lib/ostrel-dravik" << "/usr/bin";
-        QTest::newRow("installed window, trailing slash")
-            << "/opt/od/lib/ostrel-dravik/" << "/opt/od/bin";
-        QTest::newRow("installed launcher") << "/usr/bin" << "/usr/bin";
-        QTest::newRow("build tree") << "/home/me/od/build/src" << "/home/me/od/build/src";
+        QTest::addColumn<QStringList>("windowCandidates");
+        const QString window = QStringLiteral("ostrel-dravik-window");
+        QTest::newRow("installed, a started program")
+            << "/usr/lib/ostrel-dravik"
+            << "/usr/bin" << QStringList{"/usr/lib/ostrel-dravik/" + window};
+        QTest::newRow("installed, trailing slash")
+            << "/opt/od/lib/ostrel-dravik/"
+            << "/opt/od/bin" << QStringList{"/opt/od/lib/ostrel-dravik/" + window};
+        QTest::newRow("installed, the one people start")
+            << "/usr/bin"
+            << "/usr/bin" << QStringList{"/usr/lib/ostrel-dravik/" + window, "/usr/bin/" + window};
+        QTest::newRow("build tree")
+            << "/b/src"
+            << "/b/src" << QStringList{"/b/lib/ostrel-dravik/" + window, "/b/src/" + window};
         QTest::newRow("a folder that merely ends alike")
-            << "/srv/mylib/ostrel-dravik" << "/srv/mylib/ostrel-dravik";
+            << "/srv/mylib/ostrel-dravik"
+            << "/srv/mylib/ostrel-dravik"
+            << QStringList{"/srv/mylib/lib/ostrel-dravik/" + window,
+                           "/srv/mylib/ostrel-dravik/" + window};
     }
     void besideTheProgramIsBesideTheOneStarted() {
         QFETCH(QString, ownFolder);
         QFETCH(QString, launcher);
-        QCOMPARE(ostrel::launcherFolder(ownFolder), launcher);
-        QCOMPARE(ostrel::windowProgramCandidates(launcher),
-                 (QStringList{QDir::cleanPath(launcher + "/../lib/ostrel-dravik/ostrel-dravik-window"),
-                              launcher + "/ostrel-dravik-window"}));
+        QFETCH(QStringList, windowCandidates);
+        const std::string own = ownFolder.toStdString();
+        QCOMPARE(QString::fromStdString(ostrel::launch::launcherFolder(own)), launcher);
+        QStringList candidates;
+        for (const std::string& candidate :
+             ostrel::launch::programCandidates(own, ostrel::launch::WindowProgram))
+            candidates.append(QString::fromStdString(candidate));
+        QCOMPARE(candidates, windowCandidates);
     }
 
     void cleanup() {

@@ -253,8 +253,8 @@ private Q_SLOTS:
         ProcessRunner runner;
         QElapsedTimer clock;
         clock.start();
-        const AdbRun run = QCoro::waitFor(
-            runner.run(f->adb.path(), {QStringLiteral("devices")}, std::chrono::milliseconds(limitMs)));
+        const AdbRun run = QCoro::waitFor(runner.run(f->adb.path(), {QStringLiteral("devices")},
+                                                     std::chrono::milliseconds(limitMs)));
         const qint64 waited = clock.elapsed();
         QCOMPARE(run.status, AdbRun::Status::TimedOut);
         QVERIFY2(waited >= limitMs, qPrintable(QStringLiteral("%1 ms").arg(waited)));

@@ -28,14 +28,14 @@ private Q_SLOTS:
         QTest::newRow("flags") << QStringList{"-reverse", "--nograb", "-testability"} << window
                                << false;
         QTest::newRow("= form") << QStringList{"-qmljsdebugger=port:1234"} << window << false;
-        QTest::newRow("X11's own") << QStringList{"-display", ":1", "-geometry", "9x9"} << window
-                                   << false;
-        QTest::newRow("verb after Qt option") << QStringList{"-session", "x", "--stop"} << run
-                                              << false;
+        QTest::newRow("X11's own")
+            << QStringList{"-display", ":1", "-geometry", "9x9"} << window << false;
+        QTest::newRow("verb after Qt option")
+            << QStringList{"-session", "x", "--stop"} << run << false;
         QTest::newRow("-h") << QStringList{"-h"} << ParsedArguments::Outcome::Help << false;
         QTest::newRow("--help") << QStringList{"--help"} << ParsedArguments::Outcome::Help << false;
-        QTest::newRow("--version") << QStringList{"--version"} << ParsedArguments::Outcome::Version
-                                   << false;
+        QTest::newRow("--version")
+            << QStringList{"--version"} << ParsedArguments::Outcome::Version << false;
         QTest::newRow("--devices") << QStringList{"--devices"} << run << false;
         QTest::newRow("--forward N") << QStringList{"--forward", "5901"} << run << false;
         QTest::newRow("--forward=N") << QStringList{"--forward=5901"} << run << false;

@@ -138,7 +138,8 @@ private Q_SLOTS:
                           "E\xe2\x80\xae"
                           "F\tdevice\n")
             << QByteArray() << 0 << Ending::Exits
-            << Checking + header + QStringLiteral("AB\u241B[31mC\u2407D<U+009B>E<U+202E>F\tdevice\n")
+            << Checking + header +
+                   QStringLiteral("AB\u241B[31mC\u2407D<U+009B>E<U+202E>F\tdevice\n")
             << QStringList{QStringLiteral("AB\u001B[31mC\u0007D\u009BE\u202EF")};
         QTest::newRow("invalid UTF-8")
             << QByteArray("caf\xc3\xa9 \xff\xfe\x80 done\nand cut \xc3") << QByteArray() << 0
@@ -199,9 +200,9 @@ private Q_SLOTS:
         f.seen.clear();
         f.listDevices();
         // The phone the first listing selected has gone, and the user hears so.
-        const QString left = devices.isEmpty()
-                                 ? QString()
-                                 : "Device " + visibleText(devices.first()) + " is no longer attached.\n";
+        const QString left = devices.isEmpty() ? QString()
+                                               : "Device " + visibleText(devices.first()) +
+                                                     " is no longer attached.\n";
         QCOMPARE(f.seen.console, Checking + NextListing + left);
         QCOMPARE(f.session.discovery().usableSerials(), QStringList{"NEXT"});
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));

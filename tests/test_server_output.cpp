@@ -23,8 +23,15 @@ namespace {
 const QString Serial = QStringLiteral("0123456789ABCDEF");
 const QByteArray Precious = "precious\n";
 
-enum class Planted { Nothing, EarlierFile, LinkToFile, DanglingLink, NamedPipe, LinkedFolder,
-                     FolderOpenToOthers };
+enum class Planted {
+    Nothing,
+    EarlierFile,
+    LinkToFile,
+    DanglingLink,
+    NamedPipe,
+    LinkedFolder,
+    FolderOpenToOthers
+};
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -61,10 +68,9 @@ private Q_SLOTS:
         QVERIFY(folder_.startsWith(runtime_.path() + QLatin1Char('/')));
         outside_ = runtime_.filePath(QStringLiteral("outside"));
         QVERIFY(QDir().mkpath(outside_));
-        QVERIFY(QFile::setPermissions(outside_, QFile::ReadOwner | QFile::WriteOwner |
-                                                    QFile::ExeOwner | QFile::ReadGroup |
-                                                    QFile::ExeGroup | QFile::ReadOther |
-                                                    QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(
+            outside_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                          QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
         writeFile(outside_ + QStringLiteral("/target"), Precious);
         QVERIFY(QFile::setPermissions(outside_ + QStringLiteral("/target"),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
@@ -98,10 +104,10 @@ private Q_SLOTS:
         clock.start();
         const ServerOutput output = ServerOutput::createFor(Serial);
         ProcessRunner runner;
-        const QString failure =
-            runner.startDetached(QStringLiteral("/bin/sh"),
-                                 {QStringLiteral("-c"), QStringLiteral("echo said; echo cried >&2")},
-                                 output.descriptor());
+        const QString failure = runner.startDetached(
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("echo said; echo cried >&2")},
+            output.descriptor());
         QVERIFY2(clock.elapsed() < 2000, "a planted name held up the start");
         QCOMPARE(failure, QString());
 

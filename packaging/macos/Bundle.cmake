@@ -4,10 +4,10 @@
 set(OSTREL_BUNDLED_ADB "" CACHE FILEPATH
     "An adb executable to copy into the bundle's Contents/Resources/adb (empty: none)")
 
-# `window` is the window program, which `target` starts; it is built straight
-# into the bundle, beside the bundle's executable.
-function(ostrel_make_bundle target window)
-    set_target_properties(${window} PROPERTIES
+# The further arguments are the programs `target` starts; they are built
+# straight into the bundle, beside the bundle's executable.
+function(ostrel_make_bundle target)
+    set_target_properties(${ARGN} PROPERTIES
         RUNTIME_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/Ostrel Dravik.app/Contents/MacOS")
     set_target_properties(${target} PROPERTIES
         MACOSX_BUNDLE ON

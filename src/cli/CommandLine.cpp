@@ -4,11 +4,11 @@
 #include "cli/InterruptWatcher.h"
 #include "cli/Invocation.h"
 #include "cli/Verbs.h"
-#include "cli/WindowLauncher.h"
 #include "core/ProgramIdentity.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
 #include "core/settings/AdbSetting.h"
+#include "launch/ProgramHandOver.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
@@ -40,7 +40,7 @@ int runCommandLine(int argc, char* argv[]) {
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
     if (parsed.outcome == ParsedArguments::Outcome::Window)
-        return openWindow(argv, parsed.platformNamed);
+        return launch::openWindow(argv, parsed.platformNamed);
     // A reader that goes early (`| head -1`) must not end a flow half-way:
     // writes fail instead, and the output then writes nothing more.
     std::signal(SIGPIPE, SIG_IGN);

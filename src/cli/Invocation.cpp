@@ -33,8 +33,8 @@ QList<QCommandLineOption> windowOptions() {
     for (const QString& name :
          {PlatformName, u"platformpluginpath"_s, u"platformtheme"_s, u"plugin"_s,
           u"qwindowgeometry"_s, u"qwindowicon"_s, u"qwindowtitle"_s, u"session"_s, u"style"_s,
-          u"stylesheet"_s, u"qmljsdebugger"_s, u"display"_s, u"geometry"_s, u"title"_s,
-          u"icon"_s, u"name"_s, u"visual"_s}) {
+          u"stylesheet"_s, u"qmljsdebugger"_s, u"display"_s, u"geometry"_s, u"title"_s, u"icon"_s,
+          u"name"_s, u"visual"_s}) {
         QCommandLineOption option(name, QString(), u"value"_s);
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         options.append(option);
@@ -58,7 +58,8 @@ QStringList withoutLaunchServicesArguments(QStringList arguments) {
 }
 
 struct VerbOptions {
-    QCommandLineOption devices{u"devices"_s, u"Print the serial of each usable device, one a line."_s};
+    QCommandLineOption devices{u"devices"_s,
+                               u"Print the serial of each usable device, one a line."_s};
     QCommandLineOption start{u"start"_s, u"Start the server unless it runs already."_s};
     QCommandLineOption stop{u"stop"_s, u"Stop the server if it runs."_s};
     QCommandLineOption forward{
@@ -163,8 +164,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usage(
-            u"Unexpected argument '%1'."_s.arg(parser.positionalArguments().constFirst()));
+        return usage(u"Unexpected argument '%1'."_s.arg(parser.positionalArguments().constFirst()));
     parsed = readVerb(parser, verbs);
     if (parsed.outcome != ParsedArguments::Outcome::Run)
         return parsed;

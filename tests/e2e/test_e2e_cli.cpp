@@ -308,8 +308,12 @@ private Q_SLOTS:
         const QTemporaryDir directory;
         ostrel::test::StandInAdb adb(directory.filePath(QStringLiteral("adb-bin")));
         adb.setStandardOutput("List of devices attached\n"
-                              "AB\x1b[31mC\x07" "D\xc2\x9b" "E\xe2\x80\xae" "F\tdevice\n");
-        const CliRun run = runProgram({QStringLiteral("--adb"), adb.path(), QStringLiteral("--devices")});
+                              "AB\x1b[31mC\x07"
+                              "D\xc2\x9b"
+                              "E\xe2\x80\xae"
+                              "F\tdevice\n");
+        const CliRun run =
+            runProgram({QStringLiteral("--adb"), adb.path(), QStringLiteral("--devices")});
         CHECK_RUN(run, 0);
         QCOMPARE(run.out, QStringLiteral("AB\u241B[31mC\u2407D<U+009B>E<U+202E>F\n"));
         QCOMPARE(run.err, QString());

@@ -27,8 +27,10 @@ done
 
 contents=$(dpkg-deb -c "$deb")
 echo "$contents" | grep -q ' \./usr/bin/ostrel-dravik$' || fail "package lacks usr/bin/ostrel-dravik"
-echo "$contents" | grep -q ' \./usr/lib/ostrel-dravik/ostrel-dravik-window$' ||
-    fail "package lacks usr/lib/ostrel-dravik/ostrel-dravik-window"
+for program in ostrel-dravik-cli ostrel-dravik-window; do
+    echo "$contents" | grep -q " \./usr/lib/ostrel-dravik/$program\$" ||
+        fail "package lacks usr/lib/ostrel-dravik/$program"
+done
 if echo "$contents" | grep -E 'test_|\.a$|bench'; then
     fail "package carries build-only files"
 fi

@@ -16,11 +16,18 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 [ -x "$prefix/bin/ostrel-dravik" ] || fail "no executable at bin/ostrel-dravik"
 window="$prefix/lib/ostrel-dravik/ostrel-dravik-window"
 [ -x "$window" ] || fail "no window program at lib/ostrel-dravik/ostrel-dravik-window"
+cli="$prefix/lib/ostrel-dravik/ostrel-dravik-cli"
+[ -x "$cli" ] || fail "no command line program at lib/ostrel-dravik/ostrel-dravik-cli"
 
-# The command line loads no display's libraries; the window program does.
-if ldd "$prefix/bin/ostrel-dravik" | grep -E 'Qt6?(Gui|Widgets)'; then
-    fail "bin/ostrel-dravik loads a display's libraries"
+# What people start loads no Qt; the command line no display's libraries.
+if ldd "$prefix/bin/ostrel-dravik" | grep -E 'Qt6?'; then
+    fail "bin/ostrel-dravik loads Qt"
 fi
+if ldd "$cli" | grep -E 'Qt6?(Gui|Widgets)'; then
+    fail "the command line loads a display's libraries"
+fi
+[ "$("$prefix/bin/ostrel-dravik" --version)" = "Ostrel Dravik $(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")" ] ||
+    fail "bin/ostrel-dravik --version does not reach the command line"
 
 # Without a verb the installed program hands over to the installed window.
 home="$2/home"
@@ -60,6 +67,7 @@ done
 # Only the program and its desktop files: no tests, no library, no headers.
 unexpected=$(cd "$prefix" && find . -type f | grep -v -e '^\./bin/ostrel-dravik$' \
     -e '^\./lib/ostrel-dravik/ostrel-dravik-window$' \
+    -e '^\./lib/ostrel-dravik/ostrel-dravik-cli$' \
     -e '^\./share/applications/ostrel-dravik\.desktop$' \
     -e '^\./share/icons/hicolor/[0-9x]*/apps/ostrel-dravik\.png$' \
     -e '^\./share/icons/hicolor/scalable/apps/ostrel-dravik\.svg$' \

@@ -118,8 +118,9 @@ QByteArray readEnd(int fd, bool* cut) {
     QByteArray bytes(static_cast<qsizetype>(size - from), Qt::Uninitialized);
     qsizetype got = 0;
     while (got < bytes.size()) {
-        const ssize_t read = ::pread(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got),
-                                     static_cast<off_t>(from + got));
+        const ssize_t read =
+            ::pread(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got),
+                    static_cast<off_t>(from + got));
         if (read < 0 && errno == EINTR)
             continue;
         if (read <= 0)

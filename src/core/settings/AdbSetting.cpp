@@ -1,14 +1,25 @@
 #include "core/settings/AdbSetting.h"
 
-#include "core/ProgramLayout.h"
 #include "core/process/AdbLocator.h"
 #include "core/settings/ProgramSettings.h"
+#include "launch/ProgramHandOver.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <optional>
 
 namespace ostrel {
+
+namespace {
+
+// Beside the ostrel-dravik that was started, whichever of its programs asks.
+QString programFolder() {
+    const QByteArray own = QFile::encodeName(QCoreApplication::applicationDirPath());
+    return QFile::decodeName(QByteArray::fromStdString(launch::launcherFolder(own.toStdString())));
+}
+
+} // namespace
 
 QString chosenAdbSetting() {
     return programSettings().value(AdbSettingKey).toString();
@@ -19,14 +30,12 @@ QString getAdbPath() {
     std::optional<QString> chosenPath;
     if (!chosen.isEmpty())
         chosenPath = chosen;
-    return locateAdb(chosenPath, launcherFolder(QCoreApplication::applicationDirPath()),
-                     QProcessEnvironment::systemEnvironment());
+    return locateAdb(chosenPath, programFolder(), QProcessEnvironment::systemEnvironment());
 }
 
 QString adbNotFoundMessage() {
     const QStringList tried =
-        adbCandidatesBeforePath(launcherFolder(QCoreApplication::applicationDirPath()),
-                                QProcessEnvironment::systemEnvironment());
+        adbCandidatesBeforePath(programFolder(), QProcessEnvironment::systemEnvironment());
     return QStringLiteral("Error: adb was not found: no adb chosen, none at %1, none on PATH. "
                           "Click the adb button to choose it.\r\n")
         .arg(tried.join(QStringLiteral(", ")));

@@ -1,0 +1,10 @@
+#include "launch/ProgramHandOver.h"
+
+// What people, scripts and the desktop start. It loads no Qt: the desktop's
+// start, with no argument, goes straight to the window, and everything else to
+// the command line, which reads the arguments.
+int main(int argc, char* argv[]) {
+    if (argc <= 1)
+        return ostrel::launch::openWindow(argv, false);
+    return ostrel::launch::handOver(ostrel::launch::CommandLineProgram, argv);
+}
