@@ -22,6 +22,11 @@ const QString Listing = QStringLiteral("Checking Android devices...\n"
                                        "List of devices attached\n"
                                        "emulator-5554\tdevice\n\n");
 
+// The listed phone, named in every command that reaches it.
+QList<QStringList> onPhone(const QList<QStringList>& commands) {
+    return onDevice(QStringLiteral("emulator-5554"), commands);
+}
+
 QString notAPort(const QString& shown) {
     return QStringLiteral("Error: \"%1\" is not a port number: enter a number from 1 to 65535.\n")
         .arg(shown);
@@ -63,10 +68,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("console");
         const QList<QStringList> none;
         QTest::newRow("default") << "5901" << Ok
-                                 << QList<QStringList>{devices(), forward(5901), forward(5801)}
+                                 << QList<QStringList>{devices()} +
+                                        onPhone({forward(5901), forward(5801)})
                                  << bothForwarded(5901);
         QTest::newRow("white space around")
-            << " 5901 " << Ok << QList<QStringList>{devices(), forward(5901), forward(5801)}
+            << " 5901 " << Ok
+            << QList<QStringList>{devices()} + onPhone({forward(5901), forward(5801)})
             << bothForwarded(5901);
         // Text that merely begins with a port is no port: each of these once
         // forwarded the digits before the first other character.
@@ -86,7 +93,7 @@ private Q_SLOTS:
             << "4294967297" << Ok << none << notAPort("4294967297");
         QTest::newRow("negative") << "-5" << Ok << none << notAPort("-5");
         QTest::newRow("no web port below 1")
-            << "80" << Ok << QList<QStringList>{devices(), forward(80)}
+            << "80" << Ok << QList<QStringList>{devices()} + onPhone({forward(80)})
             << SettingUp + Listing + forwarded(80) +
                    "No web port was forwarded: port 80 minus 100 is below 1.\n";
     }
