@@ -46,18 +46,24 @@ private Q_SLOTS:
             << QStringList{"0123ABCD"};
         QTest::newRow("unauthorized and offline not counted")
             << L{"A1\tunauthorized", "B2\toffline"} << 0 << QStringList{};
+        // The state is the whole rest of the line: only "device" is usable.
         QTest::newRow("tab then space cut at space")
-            << L{"SER\tdevice product:x"} << 1 << QStringList{"SER\tdevice"};
+            << L{"SER\tdevice product:x"} << 0 << QStringList{};
+        // The serial runs to the tab, spaces and all.
         QTest::newRow("leading space gives empty item")
-            << L{" SER\tdevice"} << 1 << QStringList{""};
+            << L{" SER\tdevice"} << 1 << QStringList{" SER"};
+        QTest::newRow("wireless serial keeps its spaces")
+            << L{"adb-1-Q (2)._adb-tls-connect._tcp\tdevice"} << 1
+            << QStringList{"adb-1-Q (2)._adb-tls-connect._tcp"};
         QTest::newRow("two devices in order")
             << L{"emulator-5554\tdevice", "127.0.0.1:5555\tdevice"} << 2
             << QStringList{"emulator-5554", "127.0.0.1:5555"};
         QTest::newRow("daemon start lines ignored")
             << L{"* daemon not running; starting now at tcp:5037", "* daemon started successfully"}
             << 0 << QStringList{};
+        // No tab, no device; a CR ends the state, not the serial.
         QTest::newRow("CR kept on the serial when no space or tab")
-            << L{"device\r"} << 1 << QStringList{"device\r"};
+            << L{"device\r", "SER\tdevice\r"} << 1 << QStringList{"SER"};
     }
 
     void deviceLines() {

@@ -48,18 +48,23 @@ QStringList AdbCommands::forDevice(const QString& serial, const QStringList& arg
 }
 
 QCoro::Task<AdbRun> AdbCommands::launchAdbProcess(QStringList arguments, bool wait) {
+    if (!wait)
+        co_return launchDetachedAdbProcess(arguments);
+    co_return co_await runAndReport(Mode::Idle, arguments);
+}
+
+QCoro::Task<AdbRun> AdbCommands::runAndReport(int32_t mode, QStringList arguments) {
     const QString program = adbPath_();
     if (program.isEmpty()) {
         const AdbRun missing = noAdb();
         reportIfNotFinished(missing);
         co_return missing;
     }
-    if (!wait)
-        co_return launchDetachedAdbProcess(arguments);
     AdbRun run = co_await runner_.run(program, arguments, timeout_);
     Q_EMIT commandRan();
     if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
         co_return run;
+    echo(run, mode);
     if (!reportIfNotFinished(run))
         qInfo("adb command failed: %s", qUtf8Printable(commandLine(program, arguments)));
     co_return run;
@@ -84,10 +89,9 @@ QCoro::Task<Step<AdbRun>> AdbCommands::runOnDevice(QString serial, int32_t mode,
 }
 
 QCoro::Task<Step<AdbRun>> AdbCommands::runOnServer(int32_t mode, QStringList arguments) {
-    AdbRun run = co_await launchAdbProcess(arguments, true);
+    AdbRun run = co_await runAndReport(mode, arguments);
     if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
         co_return Step<AdbRun>{FlowStep::Cancelled, std::move(run)};
-    echo(run, mode);
     if (!run.finished())
         co_return Step<AdbRun>{FlowStep::Ends, std::move(run)}; // said why already
     if (deviceIsGone(run)) {

@@ -52,6 +52,9 @@ Q_SIGNALS:
     void commandRan();
 
 private:
+    // Runs a command, shows its output under `mode`, then says why it did not
+    // finish, if it did not.
+    QCoro::Task<AdbRun> runAndReport(int32_t mode, QStringList arguments);
     bool reportIfNotFinished(const AdbRun& run);
     void echo(const AdbRun& run, int32_t mode);
 
