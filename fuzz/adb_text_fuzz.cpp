@@ -72,11 +72,12 @@ void checkDeviceListing(const QByteArray& output) {
     for (const ostrel::ListedDevice& device : devices) {
         OSTREL_FUZZ_CHECK(!device.serial.isEmpty());
         OSTREL_FUZZ_CHECK(!device.serial.contains(u'\t') && !device.serial.contains(u'\n'));
-        OSTREL_FUZZ_CHECK(!device.state.contains(u'\n') && !device.state.endsWith(u'\r'));
+        OSTREL_FUZZ_CHECK(!device.state.contains(u'\n'));
         OSTREL_FUZZ_CHECK(device.usable() == (device.state == u"device"_s));
-        // The watch's frames are read a line at a time, the same way.
+        // The watch's frames are read a line at a time, the same way; one
+        // trailing CR is no part of the state (a second one is).
         const std::optional<ostrel::ListedDevice> alone =
-            ostrel::parseDeviceLine((device.serial + u'\t' + device.state).toUtf8());
+            ostrel::parseDeviceLine((device.serial + u'\t' + device.state + u'\r').toUtf8());
         OSTREL_FUZZ_CHECK(alone && *alone == device);
         const QString state = ostrel::shownState(device.state);
         OSTREL_FUZZ_CHECK(!state.contains(u" ("_s) && !state.contains(u';'));
@@ -125,7 +126,7 @@ void checkAdbVersion(const QByteArray& output) {
     const ostrel::AdbVersionAnswer answer = ostrel::adbVersionAnswer(run);
     if (answer.known) {
         OSTREL_FUZZ_CHECK(!answer.text.isEmpty() && answer.text.size() <= 200);
-        OSTREL_FUZZ_CHECK(answer.text == answer.text.simplified());
+        OSTREL_FUZZ_CHECK(!answer.text.contains(u'\n') && !answer.text.startsWith(u' '));
         checkShown(answer.text, false);
     }
     run.exitCode = 1;
@@ -147,7 +148,7 @@ void checkServerTail(const ostrel::ServerOutput& output, int count) {
 
 // The server prints into a file of ours, whose tail the console shows. Its
 // folder is one of the fuzzer's own; the file is written anew for each
-// input, once as it is and once grown past the part the tail reads, so that
+// input as it is, and for some grown past the part the tail reads, so that
 // the cut lands anywhere in the text.
 void checkServerOutput(const QByteArray& bytes) {
     static const QTemporaryDir folder;
@@ -156,22 +157,19 @@ void checkServerOutput(const QByteArray& bytes) {
         return ostrel::ServerOutput::createFor(u"fuzz"_s);
     }();
     const int fd = output.descriptor();
-    if (fd < 0 || ::ftruncate(fd, 0) != 0)
-        return;
-    const auto write = [&](off_t at) {
-        return ::pwrite(fd, bytes.constData(), static_cast<size_t>(bytes.size()), at) ==
-               bytes.size();
+    const auto writeAnew = [fd](const QByteArray& text) {
+        return ::ftruncate(fd, 0) == 0 &&
+               ::pwrite(fd, text.constData(), static_cast<size_t>(text.size()), 0) == text.size();
     };
-    if (!write(0))
+    if (fd < 0 || !writeAnew(bytes))
         return;
     checkServerTail(output, 10);
     checkServerTail(output, 1);
-    if (bytes.isEmpty())
+    // Reading 64 KiB back takes a while, so only some inputs grow.
+    if (bytes.isEmpty() || bytes.size() % 8 != 0)
         return;
-    for (off_t at = bytes.size(); at <= 64 * 1024; at += bytes.size()) {
-        if (!write(at))
-            return;
-    }
+    if (!writeAnew(bytes.repeated(64 * 1024 / bytes.size() + 1)))
+        return;
     checkServerTail(output, 10);
 }
 

@@ -38,13 +38,15 @@ bool isLineEnd(QChar c) {
 
 // The lines of `text`, cut at each line-end character.
 QStringList linesOf(const QString& text) {
-    QStringList lines{QString()};
-    for (const QChar c : text) {
-        if (isLineEnd(c))
-            lines.append(QString());
-        else
-            lines.last() += c;
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (isLineEnd(text.at(i))) {
+            lines.append(text.mid(start, i - start));
+            start = i + 1;
+        }
     }
+    lines.append(text.mid(start));
     return lines;
 }
 
@@ -85,7 +87,7 @@ void checkShaped(const QString& text) {
 void check(QString text, bool repeat) {
     if (repeat && !text.isEmpty()) {
         const QString once = text;
-        while (text.size() <= 2 * ostrel::ConsoleLineLimit)
+        while (text.size() <= ostrel::ConsoleLineLimit + 64)
             text += once;
     }
     checkVisible(text);

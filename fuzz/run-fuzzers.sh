@@ -58,8 +58,9 @@ for target in "${targets[@]}"; do
     echo "fuzzing $target for $seconds s (log: $log)"
     found=0
     # Halting on a report is built in; the leak checker stays off, as Qt keeps
-    # some allocations for the life of the process.
-    ASAN_OPTIONS=detect_leaks=0 "$program" -max_total_time="$seconds" -timeout=10 \
+    # some allocations for the life of the process. An input counts as a hang
+    # after a minute: on a busy machine a fuzzer may wait seconds for a core.
+    ASAN_OPTIONS=detect_leaks=0 "$program" -max_total_time="$seconds" -timeout=60 \
         -max_len="$(max_len "$target")" -print_final_stats=1 \
         -artifact_prefix="$findings/" "$corpus" "fuzz/corpus/$target" >"$log" 2>&1 || found=1
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
