@@ -4,6 +4,7 @@
 #include "e2e/ProgramSession.h"
 #include "support/PhoneCommands.h"
 
+#include <QComboBox>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -66,6 +67,16 @@ inline int serverPid(ProgramSession& session, const SimulatedPhone& phone) {
             return line.simplified().split(' ').value(1).toInt();
     }
     return 0;
+}
+
+// The window's device list: each item's text and whether it can be chosen.
+inline QList<std::pair<QString, bool>> shownDevices(const QComboBox* list) {
+    QList<std::pair<QString, bool>> items;
+    for (int row = 0; row < list->count(); ++row) {
+        const Qt::ItemFlags flags = list->model()->flags(list->model()->index(row, 0));
+        items.append({list->itemText(row), flags.testFlag(Qt::ItemIsEnabled)});
+    }
+    return items;
 }
 
 // Puts the keyboard focus where a user's Tab would have.

@@ -2,6 +2,7 @@
 // what Quit leaves of adb's server.
 #include "e2e/LoopbackProbe.h"
 #include "e2e/ProgramSession.h"
+#include "e2e/ServerScenarioChecks.h"
 #include "support/ConsoleTexts.h"
 
 #include <QDeadlineTimer>
@@ -69,16 +70,17 @@ private Q_SLOTS:
         QCOMPARE(readFirstLine(VncPort), QByteArray("RFB 003.008\n"));
         QCOMPARE(httpStatusLine(WebPort), QByteArray("HTTP/1.1 200 OK"));
         // adb echoes the port of each forward it sets up.
-        QCOMPARE(session.console(), SettingUp + "5901\n" + VncSentence + vncLink(VncPort) +
-                                        "5801\n" + WebSentence + webLink(WebPort));
+        QCOMPARE(session.console(), SettingUp + listingOf(*phone) + "5901\n" + VncSentence +
+                                        vncLink(VncPort) + "5801\n" + WebSentence +
+                                        webLink(WebPort));
         QCOMPARE(session.linkTargets(),
                  (QStringList{"vnc://localhost:5901", "http://localhost:5801"}));
 
         // The same forwards again: adb prints nothing, and they still work.
         session.program().controller->onClearButtonClicked();
         session.usbConnect();
-        QCOMPARE(session.console(),
-                 SettingUp + VncSentence + vncLink(VncPort) + WebSentence + webLink(WebPort));
+        QCOMPARE(session.console(), SettingUp + listingOf(*phone) + VncSentence + vncLink(VncPort) +
+                                        WebSentence + webLink(WebPort));
         QCOMPARE(readFirstLine(VncPort), QByteArray("RFB 003.008\n"));
     }
 
@@ -94,8 +96,9 @@ private Q_SLOTS:
         session.usbConnect();
 
         QCOMPARE(session.console(),
-                 SettingUp + "adb: error: cannot bind listener: Address already in use\n" +
-                     "5801\n" + WebSentence + webLink(WebPort));
+                 SettingUp + listingOf(*phone) +
+                     "adb: error: cannot bind listener: Address already in use\n" + "5801\n" +
+                     WebSentence + webLink(WebPort));
         QCOMPARE(session.linkTargets(), QStringList{"http://localhost:5801"});
         QCOMPARE(httpStatusLine(WebPort), QByteArray("HTTP/1.1 200 OK"));
     }

@@ -5,10 +5,12 @@
 #include "e2e/ServerScenarioChecks.h"
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
+#include "support/StandInAdb.h"
 #include <QCoro/QCoroTask>
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -52,12 +54,14 @@ private Q_SLOTS:
         QCOMPARE(session.buttonTitle(), StopTitle);
         QCOMPARE(session.statusText(), RunningStatus);
         QCOMPARE(session.console(), Starting + listingOf(*phone) + RunningRow);
-        // No process listing before the presence check: no path is known yet.
-        QList<QStringList> launchAndPresence{onPhone(launchActivity(FirstPackage)),
-                                             onPhone(launchActivity(SecondPackage)),
-                                             onPhone(fileList(FirstPackage))};
+        // The path is looked for before anything is launched, so that only
+        // the package found is launched.
+        QList<QStringList> presence{onPhone(fileList(FirstPackage))};
         if (package == SecondPackage)
-            launchAndPresence << onPhone(fileList(SecondPackage));
+            presence << onPhone(fileList(SecondPackage));
+        const QList<QStringList> launchAndPresence =
+            presence +
+            QList<QStringList>{onPhone(processList()), onPhone(launchActivity(package))} + presence;
         QVERIFY2(isStartOf(phone->commandLog(), launchAndPresence, package),
                  qPrintable(describe(phone->commandLog())));
         QVERIFY(listsServer(session, *phone));
@@ -75,7 +79,7 @@ private Q_SLOTS:
 
         QCOMPARE(session.buttonTitle(), StartTitle);
         QCOMPARE(session.statusText(), StoppedStatus);
-        QCOMPARE(session.console(), Stopping + StoppedRow);
+        QCOMPARE(session.console(), Stopping + listingOf(*phone) + StoppedRow);
         // The stop request worked, so no kill was needed.
         QCOMPARE(phone->commandLog().mid(beforeStop),
                  (QList<QStringList>{onPhone(processList()), onPhone(stopServer(FirstPackage)),
@@ -88,7 +92,7 @@ private Q_SLOTS:
 
         QCOMPARE(session.buttonTitle(), StopTitle);
         QCOMPARE(session.statusText(), RunningStatus);
-        QCOMPARE(session.console(), Starting + RunningRow);
+        QCOMPARE(session.console(), Starting + listingOf(*phone) + RunningRow);
         // The package is known now: only its activity is launched.
         const QList<QStringList> launchAndPresence{onPhone(processList()),
                                                    onPhone(launchActivity(FirstPackage)),
@@ -116,7 +120,7 @@ private Q_SLOTS:
 
         QCOMPARE(session.buttonTitle(), StartTitle);
         QCOMPARE(session.statusText(), StoppedStatus);
-        QCOMPARE(session.console(), Stopping + StoppedRow);
+        QCOMPARE(session.console(), Stopping + listingOf(*phone) + StoppedRow);
         QCOMPARE(phone->commandLog().mid(beforeStop),
                  (QList<QStringList>{onPhone(processList()), onPhone(stopServer(FirstPackage)),
                                      onPhone(processList()), onPhone(killServer(pid)),
@@ -135,17 +139,27 @@ private Q_SLOTS:
         phone->stop();
         QTRY_COMPARE_WITH_TIMEOUT(session.scope().deviceLines(), QStringList{offline}, 10000);
 
+        // Each press lists anew, so the offline phone is told apart before
+        // any command could be aimed at it.
+        const QString gone =
+            listingOf({offline}) + "Device " + serial +
+            " is offline: disconnect the USB cable and reconnect it, then try again.\n" +
+            NoDeviceLines;
         session.program().controller->onClearButtonClicked();
         session.clickStart();
-        // The probe learned nothing, so the button still offers the stop.
-        QCOMPARE(session.console(), Stopping + "error: device offline\n");
-        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.console(), Stopping + gone);
+        QCOMPARE(
+            shownDevices(session.program().window->ui.deviceListComboBox),
+            (QList<std::pair<QString, bool>>{{QStringLiteral("No device"), true},
+                                             {serial + QStringLiteral(" \u2014 offline"), false}}));
+        // With no usable phone selected the next press starts, so the button
+        // should no longer offer the gone phone's stop.
+        QEXPECT_FAIL("", "the button keeps the gone phone's Stop title", Continue);
+        QCOMPARE(session.buttonTitle(), StartTitle);
 
         session.program().controller->onClearButtonClicked();
         session.clickStart();
-        QCOMPARE(session.console(),
-                 Stopping + listingOf({offline}) + NoDeviceLines + "Device " + serial +
-                     " is offline: disconnect the USB cable and reconnect it, then try again.\n");
+        QCOMPARE(session.console(), Starting + gone);
     }
 
     // The button, the status line and every command follow the phone chosen
@@ -183,7 +197,9 @@ private Q_SLOTS:
         session.clickStart();
         QCOMPARE(session.buttonTitle(), StopTitle);
         QCOMPARE(session.statusText(), RunningStatus);
-        QVERIFY2(session.console().endsWith(Starting + RunningRow), qPrintable(session.story()));
+        const QString bothListed = listingOf({one->serial() + QStringLiteral("\tdevice"),
+                                              other->serial() + QStringLiteral("\tdevice")});
+        QCOMPARE(session.console(), Starting + bothListed + RunningRow);
         // The probe found the path, so only the package found is launched.
         const QList<QStringList> launchAndPresence{onPhone(processList()),
                                                    onPhone(launchActivity(FirstPackage)),
@@ -208,13 +224,84 @@ private Q_SLOTS:
         const qsizetype otherBefore = other->commandLog().size();
         session.clickStart();
         QCOMPARE(session.buttonTitle(), StartTitle);
-        QCOMPARE(session.console(), Stopping + StoppedRow);
+        QCOMPARE(session.console(), Stopping + bothListed + StoppedRow);
         QCOMPARE(one->commandLog().mid(oneBefore),
                  (QList<QStringList>{onPhone(processList()), onPhone(stopServer(FirstPackage)),
                                      onPhone(processList()), onPhone(processList())}));
         QCOMPARE(other->commandLog().size(), otherBefore);
         QVERIFY(!listsServer(session, *one));
         QVERIFY(listsServer(session, *other));
+    }
+
+    // Phone A leaves and phone B, its server running, takes its place between
+    // two presses: the Stop meant for A must not reach B.
+    void swappedPhoneIsNotStopped() {
+        ProgramSession session;
+        ATTACH_PHONE(first, session, PhoneScenario{}, QStringLiteral("device"));
+        session.clickStart();
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        const QString gone = first->serial();
+        session.scope().run({QStringLiteral("disconnect"), gone});
+        PhoneScenario running;
+        running.alreadyRunning = true;
+        ATTACH_PHONE(second, session, running, QStringLiteral("device"));
+        QTRY_COMPARE_WITH_TIMEOUT(session.scope().deviceLines(),
+                                  QStringList{second->serial() + QStringLiteral("\tdevice")},
+                                  10000);
+
+        const qsizetype firstBefore = first->commandLog().size();
+        session.program().controller->onClearButtonClicked();
+        session.clickStart();
+
+        QCOMPARE(session.console(),
+                 Stopping + listingOf(*second) + "Device " + gone + " is no longer attached.\n");
+        QCOMPARE(first->commandLog().size(), firstBefore);
+        QCOMPARE(session.program().window->ui.deviceListComboBox->currentText(), second->serial());
+        // Only the silent probe of the phone now selected reached it.
+        QCOMPARE(second->commandLog(),
+                 (QList<QStringList>{onPhone(fileList(FirstPackage)), onPhone(processList())}));
+        QCOMPARE(session.buttonTitle(), StopTitle);
+        QCOMPARE(session.statusText(), RunningStatus);
+        QVERIFY(listsServer(session, *second));
+    }
+
+    // A phone this user may not open must not be taken for a usable one, and
+    // a wireless serial is used whole, spaces and all.
+    void listingLinesAreReadAsAdbWritesThem() {
+        Waits quick;
+        quick.presenceRetry = std::chrono::milliseconds(10);
+        quick.settle = std::chrono::milliseconds(10);
+        ProgramSession session(quick);
+        const QTemporaryDir directory;
+        test::StandInAdb adb(directory.filePath(QStringLiteral("adb")));
+        const QString denied = QStringLiteral("0123456789ABCDEF");
+        const QString wireless =
+            QStringLiteral("adb-14141FDF600081-QXjCrW (2)._adb-tls-connect._tcp");
+        adb.setStandardOutput("List of devices attached\n" + denied.toUtf8() +
+                              "\tno permissions (missing udev rules? user is in the plugdev "
+                              "group); see [http://developer.android.com/tools/device.html]\n" +
+                              wireless.toUtf8() + "\tdevice\n\n");
+        session.program().chooseAdb(adb.path());
+
+        session.clickStart();
+
+        QComboBox* devices = session.program().window->ui.deviceListComboBox;
+        // Items follow adb's order; the unusable phone cannot be chosen.
+        QCOMPARE(
+            shownDevices(devices),
+            (QList<std::pair<QString, bool>>{
+                {denied + QStringLiteral(" \u2014 no permissions"), false}, {wireless, true}}));
+        QCOMPARE(devices->currentText(), wireless);
+        const QList<QStringList> invocations = adb.invocations();
+        QVERIFY2(invocations.contains(QStringList{QStringLiteral("devices")}),
+                 qPrintable(describe(invocations)));
+        for (const QStringList& invocation : invocations) {
+            if (invocation != QStringList{QStringLiteral("devices")})
+                QVERIFY2(invocation.mid(0, 2) == (QStringList{QStringLiteral("-s"), wireless}),
+                         qPrintable(describe(invocations)));
+        }
+        QVERIFY2(invocations.contains(onDevice(wireless, {launchActivity(FirstPackage)}).first()),
+                 qPrintable(describe(invocations)));
     }
 
     void refusedListingIsNotTakenForAMissingApp() {
@@ -232,9 +319,8 @@ private Q_SLOTS:
         QCOMPARE(session.linkTargets(), QStringList{});
         QCOMPARE(session.buttonTitle(), StartTitle);
         QCOMPARE(session.statusText(), QString());
-        QCOMPARE(phone->commandLog(), (QList<QStringList>{onPhone(launchActivity(FirstPackage)),
-                                                          onPhone(launchActivity(SecondPackage)),
-                                                          onPhone(fileList(FirstPackage)),
+        // Nothing is launched while the app's presence cannot be told.
+        QCOMPARE(phone->commandLog(), (QList<QStringList>{onPhone(fileList(FirstPackage)),
                                                           onPhone(fileList(SecondPackage))}));
     }
 
@@ -253,7 +339,7 @@ private Q_SLOTS:
         session.program().controller->onClearButtonClicked();
         session.clickStart();
 
-        QCOMPARE(session.console(), Stopping + StillRunning);
+        QCOMPARE(session.console(), Stopping + listingOf(*phone) + StillRunning);
         QCOMPARE(session.buttonTitle(), StopTitle);
         QCOMPARE(session.statusText(), RunningStatus);
         QCOMPARE(phone->commandLog().mid(beforeStop),
@@ -288,10 +374,11 @@ private Q_SLOTS:
         session.clickStart();
 
         QCOMPARE(session.console(),
-                 Starting + listingOf(*phone, QStringLiteral("unauthorized")) + NoDeviceLines +
-                     "Device " + phone->serial() +
+                 Starting + listingOf(*phone, QStringLiteral("unauthorized")) + "Device " +
+                     phone->serial() +
                      " is unauthorized: unlock it, accept the USB debugging prompt on the "
-                     "device, then try again.\n");
+                     "device, then try again.\n" +
+                     NoDeviceLines);
         QCOMPARE(session.buttonTitle(), StartTitle);
         QCOMPARE(session.statusText(), QString());
         QCOMPARE(phone->commandLog(), QList<QStringList>{});
