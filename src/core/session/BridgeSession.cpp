@@ -4,6 +4,8 @@
 
 #include <QCoro/QCoroTask>
 
+#include <utility>
+
 namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
@@ -16,11 +18,17 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
       forward_(commands_, console_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
     connect(&console_, &SessionConsole::consoleLink, this, &BridgeSession::consoleLink);
-    connect(&discovery_, &DeviceDiscovery::devicesListed, this, &BridgeSession::devicesListed);
+    connect(&discovery_, &DeviceDiscovery::devicesListed, this,
+            [this](const QList<ListedDevice>& devices, const QString& selected) {
+                Q_EMIT devicesListed(devices, selected);
+                // With no phone left, nothing runs that a Stop could reach.
+                if (selected.isEmpty() && std::exchange(stateShown_, false))
+                    Q_EMIT serverStateChanged(false);
+            });
     connect(&lifecycle_, &ServerLifecycle::serverStateChanged, this,
             [this](const QString& serial, bool running) {
                 if (serial == discovery_.selectedDevice())
-                    Q_EMIT serverStateChanged(running);
+                    showServerState(running);
             });
     connect(&flow_, &FlowControl::busyChanged, this, [this](bool busy) {
         if (busy)
@@ -124,8 +132,11 @@ QCoro::Task<Step<QList<ListedDevice>>> BridgeSession::listDevices() {
     if (!scope.entered())
         co_return Step<QList<ListedDevice>>{};
     Step<QList<ListedDevice>> listed = co_await discovery_.listDevices();
-    if (listed.goesOn())
+    if (listed.goesOn()) {
         discovery_.adviseOnUnusableDevices();
+        if (discovery_.usableSerials().isEmpty())
+            discovery_.sayNoDevice();
+    }
     co_return listed;
 }
 
@@ -149,7 +160,12 @@ QCoro::Task<void> BridgeSession::probeSelected() {
         co_return;
     const Step<ServerProcess> process = co_await lifecycle_.probeServer(serial);
     if (process.goesOn() && !flow_.cancelled() && serial == discovery_.selectedDevice())
-        Q_EMIT serverStateChanged(process.value.running);
+        showServerState(process.value.running);
+}
+
+void BridgeSession::showServerState(bool running) {
+    stateShown_ = true;
+    Q_EMIT serverStateChanged(running);
 }
 
 void BridgeSession::stopAdbServerUnlessForwarding() {

@@ -89,6 +89,7 @@ private:
     QCoro::Task<bool> runForward(int32_t port);
     QCoro::Task<void> probeSelected();
     QCoro::Task<void> probeIfSelectionMoved();
+    void showServerState(bool running);
 
     CommandRunner& runner_;
     Waits waits_;
@@ -98,6 +99,7 @@ private:
     DeviceDiscovery discovery_;
     ServerLifecycle lifecycle_;
     UsbForward forward_;
+    bool stateShown_ = false; // whether a phone's server state is on show
 };
 
 } // namespace ostrel

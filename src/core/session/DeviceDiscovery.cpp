@@ -38,7 +38,8 @@ QCoro::Task<Step<QList<ListedDevice>>> DeviceDiscovery::listDevices() {
     const Step<AdbRun> listing = co_await commands_.runOnServer(Mode::DeviceList, arguments);
     if (!listing.goesOn())
         co_return listing.stopped<QList<ListedDevice>>();
-    co_return goOn(parseDeviceListing(listing.value.standardOutput));
+    listed_ = parseDeviceListing(listing.value.standardOutput);
+    co_return goOn(listed_);
 }
 
 Step<QString> DeviceDiscovery::handleAdbDevicesOutput(const QList<ListedDevice>& devices) {

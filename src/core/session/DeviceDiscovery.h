@@ -46,6 +46,8 @@ public:
     QString selectedDevice() const { return selected_; }
     const QList<ListedDevice>& listedDevices() const { return listed_; }
     QStringList usableSerials() const;
+    // The two lines for a listing without a usable phone.
+    void sayNoDevice();
     // One line of advice for each attached phone that cannot be used.
     void adviseOnUnusableDevices();
     // Whether a listing moved the selection to another phone since last asked.
@@ -59,7 +61,6 @@ private:
     Step<QString> keepOrLoseSelection(const QStringList& usable);
     Step<QString> findRequiredDevice(const QStringList& usable);
     Step<QString> pickDevice(const QStringList& usable);
-    void sayNoDevice();
     Step<QString> ends();
 
     AdbCommands& commands_;
