@@ -55,7 +55,10 @@ private Q_SLOTS:
         const qint64 elapsed = clock.elapsed();
         qInfo("the not-installed start took %lld ms", elapsed);
 
-        QVERIFY2(elapsed >= 10500 && elapsed <= 12000,
+        // The ten one-second waits and the settling half second must all have
+        // been waited; how long the 26 commands took besides depends on the
+        // machine's load, and only a hang is a fault here.
+        QVERIFY2(elapsed >= 10500 && elapsed <= 25000,
                  qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
         QCOMPARE(session.console(), Starting + listingOf(*phone) + NotInstalled);
         QCOMPARE(session.linkTargets(), QStringList{googlePlayFrontPage().toString()});
