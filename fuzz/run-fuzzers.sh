@@ -6,7 +6,7 @@
 #
 # Builds the targets first, with clang, in build-fuzz (OSTREL_FUZZ_BUILD to
 # change it). What a run learns stays in BUILD/fuzz-corpus/TARGET and feeds the
-# next run; the seeds in fuzz/corpus/TARGET are read, never written. An input
+# next run; the starting inputs in fuzz/corpus/TARGET are read, never written. An input
 # that crashes lands in BUILD/fuzz-findings/TARGET/: add it to fuzz/corpus/TARGET
 # so that the replay test keeps it, once the fault is fixed.
 set -euo pipefail
