@@ -3,6 +3,7 @@
 #include "core/device/PortText.h"
 
 #include <QCoro/QCoroTask>
+#include <QProcessEnvironment>
 
 #include <utility>
 
@@ -15,7 +16,8 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
     : QObject(parent), runner_(runner), waits_(waits),
       commands_(runner, std::move(adbPath), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
-      forward_(commands_, console_) {
+      forward_(commands_, console_),
+      serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
     connect(&console_, &SessionConsole::consoleLink, this, &BridgeSession::consoleLink);
     connect(&discovery_, &DeviceDiscovery::devicesListed, this,

@@ -3,6 +3,7 @@
 #include "core/Waits.h"
 #include "core/device/DeviceListing.h"
 #include "core/process/CommandRunner.h"
+#include "core/server/AdbServerAddress.h"
 #include "core/session/AdbCommands.h"
 #include "core/session/ConsoleMessage.h"
 #include "core/session/DeviceDiscovery.h"
@@ -17,6 +18,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 namespace ostrel {
 
@@ -72,6 +74,11 @@ public:
     ServerLifecycle& lifecycle() { return lifecycle_; }
     UsbForward& forward() { return forward_; }
     const Waits& waits() const { return waits_; }
+    // Where adb's server listens, read from the program's environment as adb
+    // reads it; nothing when that names no server reachable over TCP. Tests
+    // point it at a server of their own, or at none.
+    std::optional<AdbServerAddress> serverAddress() const { return serverAddress_; }
+    void setServerAddress(std::optional<AdbServerAddress> address) { serverAddress_ = address; }
 
 Q_SIGNALS:
     void consoleText(const QString& text, ostrel::MessageKind kind);
@@ -99,6 +106,7 @@ private:
     DeviceDiscovery discovery_;
     ServerLifecycle lifecycle_;
     UsbForward forward_;
+    std::optional<AdbServerAddress> serverAddress_;
     bool stateShown_ = false; // whether a phone's server state is on show
 };
 
