@@ -76,6 +76,7 @@ AppDelegate::~AppDelegate() {
     // Waiting flows resume now, while everything they touch still exists.
     quitting_ = true;
     updates_.cancel();
+    session_.stopWatching();
     session_.cancel();
 }
 
@@ -98,6 +99,9 @@ void AppDelegate::awakeFromNib() {
         appendStringToTextView(text);
     if (getTheApp)
         setHyperlinkWithTextField(getTheApp);
+    // The list shows the phones of a server that already runs; none is
+    // started for it.
+    session_.startWatching();
     // Nothing but the window comes before its first frame: the network stack
     // is loaded by the check's first request.
     if (window)
@@ -129,6 +133,9 @@ void AppDelegate::onQuiteMenu() {
         return;
     quitting_ = true;
     updates_.cancel();
+    // Stopped first, so that it neither reports nor reaches for the server
+    // that Quit may be stopping.
+    session_.stopWatching();
     session_.cancel();
     session_.stopAdbServerUnlessForwarding();
     desktop_.quitApplication();
@@ -380,7 +387,7 @@ QString AppDelegate::askForVncPort() {
 void AppDelegate::showDevices(const QList<ListedDevice>& devices, const QString& selected) {
     if (!deviceListComboBox)
         return;
-    const DeviceItems shown = deviceItems(devices, selected);
+    const DeviceItems shown = deviceItems(devices, selected, session_.deviceModels());
     deviceListComboBox->clear();
     for (const DeviceItem& item : shown.items) {
         deviceListComboBox->addItem(item.text, item.serial);

@@ -14,13 +14,16 @@ void useSettingsIn(const QString& directory) {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, directory);
 }
 
-ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner) {
+ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner,
+                                     std::optional<AdbServerAddress> adbServer) {
     useSettingsIn(directory.filePath(QStringLiteral("settings")));
     if (!runner) {
         processes = std::make_unique<ProcessRunner>();
         runner = processes.get();
     }
     controller = std::make_unique<AppDelegate>(desktop, *runner, std::move(site), waits);
+    // Only a server the test chose is watched: never the default one.
+    controller->session().setServerAddress(adbServer);
     window = std::make_unique<MainWindow>(*controller);
     window->show();
     if (awake)

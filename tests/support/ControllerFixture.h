@@ -10,17 +10,20 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 namespace ostrel::test {
 
 // A controller on a real, offscreen main window, with its settings in a
 // temporary folder and its desktop replaced. Its adb commands go to `runner`
-// when one is given (a scripted phone), otherwise to real processes.
+// when one is given (a scripted phone), otherwise to real processes. Its
+// device list follows the adb server at `adbServer`, and none without one.
 class ControllerFixture {
 public:
     explicit ControllerFixture(Waits waits = fastWaits(),
                                QUrl site = QUrl(QStringLiteral("http://127.0.0.1:9")),
-                               bool awake = true, CommandRunner* runner = nullptr);
+                               bool awake = true, CommandRunner* runner = nullptr,
+                               std::optional<AdbServerAddress> adbServer = std::nullopt);
     ~ControllerFixture();
 
     // Makes the controller run `adbPath`, as a user's choice would.

@@ -27,8 +27,9 @@ SessionRecorder::SessionRecorder(BridgeSession& session) {
                          append(description + u"\r\n"_s, kind);
                      });
     QObject::connect(&session, &BridgeSession::devicesListed, &listening_,
-                     [this](const QList<ListedDevice>& devices, const QString& selected) {
-                         const DeviceItems shown = deviceItems(devices, selected);
+                     [this, &session](const QList<ListedDevice>& devices, const QString& selected) {
+                         const DeviceItems shown =
+                             deviceItems(devices, selected, session.deviceModels());
                          deviceLists.append({shown.texts(), shown.current});
                      });
     QObject::connect(&session, &BridgeSession::serverStateChanged, &listening_,
@@ -57,7 +58,10 @@ void SessionRecorder::append(const QString& text, MessageKind kind) {
 SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
     : phone(scenario), session(
                            phone, [] { return AdbPath; }, waits),
-      seen(session) {}
+      seen(session) {
+    // Never the server on the default port: a test watches one of its own.
+    session.setServerAddress(std::nullopt);
+}
 
 SessionFixture::~SessionFixture() {
     // A flow still waiting must end before the phone it waits on goes.
