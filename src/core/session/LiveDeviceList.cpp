@@ -16,6 +16,14 @@ LiveDeviceList::LiveDeviceList(DeviceDiscovery& discovery, FlowControl& flow, QO
     followTimer_.setTimerType(Qt::PreciseTimer);
     followTimer_.setInterval(0);
     connect(&followTimer_, &QTimer::timeout, this, &LiveDeviceList::follow);
+    noServerTimer_.setSingleShot(true);
+    noServerTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&noServerTimer_, &QTimer::timeout, this, [this] {
+        if (!watch_->isConnected() && discovery_.listedDevices().isEmpty()) {
+            lost_ = true;
+            followSoon();
+        }
+    });
     connect(&flow_, &FlowControl::busyChanged, this, [this](bool busy) {
         if (!busy)
             followSoon();
@@ -30,6 +38,9 @@ void LiveDeviceList::start(const AdbServerAddress& address, const DeviceWatchTim
     if (watch_ || stopped_)
         return;
     watch_ = std::make_unique<DeviceWatch>(address, timing);
+    // A server that does not answer soon is taken to be none: the list says
+    // so rather than stay blank.
+    noServerTimer_.start(timing.lostAfter);
     connect(watch_.get(), &DeviceWatch::devicesChanged, this, &LiveDeviceList::followSoon);
     connect(watch_.get(), &DeviceWatch::connectedChanged, this, [this](bool connected) {
         if (!connected) {
@@ -50,6 +61,7 @@ void LiveDeviceList::start(const AdbServerAddress& address, const DeviceWatchTim
 void LiveDeviceList::stop() {
     stopped_ = true;
     followTimer_.stop();
+    noServerTimer_.stop();
     if (watch_)
         watch_->stop();
 }

@@ -53,6 +53,7 @@ private:
     std::unique_ptr<DeviceWatch> watch_;
     QHash<QString, QString> models_;
     QTimer followTimer_;
+    QTimer noServerTimer_;
     bool stopped_ = false;
     bool lost_ = false; // the server went away, and the list has not said so yet
 };
