@@ -38,7 +38,7 @@ QString forwarded(int port) {
 
 QString bothForwarded(int port) {
     return SettingUp + Listing + forwarded(port) + QString::number(port - 100) + "\n" +
-           WebSentence + webLink(port - 100);
+           WebSentence + webLink(port - 100) + nothingAnswers(port);
 }
 
 } // namespace
@@ -69,11 +69,11 @@ private Q_SLOTS:
         const QList<QStringList> none;
         QTest::newRow("default") << "5901" << Ok
                                  << QList<QStringList>{devices()} +
-                                        onPhone({forward(5901), forward(5801)})
+                                        onPhone({forwardNew(5901), forwardNew(5801)})
                                  << bothForwarded(5901);
         QTest::newRow("white space around")
             << " 5901 " << Ok
-            << QList<QStringList>{devices()} + onPhone({forward(5901), forward(5801)})
+            << QList<QStringList>{devices()} + onPhone({forwardNew(5901), forwardNew(5801)})
             << bothForwarded(5901);
         // Text that merely begins with a port is no port: each of these once
         // forwarded the digits before the first other character.
@@ -93,9 +93,10 @@ private Q_SLOTS:
             << "4294967297" << Ok << none << notAPort("4294967297");
         QTest::newRow("negative") << "-5" << Ok << none << notAPort("-5");
         QTest::newRow("no web port below 1")
-            << "80" << Ok << QList<QStringList>{devices()} + onPhone({forward(80)})
+            << "80" << Ok << QList<QStringList>{devices()} + onPhone({forwardNew(80)})
             << SettingUp + Listing + forwarded(80) +
-                   "No web port was forwarded: port 80 minus 100 is below 1.\n";
+                   "No web port was forwarded: port 80 minus 100 is below 1.\n" +
+                   nothingAnswers(80);
     }
     void promptDecidesWhatRuns() {
         QFETCH(QString, typed);

@@ -123,14 +123,21 @@ void AppDelegate::onClearButtonClicked() {
 
 // Every way of ending the program comes here, and only the first one acts:
 // the running command is stopped, its flow says nothing more, and adb's
-// server is stopped once, unless a forward it holds works.
+// server is stopped once, unless it holds a forward, anyone's. The program
+// ends as soon as the server has answered, or its time to answer is up.
 void AppDelegate::onQuiteMenu() {
     if (quitting_)
         return;
     quitting_ = true;
     updates_.cancel();
     session_.cancel();
-    session_.stopAdbServerUnlessForwarding();
+    refreshControls();
+    quitOnceAdbIsSettled();
+}
+
+QCoro::Task<void> AppDelegate::quitOnceAdbIsSettled() {
+    co_await session_.stopAdbServerUnlessForwarding();
+    readyToQuit_ = true;
     desktop_.quitApplication();
 }
 

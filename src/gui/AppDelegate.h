@@ -96,9 +96,12 @@ public:
     Desktop& desktop() { return desktop_; }
     bool flowRunning() const { return session_.isBusy(); }
     bool quitting() const { return quitting_; }
+    // Quit has settled adb's server: the window may close for good.
+    bool readyToQuit() const { return readyToQuit_; }
 
 private:
     void showDevices(const QList<ListedDevice>& devices, const QString& selected);
+    QCoro::Task<void> quitOnceAdbIsSettled();
     void refreshControls();
     void setStartButtonTitle(const QString& title);
     void keepFocusThroughFlow(QWidget* widget);
@@ -123,6 +126,7 @@ private:
     QList<QPointer<QAction>> actionItems_;
     QPointer<QAction> checkForUpdateItem_;
     bool quitting_ = false;
+    bool readyToQuit_ = false;
     bool menuCheckRunning_ = false;
     QString pendingOffer_; // a newer version's address, shown once no flow runs
     // The adb the user chose in this run: it holds even when it could not be stored.

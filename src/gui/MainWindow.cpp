@@ -143,8 +143,15 @@ void MainWindow::rememberGeometry() const {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window ends the program, the same way the Quit item does.
+    // It stays open until Quit has settled adb's server: a closed last
+    // window, or the application's own quit, would end the event loop that
+    // the server's answer arrives through.
     rememberGeometry();
-    event->accept();
+    if (controller_.readyToQuit()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
     controller_.requestQuitFromWindow();
 }
 
