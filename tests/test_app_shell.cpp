@@ -115,11 +115,13 @@ private Q_SLOTS:
         QTRY_VERIFY(f->controller->flowRunning());
         for (QWidget* control : {static_cast<QWidget*>(f->window->ui.startButton),
                                  static_cast<QWidget*>(f->window->ui.usbConnectButton),
+                                 static_cast<QWidget*>(f->window->ui.usbDisconnectButton),
                                  static_cast<QWidget*>(f->window->ui.adbButton),
                                  static_cast<QWidget*>(f->window->ui.clearButton),
                                  static_cast<QWidget*>(f->window->ui.deviceListComboBox)})
             QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
         QVERIFY(!f->window->ui.actionCheckForUpdate->isEnabled());
+        QVERIFY(!f->window->ui.actionUsbDisconnect->isEnabled());
         QVERIFY(f->window->ui.helpButton->isEnabled());
         QVERIFY(f->window->ui.actionQuit->isEnabled());
 

@@ -65,6 +65,8 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
             });
     connect(&session_, &BridgeSession::devicesListed, this, &AppDelegate::showDevices);
     connect(&session_, &BridgeSession::serverStateChanged, this, &AppDelegate::updateStatus);
+    connect(&session_, &BridgeSession::forwardedPortsChanged, this,
+            &AppDelegate::showForwardedPorts);
     connect(&session_, &BridgeSession::busyChanged, this, [this](bool busy) {
         refreshControls();
         if (!busy && !pendingOffer_.isEmpty())
@@ -157,6 +159,15 @@ void AppDelegate::refreshControls() {
     }
     if (checkForUpdateItem_)
         checkForUpdateItem_->setEnabled(idle && !menuCheckRunning_);
+    const bool disconnectable = usbDisconnectAvailable();
+    if (usbDisconnectButton)
+        usbDisconnectButton->setEnabled(disconnectable);
+    if (usbDisconnectItem)
+        usbDisconnectItem->setEnabled(disconnectable);
+}
+
+bool AppDelegate::usbDisconnectAvailable() const {
+    return !session_.isBusy() && !quitting_;
 }
 
 } // namespace ostrel
@@ -366,6 +377,20 @@ void AppDelegate::onUSBConnectButtonClicked() {
         return;
     // The session judges the entry, so that a bad one is told in the console.
     session_.usbConnectText(entry);
+}
+
+void AppDelegate::onUSBDisconnectButtonClicked() {
+    if (quitting_ || !usbDisconnectAvailable())
+        return;
+    session_.usbDisconnect();
+}
+
+// Beside the status line, whose texts speak of the server alone.
+void AppDelegate::showForwardedPorts(const QList<uint16_t>& ports) {
+    if (!forwardsLabel)
+        return;
+    forwardsLabel->setText(
+        ports.isEmpty() ? QString() : QStringLiteral("Forwarded: %1").arg(localPortsText(ports)));
 }
 
 QString AppDelegate::askForVncPort() {

@@ -47,6 +47,9 @@ public:
     QPointer<QTextBrowser> textView;
     QPointer<QLabel> getTheApp;
     QPointer<QComboBox> deviceListComboBox;
+    QPointer<QLabel> forwardsLabel;
+    QPointer<QPushButton> usbDisconnectButton;
+    QPointer<QAction> usbDisconnectItem;
 
     // Controls that are switched off while a flow runs, and the update item.
     void setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
@@ -84,6 +87,8 @@ public:
 
     // USB port forwarding.
     void onUSBConnectButtonClicked();
+    void onUSBDisconnectButtonClicked();
+    void showForwardedPorts(const QList<uint16_t>& ports);
 
     // Update check.
     QCoro::Task<int> checkForUpdate();
@@ -103,6 +108,8 @@ private:
     void showDevices(const QList<ListedDevice>& devices, const QString& selected);
     QCoro::Task<void> quitOnceAdbIsSettled();
     void refreshControls();
+    // The one rule for USB Disconnect's button and menu item.
+    bool usbDisconnectAvailable() const;
     void setStartButtonTitle(const QString& title);
     void keepFocusThroughFlow(QWidget* widget);
     QString askForVncPort(); // the entry as typed; empty when cancelled
