@@ -77,8 +77,10 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
 AppDelegate::~AppDelegate() {
     // Waiting flows resume now, while everything they touch still exists.
     quitting_ = true;
+    destroying_ = true;
     updates_.cancel();
     session_.cancel();
+    session_.abandonAdbServerQuestion();
 }
 
 void AppDelegate::setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
@@ -139,6 +141,8 @@ void AppDelegate::onQuiteMenu() {
 
 QCoro::Task<void> AppDelegate::quitOnceAdbIsSettled() {
     co_await session_.stopAdbServerUnlessForwarding();
+    if (destroying_)
+        co_return;
     readyToQuit_ = true;
     desktop_.quitApplication();
 }

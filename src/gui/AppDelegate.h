@@ -134,6 +134,7 @@ private:
     QPointer<QAction> checkForUpdateItem_;
     bool quitting_ = false;
     bool readyToQuit_ = false;
+    bool destroying_ = false;
     bool menuCheckRunning_ = false;
     QString pendingOffer_; // a newer version's address, shown once no flow runs
     // The adb the user chose in this run: it holds even when it could not be stored.

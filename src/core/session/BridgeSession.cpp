@@ -1,7 +1,6 @@
 #include "core/session/BridgeSession.h"
 
 #include "core/device/PortText.h"
-#include "core/server/HostServiceRequest.h"
 
 #include <QCoro/QCoroTask>
 #include <QProcessEnvironment>
@@ -43,6 +42,7 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
 BridgeSession::~BridgeSession() {
     // A flow still waiting would otherwise resume into a session that is gone.
     cancel();
+    abandonAdbServerQuestion();
 }
 
 void BridgeSession::cancel() {
@@ -214,22 +214,19 @@ void BridgeSession::showServerState(bool running) {
 // and any other client's alike; only an answer that lists none lets it go.
 // Not a flow: the flows have been cancelled by now.
 QCoro::Task<AdbServerVerdict> BridgeSession::stopAdbServerUnlessForwarding() {
-    if (!serverAddress_)
-        co_return AdbServerVerdict::KeptUnknown;
-    const HostServiceReply reply =
-        co_await requestHostService(*serverAddress_, "host:list-forward", waits_.forwardList);
-    switch (reply.outcome) {
-    case HostServiceReply::Outcome::NoServer:
+    const ForwardListRead read = co_await quitReader_.read(serverAddress_, waits_.forwardList);
+    switch (read.outcome) {
+    case ForwardListRead::Outcome::NoServer:
         co_return AdbServerVerdict::NoServer;
-    case HostServiceReply::Outcome::Ok:
+    case ForwardListRead::Outcome::Read:
         break;
-    case HostServiceReply::Outcome::Failed:
-    case HostServiceReply::Outcome::TimedOut:
-    case HostServiceReply::Outcome::ProtocolError:
+    case ForwardListRead::Outcome::NoAddress:
+    case ForwardListRead::Outcome::Failed:
+    case ForwardListRead::Outcome::Cancelled:
         co_return AdbServerVerdict::KeptUnknown;
     }
     // Any line counts, forwards to other kinds of socket included.
-    if (!reply.payload.trimmed().isEmpty())
+    if (!read.payload.trimmed().isEmpty())
         co_return AdbServerVerdict::KeptForwards;
     commands_.launchDetachedAdbProcess({u"kill-server"_s});
     co_return AdbServerVerdict::Stopped;

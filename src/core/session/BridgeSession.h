@@ -8,6 +8,7 @@
 #include "core/session/ConsoleMessage.h"
 #include "core/session/DeviceDiscovery.h"
 #include "core/session/FlowControl.h"
+#include "core/session/ForwardListReader.h"
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
 #include "core/session/UsbForward.h"
@@ -78,6 +79,9 @@ public:
     // At the program's end: asks adb's server for its forwards, never
     // starting one, and stops it only when it holds none, anyone's.
     QCoro::Task<AdbServerVerdict> stopAdbServerUnlessForwarding();
+    // Ends that question at once, leaving the server as it is (the owner is
+    // going away).
+    void abandonAdbServerQuestion() { quitReader_.cancel(); }
 
     // The flows' parts, under the names the rest of the program knows them by.
     AdbCommands& commands() { return commands_; }
@@ -122,6 +126,7 @@ private:
     DeviceDiscovery discovery_;
     ServerLifecycle lifecycle_;
     UsbForward forward_;
+    ForwardListReader quitReader_; // apart from the flows', which Quit cancels
     std::optional<AdbServerAddress> serverAddress_;
     bool stateShown_ = false; // whether a phone's server state is on show
 };
