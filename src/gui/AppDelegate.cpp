@@ -65,6 +65,8 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
             });
     connect(&session_, &BridgeSession::devicesListed, this, &AppDelegate::showDevices);
     connect(&session_, &BridgeSession::serverStateChanged, this, &AppDelegate::updateStatus);
+    connect(&session_, &BridgeSession::forwardedPortsChanged, this,
+            &AppDelegate::showForwardedPorts);
     connect(&session_, &BridgeSession::busyChanged, this, [this](bool busy) {
         refreshControls();
         if (!busy && !pendingOffer_.isEmpty())
@@ -75,8 +77,10 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
 AppDelegate::~AppDelegate() {
     // Waiting flows resume now, while everything they touch still exists.
     quitting_ = true;
+    destroying_ = true;
     updates_.cancel();
     session_.cancel();
+    session_.abandonAdbServerQuestion();
 }
 
 void AppDelegate::setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
@@ -123,14 +127,23 @@ void AppDelegate::onClearButtonClicked() {
 
 // Every way of ending the program comes here, and only the first one acts:
 // the running command is stopped, its flow says nothing more, and adb's
-// server is stopped once, unless a forward it holds works.
+// server is stopped once, unless it holds a forward, anyone's. The program
+// ends as soon as the server has answered, or its time to answer is up.
 void AppDelegate::onQuiteMenu() {
     if (quitting_)
         return;
     quitting_ = true;
     updates_.cancel();
     session_.cancel();
-    session_.stopAdbServerUnlessForwarding();
+    refreshControls();
+    quitOnceAdbIsSettled();
+}
+
+QCoro::Task<void> AppDelegate::quitOnceAdbIsSettled() {
+    co_await session_.stopAdbServerUnlessForwarding();
+    if (destroying_)
+        co_return;
+    readyToQuit_ = true;
     desktop_.quitApplication();
 }
 
@@ -150,6 +163,15 @@ void AppDelegate::refreshControls() {
     }
     if (checkForUpdateItem_)
         checkForUpdateItem_->setEnabled(idle && !menuCheckRunning_);
+    const bool disconnectable = usbDisconnectAvailable();
+    if (usbDisconnectButton)
+        usbDisconnectButton->setEnabled(disconnectable);
+    if (usbDisconnectItem)
+        usbDisconnectItem->setEnabled(disconnectable);
+}
+
+bool AppDelegate::usbDisconnectAvailable() const {
+    return !session_.isBusy() && !quitting_;
 }
 
 } // namespace ostrel
@@ -359,6 +381,20 @@ void AppDelegate::onUSBConnectButtonClicked() {
         return;
     // The session judges the entry, so that a bad one is told in the console.
     session_.usbConnectText(entry);
+}
+
+void AppDelegate::onUSBDisconnectButtonClicked() {
+    if (quitting_ || !usbDisconnectAvailable())
+        return;
+    session_.usbDisconnect();
+}
+
+// Beside the status line, whose texts speak of the server alone.
+void AppDelegate::showForwardedPorts(const QList<uint16_t>& ports) {
+    if (!forwardsLabel)
+        return;
+    forwardsLabel->setText(
+        ports.isEmpty() ? QString() : QStringLiteral("Forwarded: %1").arg(localPortsText(ports)));
 }
 
 QString AppDelegate::askForVncPort() {

@@ -14,6 +14,9 @@ namespace ostrel::e2e {
 
 ProgramSession::ProgramSession(Waits waits)
     : program_(std::make_unique<test::ControllerFixture>(waits)) {
+    // The scope's own server, which the program's adb commands reach too.
+    program_->controller->session().setServerAddress(
+        AdbServerAddress{QStringLiteral("127.0.0.1"), scope_.serverPort()});
     // The start-up instructions would only pad every console comparison.
     program_->controller->onClearButtonClicked();
 }
@@ -61,6 +64,9 @@ void ProgramSession::usbConnect(const QString& portText) {
 
 void ProgramSession::triggerQuit() {
     program_->window->ui.actionQuit->trigger();
+    // The program ends once adb's server has answered about its forwards.
+    if (!QTest::qWaitFor([this] { return program_->desktop.quitCount > 0; }, 5000))
+        qWarning("the program had not quit five seconds after Quit");
 }
 
 QString ProgramSession::buttonTitle() const {

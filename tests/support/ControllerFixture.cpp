@@ -21,6 +21,10 @@ ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, Command
         runner = processes.get();
     }
     controller = std::make_unique<AppDelegate>(desktop, *runner, std::move(site), waits);
+    server.listen();
+    server.setLiveReply("host:list-forward",
+                        [this] { return FakeAdbServer::okay(forwardsHeld()); });
+    controller->session().setServerAddress(server.address());
     window = std::make_unique<MainWindow>(*controller);
     window->show();
     if (awake)

@@ -3,19 +3,23 @@
 #include "core/process/ProcessRunner.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
+#include "support/FakeAdbServer.h"
 #include "support/FakeDesktop.h"
 #include "support/SessionFixture.h"
 #include "support/StandInAdb.h"
 
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace ostrel::test {
 
 // A controller on a real, offscreen main window, with its settings in a
 // temporary folder and its desktop replaced. Its adb commands go to `runner`
-// when one is given (a scripted phone), otherwise to real processes.
+// when one is given (a scripted phone), otherwise to real processes. Its adb
+// server's socket is a fake one, whose forward list `forwardsHeld` gives
+// (none unless a test says otherwise).
 class ControllerFixture {
 public:
     explicit ControllerFixture(Waits waits = fastWaits(),
@@ -29,6 +33,8 @@ public:
 
     QTemporaryDir directory;
     FakeDesktop desktop;
+    FakeAdbServer server;
+    std::function<QByteArray()> forwardsHeld = [] { return QByteArray(); };
     std::unique_ptr<ProcessRunner> processes;
     std::unique_ptr<AppDelegate> controller;
     std::unique_ptr<MainWindow> window;

@@ -15,6 +15,8 @@ Waits fastWaits() {
     waits.serverAppearLimit = milliseconds(100);
     waits.commandTimeout = milliseconds(10000);
     waits.updateTimeout = milliseconds(3000);
+    // Only tests with a server of their own behind the port wait for its greeting.
+    waits.forwardGreeting = milliseconds(0);
     return waits;
 }
 
@@ -57,7 +59,12 @@ void SessionRecorder::append(const QString& text, MessageKind kind) {
 SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
     : phone(scenario), session(
                            phone, [] { return AdbPath; }, waits),
-      seen(session) {}
+      seen(session) {
+    server.listen();
+    server.setLiveReply("host:list-forward",
+                        [this] { return FakeAdbServer::okay(phone.forwardListing()); });
+    session.setServerAddress(server.address());
+}
 
 SessionFixture::~SessionFixture() {
     // A flow still waiting must end before the phone it waits on goes.
