@@ -22,7 +22,7 @@ int64_t webPortFor(int32_t vncPort) {
     return int64_t{vncPort} - 100;
 }
 
-QString portSpec(int64_t port) {
+QString tcpSocketName(int64_t port) {
     return u"tcp:%1"_s.arg(port);
 }
 
@@ -150,11 +150,12 @@ void UsbForward::sayTaken(int32_t port, const QString& other) {
 QCoro::Task<Step<UsbForward::Outcome>>
 UsbForward::forwardPort(QString serial, int32_t port, bool renew,
                         std::optional<AdbServerAddress> server) {
-    const QString spec = portSpec(port);
+    const QString socketName = tcpSocketName(port);
     // Only a port that already leads to this phone is forwarded again as it
     // is; any other must be free, or adb refuses it.
-    const QStringList forward = renew ? QStringList{u"forward"_s, spec, spec}
-                                      : QStringList{u"forward"_s, u"--no-rebind"_s, spec, spec};
+    const QStringList forward =
+        renew ? QStringList{u"forward"_s, socketName, socketName}
+              : QStringList{u"forward"_s, u"--no-rebind"_s, socketName, socketName};
     const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Mode::Forward, forward);
     if (!command.goesOn())
         co_return command.stopped<Outcome>();
@@ -175,8 +176,8 @@ UsbForward::forwardPort(QString serial, int32_t port, bool renew,
     }
     const QString reason = standardErrorForConsole(command.value);
     console_.say(reason.isEmpty()
-                     ? u"Error: adb could not forward %1 (exit status %2).\r\n"_s.arg(spec).arg(
-                           command.value.exitCode)
+                     ? u"Error: adb could not forward %1 (exit status %2).\r\n"_s.arg(socketName)
+                           .arg(command.value.exitCode)
                      : reason,
                  MessageKind::Failure);
     co_return goOn(Outcome::Failed);
@@ -214,7 +215,7 @@ QCoro::Task<Step<bool>> UsbForward::adbRemoveForwards(QString serial,
     }
     QList<uint16_t> removed;
     for (const uint16_t port : ports) {
-        const QStringList remove{u"forward"_s, u"--remove"_s, portSpec(port)};
+        const QStringList remove{u"forward"_s, u"--remove"_s, tcpSocketName(port)};
         // A phone that went offline or away ends the flow with adb's words:
         // its forwards stay as they are.
         const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Mode::Quiet, remove);
