@@ -128,7 +128,7 @@ private Q_SLOTS:
     }
     void usbDisconnectFreesTheSelectedPhonesPorts() {
         QFETCH(QString, how);
-        phone->setScenario({{"forwards", QJsonArray{QJsonArray{"R58M", "tcp:5902", "tcp:5902"}}}});
+        phone->setScenario({{"forwards", QJsonArray{QJsonValue(QJsonArray{"R58M", "tcp:5902", "tcp:5902"})}}});
         f->forwardsHeld = [this] { return phone->forwardListing(); };
         f->desktop.answerAlert = [](const Alert&) { return Ok; };
         QTest::mouseClick(f->window->ui.usbConnectButton, Qt::LeftButton);

@@ -244,9 +244,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure");
         QTest::newRow("VNC port") << QJsonArray{held("R58M", 5901), held("R58M", 5801)}
                                   << taken(5901, "R58M");
-        QTest::newRow("web port only") << QJsonArray{held("R58M", 5801)} << taken(5801, "R58M");
+        QTest::newRow("web port only") << QJsonArray{QJsonValue(held("R58M", 5801))} << taken(5801, "R58M");
         QTest::newRow("serial with spaces")
-            << QJsonArray{held("usb phone 2", 5901)} << taken(5901, "usb phone 2");
+            << QJsonArray{QJsonValue(held("usb phone 2", 5901))} << taken(5901, "usb phone 2");
     }
     void portOfAnotherPhoneIsRefused() {
         QFETCH(QJsonArray, forwards);
@@ -263,7 +263,7 @@ private Q_SLOTS:
 
     // A port that already leads to this phone is forwarded again as it is.
     void portOfThisPhoneIsRenewed() {
-        attach({{"forwards", QJsonArray{held("emulator-5554", 5901)}}});
+        attach({{"forwards", QJsonArray{QJsonValue(held("emulator-5554", 5901))}}});
         QVERIFY(f->run(f->session.usbConnect(5901)));
         QCOMPARE(f->phone.invocations(), aimed({devices(), forward(5901), forwardNew(5801)}));
         QCOMPARE(f->seen.links, (QList<Link>{vnc(5901), web(5801)}));
@@ -371,7 +371,7 @@ private Q_SLOTS:
         QFETCH(QList<int>, removed);
         QFETCH(QString, said);
         const QJsonArray both{QJsonArray{"emulator-5554", "device"}, QJsonArray{"R58M", "device"}};
-        attach({{"listings", QJsonArray{both}}, {"forwards", forwards}});
+        attach({{"listings", QJsonArray{QJsonValue(both)}}, {"forwards", forwards}});
         QList<QList<uint16_t>> shown;
         QObject::connect(&f->session, &BridgeSession::forwardedPortsChanged, &f->session,
                          [&](const QList<uint16_t>& ports) { shown.append(ports); });
@@ -393,8 +393,8 @@ private Q_SLOTS:
 
     // A phone that cannot be reached keeps its forwards, and says why.
     void disconnectLeavesAnOfflinePhoneAlone() {
-        attach({{"listings", QJsonArray{QJsonArray{QJsonArray{"emulator-5554", "offline"}}}},
-                {"forwards", QJsonArray{held("emulator-5554", 5901)}}});
+        attach({{"listings", QJsonArray{QJsonValue(QJsonArray{QJsonValue(QJsonArray{"emulator-5554", "offline"})})}},
+                {"forwards", QJsonArray{QJsonValue(held("emulator-5554", 5901))}}});
         QVERIFY(!f->run(f->session.usbDisconnect()));
         QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
         QVERIFY(f->seen.console.contains("offline"));
@@ -411,9 +411,9 @@ private Q_SLOTS:
         QTest::newRow("no address") << "none" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
         QTest::newRow("empty list") << "fake" << QJsonArray{} << AdbServerVerdict::Stopped;
         QTest::newRow("another client's forward")
-            << "fake" << QJsonArray{held("R58M", 5902)} << AdbServerVerdict::KeptForwards;
+            << "fake" << QJsonArray{QJsonValue(held("R58M", 5902))} << AdbServerVerdict::KeptForwards;
         QTest::newRow("another program's local socket")
-            << "fake" << QJsonArray{QJsonArray{"R58M", "localabstract:a", "localabstract:b"}}
+            << "fake" << QJsonArray{QJsonValue(QJsonArray{"R58M", "localabstract:a", "localabstract:b"})}
             << AdbServerVerdict::KeptForwards;
         QTest::newRow("failing server") << "fails" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
         QTest::newRow("hanging server") << "hangs" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
