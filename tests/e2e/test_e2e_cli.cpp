@@ -293,10 +293,16 @@ private Q_SLOTS:
             QFileInfo(Program).dir().filePath(QStringLiteral("ostrel-dravik-window"));
         const QString exe = QStringLiteral("/proc/%1/exe").arg(process.processId());
         QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(exe).symLinkTarget(), window, 10000);
-        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(process.processId()));
-        QVERIFY(commandLine.open(QIODevice::ReadOnly));
-        QCOMPARE(commandLine.readAll().split('\0').mid(1, 2),
-                 (QList<QByteArray>{"-platform", "offscreen"}));
+        // exec switches the executable a moment before it lays out the new
+        // arguments, so the command line may read empty for an instant.
+        const QString cmdline = QStringLiteral("/proc/%1/cmdline").arg(process.processId());
+        const auto arguments = [&cmdline] {
+            QFile file(cmdline);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().split('\0').mid(1, 2)
+                                                  : QList<QByteArray>{};
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(arguments(), (QList<QByteArray>{"-platform", "offscreen"}),
+                                  10000);
         QVERIFY(!process.waitForFinished(1000)); // the window stays up
         process.terminate();
         QVERIFY(process.waitForFinished(10000));
