@@ -39,6 +39,8 @@ private Q_SLOTS:
         QTest::newRow("--devices") << QStringList{"--devices"} << run << false;
         QTest::newRow("--forward N") << QStringList{"--forward", "5901"} << run << false;
         QTest::newRow("--forward=N") << QStringList{"--forward=5901"} << run << false;
+        QTest::newRow("two verbs")
+            << QStringList{"--forward", "5901", "--disconnect"} << usage << false;
         QTest::newRow("option alone") << QStringList{"--serial", "X"} << usage << false;
         QTest::newRow("unknown option") << QStringList{"--bogus"} << usage << false;
         QTest::newRow("-v") << QStringList{"-v"} << usage << false;
@@ -71,6 +73,10 @@ private Q_SLOTS:
             << "/opt/adb";
         QTest::newRow("options first, = form") << QStringList{"--serial=B2", "--stop"}
                                                << Invocation::Verb::Stop << 0 << "B2" << QString();
+        QTest::newRow("disconnect with serial and adb")
+            << QStringList{"--disconnect", "--serial", "A1", "--adb", "/opt/adb"}
+            << Invocation::Verb::Disconnect << 0 << "A1"
+            << "/opt/adb";
         QTest::newRow("last serial wins")
             << QStringList{"--start", "--serial", "A", "--serial", "B"} << Invocation::Verb::Start
             << 0 << "B" << QString();

@@ -5,6 +5,7 @@
 #include "gui/MainWindow.h"
 #include "gui/QtDesktop.h"
 #include "support/ControllerFixture.h"
+#include "support/FakeAdbServer.h"
 #include "support/StandInAdb.h"
 
 #include <QApplication>
@@ -43,6 +44,11 @@ private Q_SLOTS:
         QtDesktop desktop;
         ProcessRunner runner;
         AppDelegate controller(desktop, runner, QUrl(QStringLiteral("http://127.0.0.1:9")));
+        // adb's server as Quit finds it: running, and holding no forward.
+        FakeAdbServer server;
+        QVERIFY(server.listen());
+        server.setReply("host:list-forward", FakeAdbServer::okay({}));
+        controller.session().setServerAddress(server.address());
         MainWindow window(controller);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, &controller,
                          &AppDelegate::requestQuitFromWindow);

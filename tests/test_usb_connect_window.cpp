@@ -5,7 +5,9 @@
 #include "support/PhoneCommands.h"
 #include "support/ScriptedPhone.h"
 
+#include <QJsonArray>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 
 using namespace ostrel;
@@ -38,7 +40,7 @@ QString forwarded(int port) {
 
 QString bothForwarded(int port) {
     return SettingUp + Listing + forwarded(port) + QString::number(port - 100) + "\n" +
-           WebSentence + webLink(port - 100);
+           WebSentence + webLink(port - 100) + nothingAnswers(port);
 }
 
 } // namespace
@@ -69,11 +71,11 @@ private Q_SLOTS:
         const QList<QStringList> none;
         QTest::newRow("default") << "5901" << Ok
                                  << QList<QStringList>{devices()} +
-                                        onPhone({forward(5901), forward(5801)})
+                                        onPhone({forwardNew(5901), forwardNew(5801)})
                                  << bothForwarded(5901);
         QTest::newRow("white space around")
             << " 5901 " << Ok
-            << QList<QStringList>{devices()} + onPhone({forward(5901), forward(5801)})
+            << QList<QStringList>{devices()} + onPhone({forwardNew(5901), forwardNew(5801)})
             << bothForwarded(5901);
         // Text that merely begins with a port is no port: each of these once
         // forwarded the digits before the first other character.
@@ -93,9 +95,10 @@ private Q_SLOTS:
             << "4294967297" << Ok << none << notAPort("4294967297");
         QTest::newRow("negative") << "-5" << Ok << none << notAPort("-5");
         QTest::newRow("no web port below 1")
-            << "80" << Ok << QList<QStringList>{devices()} + onPhone({forward(80)})
+            << "80" << Ok << QList<QStringList>{devices()} + onPhone({forwardNew(80)})
             << SettingUp + Listing + forwarded(80) +
-                   "No web port was forwarded: port 80 minus 100 is below 1.\n";
+                   "No web port was forwarded: port 80 minus 100 is below 1.\n" +
+                   nothingAnswers(80);
     }
     void promptDecidesWhatRuns() {
         QFETCH(QString, typed);
@@ -113,6 +116,50 @@ private Q_SLOTS:
         QCOMPARE(phone->invocations(), runs);
         QCOMPARE(f->consoleText(), console);
         QVERIFY(f->window->ui.usbConnectButton->isEnabled());
+    }
+    // USB Disconnect by its button, its menu item and its shortcut: the
+    // selected phone's ports are freed, another phone's stay, and the label
+    // beside the status line follows the list.
+    void usbDisconnectFreesTheSelectedPhonesPorts_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("button") << "button";
+        QTest::newRow("menu item") << "menu";
+        QTest::newRow("shortcut") << "shortcut";
+    }
+    void usbDisconnectFreesTheSelectedPhonesPorts() {
+        QFETCH(QString, how);
+        phone->setScenario({{"forwards", QJsonArray{QJsonValue(QJsonArray{"R58M", "tcp:5902", "tcp:5902"})}}});
+        f->forwardsHeld = [this] { return phone->forwardListing(); };
+        f->desktop.answerAlert = [](const Alert&) { return Ok; };
+        QTest::mouseClick(f->window->ui.usbConnectButton, Qt::LeftButton);
+        QTRY_VERIFY(!f->controller->flowRunning());
+        QTRY_COMPARE(f->window->ui.forwardsLabel->text(),
+                     QStringLiteral("Forwarded: localhost:5901 and localhost:5801"));
+        QCOMPARE(f->window->ui.statusLabel->text(), QString());
+        const qsizetype before = phone->invocations().size();
+
+        if (how == "button") {
+            QTest::mouseClick(f->window->ui.usbDisconnectButton, Qt::LeftButton);
+        } else if (how == "menu") {
+            f->window->ui.fileMenu->popup(f->window->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(f->window->ui.fileMenu));
+            QCOMPARE(f->window->ui.fileMenu->actions().first(), f->window->ui.actionUsbDisconnect);
+            QTest::keyClick(f->window->ui.fileMenu, Qt::Key_Down);
+            QTest::keyClick(f->window->ui.fileMenu, Qt::Key_Return);
+        } else {
+            f->window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(f->window.get()));
+            QTest::keySequence(f->window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+        }
+        QTRY_COMPARE(phone->invocations().size(), before + 3);
+        QTRY_VERIFY(!f->controller->flowRunning());
+        QCOMPARE(phone->invocations().mid(before),
+                 QList<QStringList>{devices()} +
+                     onPhone({removeForward(5901), removeForward(5801)}));
+        QVERIFY(f->consoleText().endsWith("Freed localhost:5901 and localhost:5801.\n"));
+        QCOMPARE(phone->forwardListing(), QByteArray("R58M tcp:5902 tcp:5902\n"));
+        QTRY_COMPARE(f->window->ui.forwardsLabel->text(), QString());
+        QVERIFY(f->window->ui.usbDisconnectButton->isEnabled());
     }
 };
 

@@ -2,7 +2,10 @@
 #include "support/PhoneCommands.h"
 #include "support/SessionFixture.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace ostrel;
@@ -20,12 +23,44 @@ const QString Refusal =
 
 using Link = std::pair<QString, QUrl>;
 
+} // namespace
+
+Q_DECLARE_METATYPE(ostrel::AdbServerVerdict)
+
+namespace {
+
 // The commands as the phone gets them: each but the listing names the phone.
 QList<QStringList> aimed(const QList<QStringList>& commands) {
     QList<QStringList> runs;
     for (const QStringList& command : commands)
         runs.append(command == devices() ? command : QStringList{"-s", "emulator-5554"} + command);
     return runs;
+}
+
+QString taken(int port, const QString& other) {
+    return QStringLiteral("Error: localhost:%1 already leads to device %2; choose another port.\n")
+        .arg(port)
+        .arg(other);
+}
+
+QJsonArray held(const QString& serial, int port) {
+    const QString socket = QStringLiteral("tcp:%1").arg(port);
+    return {serial, socket, socket};
+}
+
+QJsonArray joined(QJsonArray first, const QJsonArray& second) {
+    for (const QJsonValue& value : second)
+        first.append(value);
+    return first;
+}
+
+QByteArray listed(const QList<QJsonArray>& forwards) {
+    QByteArray listing;
+    for (const QJsonArray& forward : forwards)
+        listing += (forward.at(0).toString() + ' ' + forward.at(1).toString() + ' ' +
+                    forward.at(2).toString() + '\n')
+                       .toUtf8();
+    return listing;
 }
 
 Link vnc(int port) {
@@ -68,14 +103,16 @@ private Q_SLOTS:
         QFETCH(int, webPort);
         attach({});
         connect(port);
-        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(port), forward(webPort)}));
+        // Ports no phone uses are asked for so that adb refuses one taken meanwhile.
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(port), forwardNew(webPort)}));
         // A working forward prints its port, which the console shows.
         QCOMPARE(f->seen.console, SettingUp + Listing + QString::number(port) + "\n" + VncSentence +
                                       vncLink(port) + QString::number(webPort) + "\n" +
-                                      WebSentence + webLink(webPort));
-        QCOMPARE(f->seen.failures, QString());
+                                      WebSentence + webLink(webPort) + nothingAnswers(port));
+        QCOMPARE(f->seen.failures, nothingAnswers(port));
         QCOMPARE(f->seen.links, (QList<Link>{vnc(port), web(webPort)}));
-        QVERIFY(f->session.forwardInForce());
+        QCOMPARE(f->phone.forwardListing(),
+                 listed({held("emulator-5554", port), held("emulator-5554", webPort)}));
         QCOMPARE(f->seen.busyChanges, (QList<bool>{true, false}));
     }
 
@@ -99,15 +136,16 @@ private Q_SLOTS:
         QFETCH(bool, reached);
         attach(scenario);
         QCOMPARE(f->run(f->session.usbConnect(port)), reached);
-        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(port)}));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(port)}));
         const QString noWebPort =
             QStringLiteral("No web port was forwarded: port %1 minus 100 is below 1.\n").arg(port);
         const QString vncPart =
             reached ? QString::number(port) + "\n" + VncSentence + vncLink(port) : Refusal;
-        QCOMPARE(f->seen.console, SettingUp + Listing + vncPart + noWebPort);
-        QCOMPARE(f->seen.failures, reached ? QString() : Refusal);
+        // No greeting can be awaited on a port that is no port.
+        const QString greeting = reached && port >= 1 ? nothingAnswers(port) : QString();
+        QCOMPARE(f->seen.console, SettingUp + Listing + vncPart + noWebPort + greeting);
+        QCOMPARE(f->seen.failures, reached ? greeting : Refusal);
         QCOMPARE(f->seen.links, reached ? QList<Link>{vnc(port)} : QList<Link>{});
-        QCOMPARE(f->session.forwardInForce(), reached);
     }
 
     void refusedOrSilentForwards_data() {
@@ -120,10 +158,12 @@ private Q_SLOTS:
             << Refusal + "5801\n" + WebSentence + webLink(5801) << Refusal << true;
         QTest::newRow("web port refused")
             << QJsonObject{{"refusedPorts", QJsonArray{5801}}}
-            << "5901\n" + VncSentence + vncLink(5901) + Refusal << Refusal << true;
+            << "5901\n" + VncSentence + vncLink(5901) + Refusal + nothingAnswers(5901)
+            << Refusal + nothingAnswers(5901) << true;
         QTest::newRow("older adb prints nothing on success")
             << QJsonObject{{"silentForward", true}}
-            << VncSentence + vncLink(5901) + WebSentence + webLink(5801) << QString() << true;
+            << VncSentence + vncLink(5901) + WebSentence + webLink(5801) + nothingAnswers(5901)
+            << nothingAnswers(5901) << true;
     }
     void refusedOrSilentForwards() {
         QFETCH(QJsonObject, scenario);
@@ -132,13 +172,14 @@ private Q_SLOTS:
         QFETCH(bool, established);
         attach(scenario);
         connect(5901);
-        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(5901), forward(5801)}));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(5901), forwardNew(5801)}));
         QCOMPARE(f->seen.console, SettingUp + Listing + console);
         QCOMPARE(f->seen.failures, failures);
-        QCOMPARE(f->session.forwardInForce(), established);
+        QCOMPARE(!f->phone.forwardListing().isEmpty(), established);
 
         // Either forward that works keeps adb's server, which holds it, past Quit.
-        f->session.stopAdbServerUnlessForwarding();
+        QCOMPARE(f->run(f->session.stopAdbServerUnlessForwarding()),
+                 AdbServerVerdict::KeptForwards);
         QVERIFY(!adbServerStopped());
     }
 
@@ -169,9 +210,9 @@ private Q_SLOTS:
     void quitStopsAdbWhenNoForwardWorked() {
         attach({{"refusedPorts", QJsonArray{5901, 5801}}});
         connect(5901);
-        QVERIFY(!f->session.forwardInForce());
+        QCOMPARE(f->phone.forwardListing(), QByteArray());
         const qsizetype before = f->phone.invocations().size();
-        f->session.stopAdbServerUnlessForwarding();
+        QCOMPARE(f->run(f->session.stopAdbServerUnlessForwarding()), AdbServerVerdict::Stopped);
         QCOMPARE(f->runsSince(before), QList<QStringList>{{"kill-server"}});
         QVERIFY(f->phone.runs().last().detached);
     }
@@ -189,12 +230,219 @@ private Q_SLOTS:
     void deviceGoneEndsTheForwards() {
         attach({{"goneFrom", 2}});
         connect(5901);
-        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(5901)}));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(5901)}));
         const QString gone = "error: device 'emulator-5554' not found\n";
         QCOMPARE(f->seen.console, SettingUp + Listing + gone);
         QCOMPARE(f->seen.failures, gone);
-        QVERIFY(!f->session.forwardInForce());
+        QCOMPARE(f->phone.forwardListing(), QByteArray());
         QCOMPARE(f->seen.links, QList<Link>{});
+    }
+    // A port that leads to another phone is not taken over: one line, and no
+    // forward command at all, so that neither port moves.
+    void portOfAnotherPhoneIsRefused_data() {
+        QTest::addColumn<QJsonArray>("forwards");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("VNC port") << QJsonArray{held("R58M", 5901), held("R58M", 5801)}
+                                  << taken(5901, "R58M");
+        QTest::newRow("web port only") << QJsonArray{QJsonValue(held("R58M", 5801))} << taken(5801, "R58M");
+        QTest::newRow("serial with spaces")
+            << QJsonArray{QJsonValue(held("usb phone 2", 5901))} << taken(5901, "usb phone 2");
+    }
+    void portOfAnotherPhoneIsRefused() {
+        QFETCH(QJsonArray, forwards);
+        QFETCH(QString, failure);
+        attach({{"forwards", forwards}});
+        const QByteArray before = f->phone.forwardListing();
+        QVERIFY(!f->run(f->session.usbConnect(5901)));
+        QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
+        QCOMPARE(f->seen.console, SettingUp + Listing + failure);
+        QCOMPARE(f->seen.failures, failure);
+        QCOMPARE(f->seen.links, QList<Link>{});
+        QCOMPARE(f->phone.forwardListing(), before);
+    }
+
+    // A port that already leads to this phone is forwarded again as it is.
+    void portOfThisPhoneIsRenewed() {
+        attach({{"forwards", QJsonArray{QJsonValue(held("emulator-5554", 5901))}}});
+        QVERIFY(f->run(f->session.usbConnect(5901)));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forward(5901), forwardNew(5801)}));
+        QCOMPARE(f->seen.links, (QList<Link>{vnc(5901), web(5801)}));
+        QCOMPARE(f->phone.forwardListing(),
+                 listed({held("emulator-5554", 5901), held("emulator-5554", 5801)}));
+    }
+
+    // Another client forwards the port between the list and the command:
+    // adb refuses the --no-rebind, and the list read again names its phone.
+    void clientQuickerThanTheForward_data() {
+        QTest::addColumn<QString>("quicker");
+        QTest::addColumn<bool>("reached");
+        QTest::newRow("to another phone") << "R58M" << false;
+        QTest::newRow("to this phone") << "emulator-5554" << true;
+    }
+    void clientQuickerThanTheForward() {
+        QFETCH(QString, quicker);
+        QFETCH(bool, reached);
+        attach({{"quickerClient", held(quicker, 5901)}});
+        QCOMPARE(f->run(f->session.usbConnect(5901)), reached);
+        if (reached) {
+            QCOMPARE(f->phone.invocations(),
+                     aimed({devices(), forwardNew(5901), forwardNew(5801)}));
+            QCOMPARE(f->seen.links, (QList<Link>{vnc(5901), web(5801)}));
+        } else {
+            QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(5901)}));
+            QCOMPARE(f->seen.console, SettingUp + Listing + taken(5901, quicker));
+            QCOMPARE(f->seen.failures, taken(5901, quicker));
+        }
+        QCOMPARE(f->phone.forwardListing().startsWith(listed({held(quicker, 5901)})), true);
+    }
+
+    // Without the list nothing is taken over either: every port is asked
+    // for with --no-rebind.
+    void unreadableListStillTakesNothingOver_data() {
+        QTest::addColumn<QString>("server");
+        QTest::newRow("no server answers") << "gone";
+        QTest::newRow("no address") << "none";
+        QTest::newRow("server fails") << "fails";
+    }
+    void unreadableListStillTakesNothingOver() {
+        QFETCH(QString, server);
+        attach({});
+        if (server == "gone")
+            f->server.goAway();
+        else if (server == "none")
+            f->session.setServerAddress(std::nullopt);
+        else
+            f->server.setReply("host:list-forward", FakeAdbServer::fail("closed"));
+        QVERIFY(f->run(f->session.usbConnect(5901)));
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(5901), forwardNew(5801)}));
+    }
+
+    // Only a greeting read through the forward shows a server behind it.
+    void greetingDecidesTheLastLine_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("greets");
+        QTest::newRow("greets") << QByteArray("RFB 003.008\n") << true;
+        QTest::newRow("accepts and says nothing") << QByteArray() << false;
+        QTest::newRow("says something else") << QByteArray("HTTP/1.1 400\r\n") << false;
+    }
+    void greetingDecidesTheLastLine() {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, greets);
+        QTcpServer phoneServer;
+        QVERIFY(phoneServer.listen(QHostAddress::LocalHost));
+        QObject::connect(&phoneServer, &QTcpServer::newConnection, &phoneServer, [&] {
+            while (QTcpSocket* socket = phoneServer.nextPendingConnection())
+                socket->write(answer);
+        });
+        const int port = phoneServer.serverPort();
+        Waits waits = fastWaits();
+        waits.forwardGreeting = std::chrono::milliseconds(600);
+        f = std::make_unique<SessionFixture>(QJsonObject{}, waits);
+        // The forwards hold either way, for the command line's exit status too.
+        QVERIFY(f->run(f->session.usbConnect(port)));
+        QCOMPARE(f->seen.links, (QList<Link>{vnc(port), web(port - 100)}));
+        QCOMPARE(f->seen.console.endsWith(webLink(port - 100) + nothingAnswers(port)), !greets);
+        QCOMPARE(f->seen.failures, greets ? QString() : nothingAnswers(port));
+    }
+
+    // Only the selected phone's ports are freed, each through its own serial,
+    // and the list read again decides what is said.
+    void disconnectFreesOnlyTheSelectedPhonesPorts_data() {
+        QTest::addColumn<QJsonArray>("forwards");
+        QTest::addColumn<QList<int>>("removed");
+        QTest::addColumn<QString>("said");
+        const QString a = "emulator-5554";
+        const QJsonArray others{held("R58M", 5902), held("R58M", 5802),
+                                QJsonArray{a, "localabstract:chrome", "localabstract:x"}};
+        QTest::newRow("none") << others << QList<int>{}
+                              << "No forwards lead to device emulator-5554.\n";
+        QTest::newRow("one") << joined(others, QJsonArray{QJsonValue(held(a, 5901))})
+                             << QList<int>{5901} << "Freed localhost:5901.\n";
+        QTest::newRow("two") << joined(QJsonArray{QJsonValue(held(a, 5901))},
+                                       joined(others, QJsonArray{QJsonValue(held(a, 5801))}))
+                             << QList<int>{5901, 5801}
+                             << "Freed localhost:5901 and localhost:5801.\n";
+        QTest::newRow("three") << joined(others, {held(a, 5901), held(a, 5801), held(a, 6000)})
+                               << QList<int>{5901, 5801, 6000}
+                               << "Freed localhost:5901, localhost:5801 and localhost:6000.\n";
+    }
+    void disconnectFreesOnlyTheSelectedPhonesPorts() {
+        QFETCH(QJsonArray, forwards);
+        QFETCH(QList<int>, removed);
+        QFETCH(QString, said);
+        const QJsonArray both{QJsonArray{"emulator-5554", "device"}, QJsonArray{"R58M", "device"}};
+        attach({{"listings", QJsonArray{QJsonValue(both)}}, {"forwards", forwards}});
+        QList<QList<uint16_t>> shown;
+        QObject::connect(&f->session, &BridgeSession::forwardedPortsChanged, &f->session,
+                         [&](const QList<uint16_t>& ports) { shown.append(ports); });
+        QVERIFY(f->run(f->session.usbDisconnect()));
+        QList<QStringList> commands{devices()};
+        for (const int port : removed)
+            commands.append(QStringList{"-s", "emulator-5554"} + removeForward(port));
+        QCOMPARE(f->phone.invocations(), commands);
+        QCOMPARE(f->seen.console, "Removing USB connection...\nChecking Android devices...\n"
+                                  "List of devices attached\nemulator-5554\tdevice\n"
+                                  "R58M\tdevice\n\n" +
+                                      said);
+        QCOMPARE(f->seen.failures, QString());
+        QCOMPARE(f->phone.forwardListing(),
+                 listed({held("R58M", 5902), held("R58M", 5802),
+                         QJsonArray{"emulator-5554", "localabstract:chrome", "localabstract:x"}}));
+        QCOMPARE(shown, QList<QList<uint16_t>>{{}});
+    }
+
+    // A phone that cannot be reached keeps its forwards, and says why.
+    void disconnectLeavesAnOfflinePhoneAlone() {
+        attach({{"listings", QJsonArray{QJsonValue(QJsonArray{QJsonValue(QJsonArray{"emulator-5554", "offline"})})}},
+                {"forwards", QJsonArray{QJsonValue(held("emulator-5554", 5901))}}});
+        QVERIFY(!f->run(f->session.usbDisconnect()));
+        QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
+        QVERIFY(f->seen.console.contains("offline"));
+        QCOMPARE(f->phone.forwardListing(), listed({held("emulator-5554", 5901)}));
+    }
+
+    // Quit stops adb's server only when it answers with an empty list; it
+    // never starts one to ask, and never waits past its limit.
+    void quitAsksTheServer_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QJsonArray>("forwards");
+        QTest::addColumn<AdbServerVerdict>("verdict");
+        QTest::newRow("no server") << "gone" << QJsonArray{} << AdbServerVerdict::NoServer;
+        QTest::newRow("no address") << "none" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
+        QTest::newRow("empty list") << "fake" << QJsonArray{} << AdbServerVerdict::Stopped;
+        QTest::newRow("another client's forward")
+            << "fake" << QJsonArray{QJsonValue(held("R58M", 5902))} << AdbServerVerdict::KeptForwards;
+        QTest::newRow("another program's local socket")
+            << "fake" << QJsonArray{QJsonValue(QJsonArray{"R58M", "localabstract:a", "localabstract:b"})}
+            << AdbServerVerdict::KeptForwards;
+        QTest::newRow("failing server") << "fails" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
+        QTest::newRow("hanging server") << "hangs" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
+    }
+    void quitAsksTheServer() {
+        QFETCH(QString, server);
+        QFETCH(QJsonArray, forwards);
+        QFETCH(AdbServerVerdict, verdict);
+        Waits waits = fastWaits();
+        waits.forwardList = std::chrono::milliseconds(300);
+        f = std::make_unique<SessionFixture>(QJsonObject{{"forwards", forwards}}, waits);
+        if (server == "gone")
+            f->server.goAway();
+        else if (server == "none")
+            f->session.setServerAddress(std::nullopt);
+        else if (server == "fails")
+            f->server.setReply("host:list-forward", FakeAdbServer::fail("closed"));
+        else if (server == "hangs")
+            f->server.setReply("host:list-forward", FakeAdbServer::hang());
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(f->run(f->session.stopAdbServerUnlessForwarding()), verdict);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        const QList<QStringList> kills = verdict == AdbServerVerdict::Stopped
+                                             ? QList<QStringList>{{"kill-server"}}
+                                             : QList<QStringList>{};
+        QCOMPARE(f->phone.invocations(), kills);
+        if (server == "fake" || server == "fails" || server == "hangs")
+            QCOMPARE(f->server.requests(), QByteArrayList{"host:list-forward"});
     }
 };
 

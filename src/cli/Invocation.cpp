@@ -67,6 +67,9 @@ struct VerbOptions {
         u"Forward localhost:PORT to the device's VNC port and localhost:PORT-100 to its web "
         "port."_s,
         u"PORT"_s};
+    QCommandLineOption disconnect{
+        u"disconnect"_s,
+        u"Free the ports on this computer that lead to the device; other devices' stay."_s};
 };
 
 void describe(QCommandLineParser& parser) {
@@ -79,11 +82,12 @@ void describe(QCommandLineParser& parser) {
 
 // The verb named, or why not exactly one was.
 ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& verbs) {
-    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 4> known{{
+    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 5> known{{
         {&verbs.devices, Invocation::Verb::Devices},
         {&verbs.start, Invocation::Verb::Start},
         {&verbs.stop, Invocation::Verb::Stop},
         {&verbs.forward, Invocation::Verb::Forward},
+        {&verbs.disconnect, Invocation::Verb::Disconnect},
     }};
     ParsedArguments parsed;
     int named = 0;
@@ -94,11 +98,11 @@ ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& ve
         }
     }
     if (named > 1)
-        return usage(u"Name only one of --devices, --start, --stop, --forward."_s);
+        return usage(u"Name only one of --devices, --start, --stop, --forward, --disconnect."_s);
     if (named == 0) {
         // --serial and --adb say which device and adb a verb is to use.
         if (parser.isSet(SerialName) || parser.isSet(AdbName))
-            return usage(u"Name one of --devices, --start, --stop, --forward."_s);
+            return usage(u"Name one of --devices, --start, --stop, --forward, --disconnect."_s);
         parsed.outcome = ParsedArguments::Outcome::Window;
         parsed.platformNamed = parser.isSet(PlatformName);
         return parsed;
@@ -146,8 +150,8 @@ ParsedArguments parseArguments(const QStringList& arguments) {
         AdbName, u"Run this adb for this command only; the setting is kept."_s, u"PATH"_s);
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);
-    parser.addOptions(
-        {verbs.devices, verbs.start, verbs.stop, verbs.forward, serial, adb, help, version});
+    parser.addOptions({verbs.devices, verbs.start, verbs.stop, verbs.forward, verbs.disconnect,
+                       serial, adb, help, version});
     parser.addOptions(windowOptions());
 
     if (!parser.parse(withoutLaunchServicesArguments(arguments)))

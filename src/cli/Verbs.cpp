@@ -54,6 +54,10 @@ QCoro::Task<int> runFlow(BridgeSession& session, const Invocation& invocation) {
         const bool forwarded = co_await session.usbConnect(invocation.port);
         co_return verdict(forwarded);
     }
+    case Invocation::Verb::Disconnect: {
+        const bool freed = co_await session.usbDisconnect();
+        co_return verdict(freed);
+    }
     case Invocation::Verb::Devices:
         break;
     }

@@ -15,6 +15,11 @@ struct Waits {
     std::chrono::milliseconds serverAppearLimit{5000};
     std::chrono::milliseconds commandTimeout{30000};
     std::chrono::milliseconds updateTimeout{15000};
+    // For adb's server to answer with its forward list: it answers at once
+    // when it runs, so a longer wait only holds up the flow or Quit.
+    std::chrono::milliseconds forwardList{2000};
+    // For the phone's server to greet through a fresh forward.
+    std::chrono::milliseconds forwardGreeting{2000};
 };
 
 } // namespace ostrel

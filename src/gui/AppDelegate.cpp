@@ -65,6 +65,8 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
             });
     connect(&session_, &BridgeSession::devicesListed, this, &AppDelegate::showDevices);
     connect(&session_, &BridgeSession::serverStateChanged, this, &AppDelegate::updateStatus);
+    connect(&session_, &BridgeSession::forwardedPortsChanged, this,
+            &AppDelegate::showForwardedPorts);
     connect(&session_, &BridgeSession::busyChanged, this, [this](bool busy) {
         refreshControls();
         if (!busy && !pendingOffer_.isEmpty())
@@ -75,9 +77,11 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
 AppDelegate::~AppDelegate() {
     // Waiting flows resume now, while everything they touch still exists.
     quitting_ = true;
+    destroying_ = true;
     updates_.cancel();
     session_.stopWatching();
     session_.cancel();
+    session_.abandonAdbServerQuestion();
 }
 
 void AppDelegate::setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
@@ -127,7 +131,8 @@ void AppDelegate::onClearButtonClicked() {
 
 // Every way of ending the program comes here, and only the first one acts:
 // the running command is stopped, its flow says nothing more, and adb's
-// server is stopped once, unless a forward it holds works.
+// server is stopped once, unless it holds a forward, anyone's. The program
+// ends as soon as the server has answered, or its time to answer is up.
 void AppDelegate::onQuiteMenu() {
     if (quitting_)
         return;
@@ -137,7 +142,15 @@ void AppDelegate::onQuiteMenu() {
     // that Quit may be stopping.
     session_.stopWatching();
     session_.cancel();
-    session_.stopAdbServerUnlessForwarding();
+    refreshControls();
+    quitOnceAdbIsSettled();
+}
+
+QCoro::Task<void> AppDelegate::quitOnceAdbIsSettled() {
+    co_await session_.stopAdbServerUnlessForwarding();
+    if (destroying_)
+        co_return;
+    readyToQuit_ = true;
     desktop_.quitApplication();
 }
 
@@ -157,6 +170,22 @@ void AppDelegate::refreshControls() {
     }
     if (checkForUpdateItem_)
         checkForUpdateItem_->setEnabled(idle && !menuCheckRunning_);
+    const bool disconnectable = usbDisconnectAvailable();
+    if (usbDisconnectButton)
+        usbDisconnectButton->setEnabled(disconnectable);
+    if (usbDisconnectItem)
+        usbDisconnectItem->setEnabled(disconnectable);
+}
+
+bool AppDelegate::usbDisconnectAvailable() const {
+    if (session_.isBusy() || quitting_)
+        return false;
+    // A followed list is the truth: with no usable phone there is nothing to
+    // free. An unfollowed one may be stale, so the flow lists anew.
+    const QList<ListedDevice>& listed = session_.listedDevices();
+    return !session_.followsDevices() ||
+           std::any_of(listed.begin(), listed.end(),
+                       [](const ListedDevice& device) { return device.usable(); });
 }
 
 } // namespace ostrel
@@ -368,6 +397,20 @@ void AppDelegate::onUSBConnectButtonClicked() {
     session_.usbConnectText(entry);
 }
 
+void AppDelegate::onUSBDisconnectButtonClicked() {
+    if (quitting_ || !usbDisconnectAvailable())
+        return;
+    session_.usbDisconnect();
+}
+
+// Beside the status line, whose texts speak of the server alone.
+void AppDelegate::showForwardedPorts(const QList<uint16_t>& ports) {
+    if (!forwardsLabel)
+        return;
+    forwardsLabel->setText(
+        ports.isEmpty() ? QString() : QStringLiteral("Forwarded: %1").arg(localPortsText(ports)));
+}
+
 QString AppDelegate::askForVncPort() {
     auto field = std::make_unique<QLineEdit>(QStringLiteral("5901"));
     field->setMinimumWidth(100);
@@ -385,6 +428,8 @@ QString AppDelegate::askForVncPort() {
 // state and cannot be chosen, by mouse or keyboard. The serial travels as the
 // item's data and is never read back from its text.
 void AppDelegate::showDevices(const QList<ListedDevice>& devices, const QString& selected) {
+    // Whether USB Disconnect has a phone to act on may have changed.
+    refreshControls();
     if (!deviceListComboBox)
         return;
     const DeviceItems shown = deviceItems(devices, selected, session_.deviceModels());

@@ -47,6 +47,9 @@ public:
     QPointer<QTextBrowser> textView;
     QPointer<QLabel> getTheApp;
     QPointer<QComboBox> deviceListComboBox;
+    QPointer<QLabel> forwardsLabel;
+    QPointer<QPushButton> usbDisconnectButton;
+    QPointer<QAction> usbDisconnectItem;
 
     // Controls that are switched off while a flow runs, and the update item.
     void setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
@@ -84,6 +87,8 @@ public:
 
     // USB port forwarding.
     void onUSBConnectButtonClicked();
+    void onUSBDisconnectButtonClicked();
+    void showForwardedPorts(const QList<uint16_t>& ports);
 
     // Update check.
     QCoro::Task<int> checkForUpdate();
@@ -96,10 +101,15 @@ public:
     Desktop& desktop() { return desktop_; }
     bool flowRunning() const { return session_.isBusy(); }
     bool quitting() const { return quitting_; }
+    // Quit has settled adb's server: the window may close for good.
+    bool readyToQuit() const { return readyToQuit_; }
 
 private:
     void showDevices(const QList<ListedDevice>& devices, const QString& selected);
+    QCoro::Task<void> quitOnceAdbIsSettled();
     void refreshControls();
+    // The one rule for USB Disconnect's button and menu item.
+    bool usbDisconnectAvailable() const;
     void setStartButtonTitle(const QString& title);
     void keepFocusThroughFlow(QWidget* widget);
     QString askForVncPort(); // the entry as typed; empty when cancelled
@@ -123,6 +133,8 @@ private:
     QList<QPointer<QAction>> actionItems_;
     QPointer<QAction> checkForUpdateItem_;
     bool quitting_ = false;
+    bool readyToQuit_ = false;
+    bool destroying_ = false;
     bool menuCheckRunning_ = false;
     QString pendingOffer_; // a newer version's address, shown once no flow runs
     // The adb the user chose in this run: it holds even when it could not be stored.

@@ -72,6 +72,7 @@ MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
     // The shortcut belongs to the window as well as to its menu, so that it
     // works however the platform shows the menu bar.
     addAction(ui.actionQuit);
+    addAction(ui.actionUsbDisconnect);
     setWindowIcon(programIcon());
     restoreRememberedGeometry();
     fillOutlets();
@@ -87,6 +88,9 @@ void MainWindow::fillOutlets() {
     controller_.textView = ui.textView;
     controller_.getTheApp = ui.getTheApp;
     controller_.deviceListComboBox = ui.deviceListComboBox;
+    controller_.forwardsLabel = ui.forwardsLabel;
+    controller_.usbDisconnectButton = ui.usbDisconnectButton;
+    controller_.usbDisconnectItem = ui.actionUsbDisconnect;
     // Help, About and Quit stay available while a flow runs.
     controller_.setActionControls(
         {ui.startButton, ui.usbConnectButton, ui.adbButton, ui.clearButton, ui.deviceListComboBox},
@@ -97,6 +101,10 @@ void MainWindow::connectActions() {
     AppDelegate* c = &controller_;
     connect(ui.startButton, &QPushButton::clicked, c, &AppDelegate::onStartButtonClicked);
     connect(ui.usbConnectButton, &QPushButton::clicked, c, &AppDelegate::onUSBConnectButtonClicked);
+    connect(ui.usbDisconnectButton, &QPushButton::clicked, c,
+            &AppDelegate::onUSBDisconnectButtonClicked);
+    connect(ui.actionUsbDisconnect, &QAction::triggered, c,
+            &AppDelegate::onUSBDisconnectButtonClicked);
     connect(ui.adbButton, &QPushButton::clicked, c, &AppDelegate::onAdbButtonClicked);
     connect(ui.clearButton, &QPushButton::clicked, c, &AppDelegate::onClearButtonClicked);
     connect(ui.helpButton, &QPushButton::clicked, c, &AppDelegate::onHelpButtonClicked);
@@ -114,9 +122,10 @@ void MainWindow::connectActions() {
 }
 
 void MainWindow::describeForAssistiveTools() {
-    for (QPushButton* button :
-         {ui.startButton, ui.usbConnectButton, ui.adbButton, ui.clearButton, ui.helpButton})
+    for (QPushButton* button : {ui.startButton, ui.usbConnectButton, ui.usbDisconnectButton,
+                                ui.adbButton, ui.clearButton, ui.helpButton})
         button->setAccessibleName(button->text());
+    ui.forwardsLabel->setAccessibleDescription(QStringLiteral("Forwarded ports"));
     ui.deviceListComboBox->setAccessibleDescription(QStringLiteral("Devices"));
     ui.statusLabel->setAccessibleDescription(QStringLiteral("Status"));
     ui.textView->setAccessibleDescription(QStringLiteral("Console"));
@@ -143,8 +152,15 @@ void MainWindow::rememberGeometry() const {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window ends the program, the same way the Quit item does.
+    // It stays open until Quit has settled adb's server: a closed last
+    // window, or the application's own quit, would end the event loop that
+    // the server's answer arrives through.
     rememberGeometry();
-    event->accept();
+    if (controller_.readyToQuit()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
     controller_.requestQuitFromWindow();
 }
 

@@ -47,6 +47,52 @@ QByteArray httpStatusLine(quint16 port, int timeoutMs) {
     return readLine(socket, timeoutMs).trimmed();
 }
 
+namespace {
+
+// Exactly `size` bytes, or empty.
+QByteArray readExactly(QTcpSocket& socket, qsizetype size, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray received;
+    while (received.size() < size && clock.elapsed() < timeoutMs) {
+        if (socket.bytesAvailable() == 0 &&
+            !socket.waitForReadyRead(static_cast<int>(timeoutMs - clock.elapsed())))
+            break;
+        received += socket.read(size - received.size());
+    }
+    return received.size() == size ? received : QByteArray();
+}
+
+quint32 bigEndian32(const QByteArray& bytes, qsizetype at) {
+    quint32 value = 0;
+    for (qsizetype i = at; i < at + 4; ++i)
+        value = (value << 8) | static_cast<quint8>(bytes.at(i));
+    return value;
+}
+
+} // namespace
+
+QByteArray rfbDesktopName(quint16 port, int timeoutMs) {
+    QTcpSocket socket;
+    if (!connectTo(socket, port, timeoutMs) || readExactly(socket, 12, timeoutMs).isEmpty())
+        return {};
+    socket.write("RFB 003.008\n");
+    const QByteArray types = readExactly(socket, 2, timeoutMs);
+    if (types != QByteArray("\x01\x01", 2))
+        return {};
+    socket.write(QByteArray(1, '\x01')); // None
+    if (readExactly(socket, 4, timeoutMs) != QByteArray(4, '\0'))
+        return {};
+    socket.write(QByteArray(1, '\x01')); // ClientInit: shared
+    const QByteArray init = readExactly(socket, 24, timeoutMs);
+    if (init.isEmpty())
+        return {};
+    const quint32 length = bigEndian32(init, 20);
+    if (length > 4096)
+        return {};
+    return readExactly(socket, length, timeoutMs);
+}
+
 bool acceptsConnections(quint16 port, int timeoutMs) {
     QTcpSocket socket;
     return connectTo(socket, port, timeoutMs);

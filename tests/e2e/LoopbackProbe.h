@@ -14,6 +14,10 @@ QByteArray readFirstLine(quint16 port, int timeoutMs = 5000);
 // its line end ("HTTP/1.1 200 OK"); empty when no reply comes.
 QByteArray httpStatusLine(quint16 port, int timeoutMs = 5000);
 
+// Speaks RFB 3.8 with no security up to the server's ServerInit and returns
+// the desktop name in it; empty when the exchange does not get that far.
+QByteArray rfbDesktopName(quint16 port, int timeoutMs = 5000);
+
 // Whether something accepts connections on 127.0.0.1:port.
 bool acceptsConnections(quint16 port, int timeoutMs = 2000);
 

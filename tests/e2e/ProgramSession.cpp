@@ -18,10 +18,15 @@ namespace ostrel::e2e {
 ProgramSession::ProgramSession(Waits waits, bool followServer)
     : program_(std::make_unique<test::ControllerFixture>(
           waits, QUrl(QStringLiteral("http://127.0.0.1:9")), true, nullptr,
-          followServer ? AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())
-                       : std::nullopt)) {
+          followServer ? std::optional(scopeServer()) : std::nullopt)) {
+    // The scope's own server, which the program's adb commands reach too.
+    program_->controller->session().setServerAddress(scopeServer());
     // The start-up instructions would only pad every console comparison.
     program_->controller->onClearButtonClicked();
+}
+
+AdbServerAddress ProgramSession::scopeServer() const {
+    return AdbServerAddress{QStringLiteral("127.0.0.1"), scope_.serverPort()};
 }
 
 ProgramSession::~ProgramSession() {
@@ -67,6 +72,9 @@ void ProgramSession::usbConnect(const QString& portText) {
 
 void ProgramSession::triggerQuit() {
     program_->window->ui.actionQuit->trigger();
+    // The program ends once adb's server has answered about its forwards.
+    if (!QTest::qWaitFor([this] { return program_->desktop.quitCount > 0; }, 5000))
+        qWarning("the program had not quit five seconds after Quit");
 }
 
 QStringList ProgramSession::deviceItems() const {

@@ -60,6 +60,7 @@ public:
     const test::ControllerFixture& program() const { return *program_; }
 
 private:
+    AdbServerAddress scopeServer() const;
     AdbServerScope scope_;
     std::list<SimulatedPhone> phones_;
     std::unique_ptr<test::ControllerFixture> program_;

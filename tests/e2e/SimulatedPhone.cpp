@@ -43,7 +43,8 @@ QStringList PhoneScenario::arguments() const {
                      QStringLiteral("--vnc-port"),     QString::number(vncPort),
                      QStringLiteral("--product"),      product,
                      QStringLiteral("--device"),       product,
-                     QStringLiteral("--model"),        model};
+                     QStringLiteral("--model"),        model,
+                     QStringLiteral("--desktop-name"), desktopName};
     if (executableDelaySeconds)
         list << QStringLiteral("--exe-delay") << QString::number(*executableDelaySeconds);
     if (ignoreStop)

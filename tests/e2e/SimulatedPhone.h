@@ -32,6 +32,7 @@ struct PhoneScenario {
     int vncPort = 5901;
     QString product = QStringLiteral("kestrel");
     QString model = QStringLiteral("KS_200");
+    QString desktopName = QStringLiteral("kestrel"); // what its VNC server calls its desktop
 
     QStringList arguments() const;
 };

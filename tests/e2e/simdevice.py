@@ -560,8 +560,34 @@ def getprop(phone, args):
 
 
 class VncStream(Stream):
+    """RFB 3.8 up to ServerInit, with no security, so that a client can tell
+    phones apart by their desktop names."""
+
+    def __init__(self, connection, local_id, host_id, desktop_name):
+        super().__init__(connection, local_id, host_id)
+        self.desktop_name = desktop_name.encode("utf-8")
+        self.received = b""
+        self.stage = "version"
+
     def started(self):
         self.write(b"RFB 003.008\n")
+
+    def on_data(self, data):
+        self.received += data
+        if self.stage == "version" and len(self.received) >= 12:
+            self.received = self.received[12:]
+            self.stage = "security"
+            self.write(b"\x01\x01")  # one security type: None
+        if self.stage == "security" and len(self.received) >= 1:
+            self.received = self.received[1:]
+            self.stage = "init"
+            self.write(struct.pack(">I", 0))  # SecurityResult: OK
+        if self.stage == "init" and len(self.received) >= 1:
+            self.received = self.received[1:]
+            self.stage = "done"
+            pixel_format = struct.pack(">BBBBHHHBBBxxx", 32, 24, 0, 1, 255, 255, 255, 16, 8, 0)
+            self.write(struct.pack(">HH", 320, 240) + pixel_format +
+                       struct.pack(">I", len(self.desktop_name)) + self.desktop_name)
 
 
 class WebStream(Stream):
@@ -626,7 +652,7 @@ def open_service(connection, local_id, host_id, service):
             return None
         port = int(port_text)
         if port == phone.options.vnc_port:
-            return VncStream(connection, local_id, host_id)
+            return VncStream(connection, local_id, host_id, phone.options.desktop_name)
         if port == phone.options.vnc_port - 100:
             return WebStream(connection, local_id, host_id)
         return None
@@ -665,6 +691,8 @@ def parse_options(argv):
     parser.add_argument("--vnc-port", type=int, default=5901)
     parser.add_argument("--product", default="kestrel")
     parser.add_argument("--model", default="KS_200")
+    parser.add_argument("--desktop-name", default="kestrel",
+                        help="the name the VNC server gives in its ServerInit")
     parser.add_argument("--device", default="kestrel")
     parser.add_argument("--log", help="file to append one JSON line per event to")
     parser.add_argument("--listen-port", type=int, default=0)

@@ -5,6 +5,7 @@
 #include "e2e/ServerScenarioChecks.h"
 #include "support/ConsoleTexts.h"
 
+#include <QCoro/QCoroTask>
 #include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QPushButton>
@@ -19,6 +20,19 @@ namespace {
 
 constexpr quint16 VncPort = 5901;
 constexpr quint16 WebPort = 5801;
+// The two phones' VNC port, and a third local port for the first phone.
+constexpr quint16 SharedPort = 5902;
+constexpr quint16 SharedWebPort = 5802;
+constexpr quint16 OtherPort = 5903;
+
+// A phone whose server runs from the start, told apart by its desktop name.
+PhoneScenario namedPhone(const QString& desktopName) {
+    PhoneScenario scenario;
+    scenario.alreadyRunning = true;
+    scenario.vncPort = SharedPort;
+    scenario.desktopName = desktopName;
+    return scenario;
+}
 
 // Polls until `condition` holds or `timeoutMs` has passed; the event loop
 // keeps running meanwhile.
@@ -30,6 +44,21 @@ template <typename Condition> bool becomes(Condition condition, int timeoutMs) {
         QTest::qWait(100);
     }
     return true;
+}
+
+// What another adb client does: localhost:LOCAL to REMOTE on `phone`.
+void forward(ProgramSession& session, const SimulatedPhone& phone, quint16 local,
+             quint16 remote = 0) {
+    const QString socket = QStringLiteral("tcp:%1");
+    session.scope().run({QStringLiteral("-s"), phone.serial(), QStringLiteral("forward"),
+                         socket.arg(local), socket.arg(remote != 0 ? remote : local)});
+}
+
+// The phone chosen in the device list, after a listing has filled it.
+void choose(ProgramSession& session, const SimulatedPhone& phone) {
+    BridgeSession& bridge = session.program().controller->session();
+    QCoro::waitFor(bridge.listDevices());
+    bridge.selectDevice(phone.serial());
 }
 
 } // namespace
@@ -55,7 +84,7 @@ private Q_SLOTS:
     // moment after `adb kill-server` returns; a port still taken after that
     // was left by something else.
     void init() {
-        for (quint16 port : {VncPort, WebPort})
+        for (quint16 port : {VncPort, WebPort, SharedPort, SharedWebPort, OtherPort})
             QVERIFY2(becomes([port] { return !acceptsConnections(port, 500); }, 3000),
                      qPrintable(QStringLiteral("127.0.0.1:%1 is already taken").arg(port)));
     }
@@ -130,6 +159,68 @@ private Q_SLOTS:
         QTest::qWait(1500);
         QVERIFY(session.scope().serverAnswers());
         QCOMPARE(readFirstLine(VncPort), QByteArray("RFB 003.008\n"));
+    }
+    // Another adb client forwards 5902 to phone B: USB Connect 5902 on phone
+    // A is refused, and 5902 still reaches B.
+    void portOfAnotherPhoneIsNotTakenOver() {
+        ProgramSession session;
+        ATTACH_PHONE(a, session, namedPhone("phone A"), QStringLiteral("device"));
+        ATTACH_PHONE(b, session, namedPhone("phone B"), QStringLiteral("device"));
+        forward(session, *b, SharedPort);
+        QCOMPARE(rfbDesktopName(SharedPort), QByteArray("phone B"));
+        choose(session, *a);
+
+        session.usbConnect(QString::number(SharedPort));
+
+        const QString refusal =
+            QStringLiteral(
+                "Error: localhost:5902 already leads to device %1; choose another port.\n")
+                .arg(b->serial());
+        QVERIFY2(session.console().endsWith(refusal), qPrintable(session.story()));
+        QCOMPARE(session.linkTargets(), QStringList{});
+        QCOMPARE(rfbDesktopName(SharedPort), QByteArray("phone B"));
+    }
+
+    // USB Disconnect on phone B frees B's ports alone.
+    void usbDisconnectFreesOnlyTheSelectedPhonesPorts() {
+        ProgramSession session;
+        ATTACH_PHONE(a, session, namedPhone("phone A"), QStringLiteral("device"));
+        ATTACH_PHONE(b, session, namedPhone("phone B"), QStringLiteral("device"));
+        forward(session, *a, OtherPort, SharedPort);
+        choose(session, *b);
+        session.usbConnect(QString::number(SharedPort));
+        QCOMPARE(rfbDesktopName(SharedPort), QByteArray("phone B"));
+        QCOMPARE(session.program().window->ui.forwardsLabel->text(),
+                 QStringLiteral("Forwarded: localhost:5902 and localhost:5802"));
+
+        QTest::mouseClick(session.program().window->ui.usbDisconnectButton, Qt::LeftButton);
+        session.waitForTheFlow();
+
+        QVERIFY2(session.console().endsWith("Freed localhost:5902 and localhost:5802.\n"),
+                 qPrintable(session.story()));
+        QCOMPARE(session.program().window->ui.forwardsLabel->text(), QString());
+        QVERIFY(!acceptsConnections(SharedPort, 500));
+        QCOMPARE(rfbDesktopName(OtherPort), QByteArray("phone A"));
+        const QString list =
+            QString::fromUtf8(session.scope()
+                                  .run({QStringLiteral("forward"), QStringLiteral("--list")})
+                                  .standardOutput);
+        QCOMPARE(list.trimmed(), QStringLiteral("%1 tcp:5903 tcp:5902").arg(a->serial()));
+    }
+
+    // A forward another adb client holds keeps adb's server, and the forward,
+    // past Quit.
+    void quitKeepsAdbsServerForAnotherClientsForward() {
+        ProgramSession session;
+        ATTACH_PHONE(a, session, namedPhone("phone A"), QStringLiteral("device"));
+        forward(session, *a, SharedPort);
+
+        session.triggerQuit();
+
+        QCOMPARE(session.program().desktop.quitCount, 1);
+        QTest::qWait(1500);
+        QVERIFY(session.scope().serverAnswers());
+        QCOMPARE(rfbDesktopName(SharedPort), QByteArray("phone A"));
     }
 };
 

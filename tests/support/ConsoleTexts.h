@@ -54,5 +54,10 @@ inline QString vncLink(int port) {
 inline QString webLink(int port) {
     return QStringLiteral("    http://localhost:%1\n\n\n").arg(port);
 }
+// After the links when no server greets through the forward.
+inline QString nothingAnswers(int port) {
+    return QStringLiteral("Nothing answers on localhost:%1 yet: start the server on the phone.\n")
+        .arg(port);
+}
 
 } // namespace ostrel::test::texts

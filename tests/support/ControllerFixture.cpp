@@ -15,15 +15,21 @@ void useSettingsIn(const QString& directory) {
 }
 
 ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner,
-                                     std::optional<AdbServerAddress> adbServer) {
+                                     std::optional<AdbServerAddress> followedServer) {
     useSettingsIn(directory.filePath(QStringLiteral("settings")));
     if (!runner) {
         processes = std::make_unique<ProcessRunner>();
         runner = processes.get();
     }
     controller = std::make_unique<AppDelegate>(desktop, *runner, std::move(site), waits);
-    // Only a server the test chose is watched: never the default one.
-    controller->session().setServerAddress(adbServer);
+    server.listen();
+    server.setLiveReply("host:list-forward",
+                        [this] { return FakeAdbServer::okay(forwardsHeld()); });
+    controller->session().setServerAddress(followedServer ? followedServer : server.address());
+    // Only a server the test chose is followed, never the fake one, so that
+    // flows list phones as a runner scripts them.
+    if (!followedServer)
+        controller->session().stopWatching();
     window = std::make_unique<MainWindow>(*controller);
     window->show();
     if (awake)

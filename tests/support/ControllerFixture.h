@@ -3,12 +3,14 @@
 #include "core/process/ProcessRunner.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
+#include "support/FakeAdbServer.h"
 #include "support/FakeDesktop.h"
 #include "support/SessionFixture.h"
 #include "support/StandInAdb.h"
 
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,14 +18,16 @@ namespace ostrel::test {
 
 // A controller on a real, offscreen main window, with its settings in a
 // temporary folder and its desktop replaced. Its adb commands go to `runner`
-// when one is given (a scripted phone), otherwise to real processes. Its
-// device list follows the adb server at `adbServer`, and none without one.
+// when one is given (a scripted phone), otherwise to real processes. Its adb
+// server's socket is `followedServer`, whose device list the window follows,
+// when one is given; otherwise a fake one, whose forward list `forwardsHeld`
+// gives (none unless a test says otherwise), and the list is not followed.
 class ControllerFixture {
 public:
     explicit ControllerFixture(Waits waits = fastWaits(),
                                QUrl site = QUrl(QStringLiteral("http://127.0.0.1:9")),
                                bool awake = true, CommandRunner* runner = nullptr,
-                               std::optional<AdbServerAddress> adbServer = std::nullopt);
+                               std::optional<AdbServerAddress> followedServer = std::nullopt);
     ~ControllerFixture();
 
     // Makes the controller run `adbPath`, as a user's choice would.
@@ -32,6 +36,8 @@ public:
 
     QTemporaryDir directory;
     FakeDesktop desktop;
+    FakeAdbServer server;
+    std::function<QByteArray()> forwardsHeld = [] { return QByteArray(); };
     std::unique_ptr<ProcessRunner> processes;
     std::unique_ptr<AppDelegate> controller;
     std::unique_ptr<MainWindow> window;

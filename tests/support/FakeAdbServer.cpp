@@ -107,7 +107,10 @@ void FakeAdbServer::answer(QTcpSocket* socket, const QByteArray& service) {
         socket->write("OKAY" + frame(devices_));
         return;
     }
-    const Reply reply = replies_.value(service, fail("unknown host service"));
+    const auto live = liveReplies_.constFind(service);
+    const Reply reply = live != liveReplies_.cend() && !replies_.contains(service)
+                            ? (*live)()
+                            : replies_.value(service, fail("unknown host service"));
     socket->write(reply.bytes);
     if (reply.close)
         socket->disconnectFromHost();

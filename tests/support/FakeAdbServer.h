@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QTcpServer>
 
+#include <functional>
+
 class QTcpSocket;
 
 namespace ostrel::test {
@@ -50,6 +52,10 @@ public:
     void setReply(const QByteArray& service, const Reply& reply) {
         replies_.insert(service, reply);
     }
+    // Asked anew for each request, unless setReply() scripted the service.
+    void setLiveReply(const QByteArray& service, std::function<Reply()> reply) {
+        liveReplies_.insert(service, std::move(reply));
+    }
     // The short listing ("SERIAL\tSTATE\n" lines), sent to every tracking connection.
     void setDevices(const QByteArray& listing);
     // Bytes as they are to every tracking connection: broken frames.
@@ -69,6 +75,7 @@ private:
     QTcpServer server_;
     uint16_t port_ = 0;
     QHash<QByteArray, Reply> replies_;
+    QHash<QByteArray, std::function<Reply()>> liveReplies_;
     QByteArray devices_;
     QList<QPointer<QTcpSocket>> connections_;
     QList<QPointer<QTcpSocket>> trackers_;

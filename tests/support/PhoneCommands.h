@@ -48,6 +48,15 @@ inline QStringList forward(int port) {
     return {"forward", socket, socket};
 }
 
+// A forward that adb refuses when the port is in use.
+inline QStringList forwardNew(int port) {
+    const QString socket = QStringLiteral("tcp:%1").arg(port);
+    return {"forward", "--no-rebind", socket, socket};
+}
+inline QStringList removeForward(int port) {
+    return {"forward", "--remove", QStringLiteral("tcp:%1").arg(port)};
+}
+
 // The same commands aimed at one of several devices.
 inline QList<QStringList> onDevice(const QString& serial, const QList<QStringList>& commands) {
     QList<QStringList> aimed;

@@ -7,6 +7,7 @@
 #include <QCoro/QCoroTask>
 #include <QFile>
 #include <QTimer>
+#include <algorithm>
 
 namespace ostrel::test {
 
@@ -125,7 +126,21 @@ void ScriptedPhone::cancel() {
 
 ScriptedPhone::Phone::Phone(const QJsonObject& scenario)
     : scenario_(scenario), package_(scenario.value(u"package"_s).toString()),
-      running_(scenario.value(u"running"_s).toBool(false)) {}
+      running_(scenario.value(u"running"_s).toBool(false)) {
+    for (const QJsonValue& forward : scenario.value(u"forwards"_s).toArray()) {
+        QStringList entry;
+        for (const QJsonValue& part : forward.toArray())
+            entry.append(part.toString());
+        forwards_.append(entry);
+    }
+}
+
+QByteArray ScriptedPhone::Phone::forwardListing() const {
+    QByteArray listing;
+    for (const QStringList& forward : forwards_)
+        listing += text(forward.join(u' ') + u'\n');
+    return listing;
+}
 
 QJsonArray ScriptedPhone::Phone::deviceListing() const {
     const QJsonValue listings = scenario_.value(u"listings"_s);
@@ -187,6 +202,9 @@ ScriptedPhone::Answer ScriptedPhone::Phone::run(QStringList arguments) {
         return {{}, text(u"error: device '%1' not found\n"_s.arg(serial)), 1};
     if (usable.isEmpty())
         return {{}, "error: no devices/emulators found\n", 1};
+    // adb's server holds the forwards of every phone.
+    if (arguments.value(0) == u"forward"_s)
+        return forward(serial.isEmpty() ? usable.first() : serial, arguments.mid(1));
     return deviceOf(serial, usable).onDevice(arguments);
 }
 
@@ -209,8 +227,6 @@ ScriptedPhone::Phone& ScriptedPhone::Phone::deviceOf(const QString& serial,
 }
 
 ScriptedPhone::Answer ScriptedPhone::Phone::onDevice(const QStringList& arguments) {
-    if (arguments.value(0) == u"forward"_s)
-        return forward(arguments.mid(1));
     if (arguments.value(0) == u"shell"_s)
         return shell(arguments.mid(1));
     return {{}, text(u"adb: unknown command %1\n"_s.arg(arguments.join(u' '))), 1};
@@ -228,13 +244,50 @@ ScriptedPhone::Answer ScriptedPhone::Phone::devices() {
     return {text(lines.join(u'\n') + u"\n\n"_s), {}, 0};
 }
 
-ScriptedPhone::Answer ScriptedPhone::Phone::forward(const QStringList& sockets) const {
+bool ScriptedPhone::Phone::refuses(const QString& port) const {
+    for (const QJsonValue& refused : scenario_.value(u"refusedPorts"_s).toArray()) {
+        if (QString::number(refused.toInt()) == port)
+            return true;
+    }
+    return false;
+}
+
+ScriptedPhone::Answer ScriptedPhone::Phone::forward(const QString& serial,
+                                                    const QStringList& arguments) {
+    const auto listener = [this](const QString& local) {
+        return std::find_if(forwards_.begin(), forwards_.end(),
+                            [&](const QStringList& entry) { return entry.value(1) == local; });
+    };
+    if (arguments.value(0) == u"--remove"_s) {
+        const auto found = listener(arguments.value(1));
+        if (found == forwards_.end())
+            return {
+                {}, text(u"adb: error: listener '%1' not found\n"_s.arg(arguments.value(1))), 1};
+        forwards_.erase(found);
+        return {};
+    }
+    const bool noRebind = arguments.value(0) == u"--no-rebind"_s;
+    const QStringList sockets = noRebind ? arguments.mid(1) : arguments;
+    if (noRebind && !quickerClientCame_ && scenario_.contains(u"quickerClient"_s)) {
+        quickerClientCame_ = true;
+        QStringList entry;
+        for (const QJsonValue& part : scenario_.value(u"quickerClient"_s).toArray())
+            entry.append(part.toString());
+        forwards_.append(entry);
+    }
     const QString first = sockets.value(0);
     const qsizetype colon = first.indexOf(u':');
     const QString port = colon >= 0 ? first.mid(colon + 1) : QString();
-    for (const QJsonValue& refused : scenario_.value(u"refusedPorts"_s).toArray()) {
-        if (QString::number(refused.toInt()) == port)
-            return {{}, "adb: error: cannot bind listener: Address already in use\n", 1};
+    const std::map<QString, std::shared_ptr<Phone>>::const_iterator own = devices_.find(serial);
+    if (refuses(port) || (own != devices_.end() && own->second->refuses(port)))
+        return {{}, "adb: error: cannot bind listener: Address already in use\n", 1};
+    const auto found = listener(first);
+    if (found != forwards_.end()) {
+        if (noRebind)
+            return {{}, "adb: error: cannot rebind existing socket\n", 1};
+        *found = QStringList{serial, first, sockets.value(1)};
+    } else {
+        forwards_.append(QStringList{serial, first, sockets.value(1)});
     }
     if (scenario_.value(u"silentForward"_s).toBool())
         return {{}, {}, 0};

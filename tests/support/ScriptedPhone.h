@@ -41,6 +41,12 @@ namespace ostrel::test {
 //                  too), the device is unplugged
 //   refusedPorts   ports whose forward adb refuses
 //   silentForward  a working forward prints nothing (older adb)
+//   forwards       the forwards adb's server holds at the start, an array of
+//                  [serial, local, remote] (["A", "tcp:5901", "tcp:5901"]);
+//                  "forward", "forward --no-rebind" and "forward --remove"
+//                  change them as adb does, whichever phone a port leads to
+//   quickerClient  one such forward that another client makes just before
+//                  the first "forward --no-rebind" runs
 //   phones         an object from serial to scenario keys: that device is a
 //                  phone of its own, its keys over the others (listings and
 //                  goneFrom stay with the whole)
@@ -71,6 +77,8 @@ public:
     QList<QStringList> invocations() const;
     // How many runs are being waited for now.
     int waiting() const;
+    // The reply to "host:list-forward": "SERIAL LOCAL REMOTE\n" lines.
+    QByteArray forwardListing() const { return phone_.forwardListing(); }
 
     QCoro::Task<AdbRun> run(const QString& program, const QStringList& arguments,
                             std::chrono::milliseconds timeout) override;
@@ -90,6 +98,7 @@ public:
     public:
         explicit Phone(const QJsonObject& scenario);
         Answer run(QStringList arguments);
+        QByteArray forwardListing() const;
 
     private:
         Phone& deviceOf(const QString& serial, const QStringList& usable);
@@ -100,7 +109,8 @@ public:
         bool executablePresent(const QString& path) const;
         bool serverListed() const;
         Answer devices();
-        Answer forward(const QStringList& sockets) const;
+        Answer forward(const QString& serial, const QStringList& arguments);
+        bool refuses(const QString& port) const;
         Answer shell(const QStringList& command);
         Answer processes();
         Answer fileListing(const QString& path);
@@ -117,6 +127,8 @@ public:
         int devicesRuns_ = 0;
         int runs_ = 0;
         std::map<QString, std::shared_ptr<Phone>> devices_; // by serial, from "phones"
+        QList<QStringList> forwards_; // [serial, local, remote], as the server holds them
+        bool quickerClientCame_ = false;
     };
 
 private:

@@ -15,6 +15,8 @@ Waits fastWaits() {
     waits.serverAppearLimit = milliseconds(100);
     waits.commandTimeout = milliseconds(10000);
     waits.updateTimeout = milliseconds(3000);
+    // Only tests with a server of their own behind the port wait for its greeting.
+    waits.forwardGreeting = milliseconds(0);
     return waits;
 }
 
@@ -59,8 +61,10 @@ SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
     : phone(scenario), session(
                            phone, [] { return AdbPath; }, waits),
       seen(session) {
-    // Never the server on the default port: a test watches one of its own.
-    session.setServerAddress(std::nullopt);
+    server.listen();
+    server.setLiveReply("host:list-forward",
+                        [this] { return FakeAdbServer::okay(phone.forwardListing()); });
+    session.setServerAddress(server.address());
 }
 
 SessionFixture::~SessionFixture() {

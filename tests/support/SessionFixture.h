@@ -2,6 +2,7 @@
 
 #include "core/Waits.h"
 #include "core/session/BridgeSession.h"
+#include "support/FakeAdbServer.h"
 #include "support/ScriptedPhone.h"
 
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
@@ -46,7 +47,8 @@ private:
     QObject listening_; // its connections end with the recorder
 };
 
-// A session on a scripted phone, its adb a path that exists nowhere.
+// A session on a scripted phone, its adb a path that exists nowhere. Its adb
+// server's socket is a fake one that lists the phone's forwards as they are.
 class SessionFixture {
 public:
     static inline const QString AdbPath = QStringLiteral("/scripted/adb");
@@ -71,6 +73,7 @@ public:
     }
 
     ScriptedPhone phone;
+    FakeAdbServer server;
     BridgeSession session;
     SessionRecorder seen;
 };

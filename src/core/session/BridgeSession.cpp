@@ -16,7 +16,7 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
     : QObject(parent), runner_(runner), waits_(waits),
       commands_(runner, std::move(adbPath), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
-      forward_(commands_, console_),
+      forward_(commands_, console_, waits_),
       serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())),
       live_(discovery_, flow_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
@@ -46,6 +46,7 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
 BridgeSession::~BridgeSession() {
     // A flow still waiting would otherwise resume into a session that is gone.
     cancel();
+    abandonAdbServerQuestion();
 }
 
 void BridgeSession::startWatching(const DeviceWatchTiming& timing) {
@@ -57,6 +58,7 @@ void BridgeSession::cancel() {
     flow_.cancel();
     console_.setSilenced(true);
     runner_.cancel();
+    forward_.cancel();
 }
 
 void BridgeSession::selectDevice(const QString& serial) {
@@ -78,6 +80,7 @@ QCoro::Task<bool> BridgeSession::startServer() {
         co_return false;
     const bool running = co_await runStart();
     co_await probeIfSelectionMoved();
+    co_await showForwardedPorts();
     co_return running;
 }
 
@@ -95,6 +98,7 @@ QCoro::Task<bool> BridgeSession::stopServer() {
         co_return false;
     const bool stopped = co_await runStop();
     co_await probeIfSelectionMoved();
+    co_await showForwardedPorts();
     co_return stopped;
 }
 
@@ -112,6 +116,7 @@ QCoro::Task<bool> BridgeSession::usbConnect(int32_t port) {
         co_return false;
     const bool forwarded = co_await runForward(port);
     co_await probeIfSelectionMoved();
+    co_await showForwardedPorts();
     co_return forwarded;
 }
 
@@ -120,8 +125,42 @@ QCoro::Task<bool> BridgeSession::runForward(int32_t port) {
     const Step<QString> phone = co_await discovery_.adbDevices();
     if (!phone.goesOn())
         co_return false;
-    const Step<bool> forwarded = co_await forward_.adbForward(phone.value, port);
+    const Step<bool> forwarded = co_await forward_.adbForward(phone.value, port, serverAddress_);
     co_return forwarded.goesOn() && forwarded.value;
+}
+
+QCoro::Task<bool> BridgeSession::usbDisconnect() {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return false;
+    const bool freed = co_await runDisconnect();
+    co_await probeIfSelectionMoved();
+    co_await showForwardedPorts();
+    co_return freed;
+}
+
+QCoro::Task<bool> BridgeSession::runDisconnect() {
+    console_.say(u"Removing USB connection...\r\n"_s);
+    const Step<QString> phone = co_await discovery_.adbDevices();
+    if (!phone.goesOn())
+        co_return false;
+    const Step<bool> freed = co_await forward_.adbRemoveForwards(phone.value, serverAddress_);
+    co_return freed.goesOn() && freed.value;
+}
+
+// Read anew each time: other windows and scripts forward and free ports too.
+QCoro::Task<void> BridgeSession::showForwardedPorts() {
+    if (flow_.cancelled())
+        co_return;
+    const QString serial = discovery_.selectedDevice();
+    if (serial.isEmpty()) {
+        Q_EMIT forwardedPortsChanged({});
+        co_return;
+    }
+    const ForwardListRead read = co_await forward_.readForwards(serverAddress_);
+    if (read.outcome == ForwardListRead::Outcome::Cancelled || flow_.cancelled())
+        co_return;
+    Q_EMIT forwardedPortsChanged(read.portsOf(serial));
 }
 
 QCoro::Task<void> BridgeSession::usbConnectText(QString portText) {
@@ -156,6 +195,7 @@ QCoro::Task<void> BridgeSession::probeSelectedDevice() {
     if (!scope.entered())
         co_return;
     co_await probeSelected();
+    co_await showForwardedPorts();
 }
 
 // The phone a listing selected in place of one that left is probed as a
@@ -179,12 +219,26 @@ void BridgeSession::showServerState(bool running) {
     Q_EMIT serverStateChanged(running);
 }
 
-void BridgeSession::stopAdbServerUnlessForwarding() {
-    // Stopping adb's server would end every forward it holds, not only the
-    // latest one.
-    if (forward_.forwardInForce())
-        return;
+// Stopping adb's server would end every forward it holds, this program's
+// and any other client's alike; only an answer that lists none lets it go.
+// Not a flow: the flows have been cancelled by now.
+QCoro::Task<AdbServerVerdict> BridgeSession::stopAdbServerUnlessForwarding() {
+    const ForwardListRead read = co_await quitReader_.read(serverAddress_, waits_.forwardList);
+    switch (read.outcome) {
+    case ForwardListRead::Outcome::NoServer:
+        co_return AdbServerVerdict::NoServer;
+    case ForwardListRead::Outcome::Read:
+        break;
+    case ForwardListRead::Outcome::NoAddress:
+    case ForwardListRead::Outcome::Failed:
+    case ForwardListRead::Outcome::Cancelled:
+        co_return AdbServerVerdict::KeptUnknown;
+    }
+    // Any line counts, forwards to other kinds of socket included.
+    if (!read.payload.trimmed().isEmpty())
+        co_return AdbServerVerdict::KeptForwards;
     commands_.launchDetachedAdbProcess({u"kill-server"_s});
+    co_return AdbServerVerdict::Stopped;
 }
 
 } // namespace ostrel

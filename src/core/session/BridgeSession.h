@@ -8,6 +8,7 @@
 #include "core/session/ConsoleMessage.h"
 #include "core/session/DeviceDiscovery.h"
 #include "core/session/FlowControl.h"
+#include "core/session/ForwardListReader.h"
 #include "core/session/LiveDeviceList.h"
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
@@ -22,6 +23,14 @@
 #include <optional>
 
 namespace ostrel {
+
+// What Quit found adb's server doing, and so did with it.
+enum class AdbServerVerdict {
+    NoServer,     // none answered: nothing to stop
+    Stopped,      // it held no forward: kill-server was run
+    KeptForwards, // it holds forwards: left running
+    KeptUnknown,  // it could not be asked, failed or did not answer in time: left running
+};
 
 // One session with the attached phones: finds them, brings the VNC server up
 // and down and forwards its ports, one flow and one adb command at a time.
@@ -43,6 +52,9 @@ public:
     QCoro::Task<bool> stopServer();   // true: the server does not run at the end
     QCoro::Task<bool> usbConnect(int32_t port);
     QCoro::Task<void> usbConnectText(QString portText); // as typed in the port prompt
+    // Frees the local ports that lead to the selected phone; true when none
+    // does at the end.
+    QCoro::Task<bool> usbDisconnect();
     // Looks, without a word, whether the selected phone's server runs, and
     // says so through serverStateChanged.
     QCoro::Task<void> probeSelectedDevice();
@@ -65,9 +77,12 @@ public:
     bool isBusy() const { return flow_.busy(); }
     bool isCancelled() const { return flow_.cancelled(); }
 
-    // At the program's end: stops adb's server unless a forward it holds works.
-    void stopAdbServerUnlessForwarding();
-    bool forwardInForce() const { return forward_.forwardInForce(); }
+    // At the program's end: asks adb's server for its forwards, never
+    // starting one, and stops it only when it holds none, anyone's.
+    QCoro::Task<AdbServerVerdict> stopAdbServerUnlessForwarding();
+    // Ends that question at once, leaving the server as it is (the owner is
+    // going away).
+    void abandonAdbServerQuestion() { quitReader_.cancel(); }
 
     // The flows' parts, under the names the rest of the program knows them by.
     AdbCommands& commands() { return commands_; }
@@ -89,6 +104,8 @@ public:
     void stopWatching() { live_.stop(); }
     // The model of each phone the watch has seen, by serial; adb's text.
     QHash<QString, QString> deviceModels() const { return live_.models(); }
+    // Whether the list is the server's own, kept up to date by the watch.
+    bool followsDevices() const { return live_.connected(); }
 
 Q_SIGNALS:
     void consoleText(const QString& text, ostrel::MessageKind kind);
@@ -99,11 +116,16 @@ Q_SIGNALS:
     // The selected phone's server state.
     void serverStateChanged(bool running);
     void busyChanged(bool busy);
+    // The local ports that lead to the selected phone, read after each flow
+    // and when a phone is chosen (empty: none, or none known).
+    void forwardedPortsChanged(const QList<uint16_t>& ports);
 
 private:
     QCoro::Task<bool> runStart();
     QCoro::Task<bool> runStop();
     QCoro::Task<bool> runForward(int32_t port);
+    QCoro::Task<bool> runDisconnect();
+    QCoro::Task<void> showForwardedPorts();
     QCoro::Task<void> probeSelected();
     QCoro::Task<void> probeIfSelectionMoved();
     void showServerState(bool running);
@@ -116,6 +138,7 @@ private:
     DeviceDiscovery discovery_;
     ServerLifecycle lifecycle_;
     UsbForward forward_;
+    ForwardListReader quitReader_; // apart from the flows', which Quit cancels
     std::optional<AdbServerAddress> serverAddress_;
     LiveDeviceList live_;
     bool stateShown_ = false; // whether a phone's server state is on show
