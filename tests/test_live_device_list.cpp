@@ -19,9 +19,8 @@ using DeviceList = std::pair<QStringList, int>;
 
 // Both phones answer adb, whatever the server lists.
 QJsonObject twoPhones() {
-    return {{"listings", QJsonArray{QJsonArray{QJsonArray{"AAA111", "device"},
-                                               QJsonArray{"BBB222", "device"}}}},
-            {"package", FirstPackage}};
+    const QJsonArray listing{QJsonArray{"AAA111", "device"}, QJsonArray{"BBB222", "device"}};
+    return {{"listings", QJsonArray{QJsonValue(listing)}}, {"package", FirstPackage}};
 }
 
 DeviceWatchTiming quickRetries() {
