@@ -2,6 +2,7 @@
 // a port from 1 to 65535 reaches adb, and a wrong entry is told once.
 #include "support/ConsoleTexts.h"
 #include "support/ControllerFixture.h"
+#include "support/FakeAdbServer.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedPhone.h"
 
@@ -128,7 +129,8 @@ private Q_SLOTS:
     }
     void usbDisconnectFreesTheSelectedPhonesPorts() {
         QFETCH(QString, how);
-        phone->setScenario({{"forwards", QJsonArray{QJsonValue(QJsonArray{"R58M", "tcp:5902", "tcp:5902"})}}});
+        phone->setScenario(
+            {{"forwards", QJsonArray{QJsonValue(QJsonArray{"R58M", "tcp:5902", "tcp:5902"})}}});
         f->forwardsHeld = [this] { return phone->forwardListing(); };
         f->desktop.answerAlert = [](const Alert&) { return Ok; };
         QTest::mouseClick(f->window->ui.usbConnectButton, Qt::LeftButton);
@@ -160,6 +162,30 @@ private Q_SLOTS:
         QCOMPARE(phone->forwardListing(), QByteArray("R58M tcp:5902 tcp:5902\n"));
         QTRY_COMPARE(f->window->ui.forwardsLabel->text(), QString());
         QVERIFY(f->window->ui.usbDisconnectButton->isEnabled());
+    }
+
+    // While the list follows adb's server, USB Disconnect waits for a usable
+    // phone: with only an unauthorized one its button and menu item are off,
+    // and a click on it runs nothing.
+    void usbDisconnectWaitsForAUsablePhone() {
+        FakeAdbServer server;
+        server.setDevices("R58M\tunauthorized\n");
+        QVERIFY(server.listen());
+        f.reset();
+        f = std::make_unique<ControllerFixture>(fastWaits(),
+                                                QUrl(QStringLiteral("http://127.0.0.1:9")), true,
+                                                phone.get(), server.address());
+        f->chooseAdb(QStringLiteral("/scripted/adb"));
+        QTRY_COMPARE(f->window->ui.deviceListComboBox->itemText(0), QStringLiteral("No device"));
+        QTRY_VERIFY(f->controller->session().followsDevices());
+        QVERIFY(!f->window->ui.usbDisconnectButton->isEnabled());
+        QVERIFY(!f->window->ui.actionUsbDisconnect->isEnabled());
+        QTest::mouseClick(f->window->ui.usbDisconnectButton, Qt::LeftButton);
+        QCOMPARE(phone->invocations(), QList<QStringList>());
+
+        server.setDevices("R58M\tdevice\n");
+        QTRY_VERIFY(f->window->ui.usbDisconnectButton->isEnabled());
+        QVERIFY(f->window->ui.actionUsbDisconnect->isEnabled());
     }
 };
 

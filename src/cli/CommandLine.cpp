@@ -3,7 +3,9 @@
 #include "cli/CommandLineOutput.h"
 #include "cli/InterruptWatcher.h"
 #include "cli/Invocation.h"
+#include "cli/OutputClosedWatcher.h"
 #include "cli/Verbs.h"
+#include "cli/WatchVerb.h"
 #include "core/ProgramIdentity.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
@@ -26,6 +28,26 @@ void print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// It runs until told to stop, so it is no flow but a watch that ends on a
+// signal, on a lost reader, or on finding no server.
+int runWatch(BridgeSession& session, CommandLineOutput& output, InterruptWatcher& interrupts,
+             const QString& serial) {
+    WatchVerb watch(session, output, serial);
+    OutputClosedWatcher readerGone(fileno(stdout));
+    QObject::connect(&watch, &WatchVerb::finished, &watch, [&interrupts](int status) {
+        const int signalNumber = interrupts.caughtSignal();
+        QCoreApplication::exit(signalNumber != 0 ? 128 + signalNumber : status);
+    });
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, &watch,
+                     [&watch] { watch.stop(StateNotReached); });
+    QObject::connect(&readerGone, &OutputClosedWatcher::closed, &watch, [&watch, &output] {
+        output.mute();
+        watch.stop(StateReached);
+    });
+    QTimer::singleShot(0, &watch, &WatchVerb::start);
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -72,6 +94,8 @@ int runCommandLine(int argc, char* argv[]) {
         output.mute();
         session.cancel();
     });
+    if (parsed.invocation.verb == Invocation::Verb::Watch)
+        return runWatch(session, output, interrupts, parsed.invocation.serial);
     // Started from the event loop, so that a flow ending at once still ends it.
     QTimer::singleShot(0, &application, [&] {
         QCoro::connect(runVerb(session, output, parsed.invocation), &application,

@@ -32,6 +32,7 @@ public:
     void setInterruptCheck(std::function<bool()> check) { interruptCheck_ = std::move(check); }
     // Nothing more is written. A failed write mutes the output too.
     void mute() { muted_ = true; }
+    bool muted() const { return muted_; }
 
     void progress(const QString& text);
     void failure(const QString& text);

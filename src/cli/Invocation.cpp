@@ -70,6 +70,10 @@ struct VerbOptions {
     QCommandLineOption disconnect{
         u"disconnect"_s,
         u"Free the ports on this computer that lead to the device; other devices' stay."_s};
+    QCommandLineOption watch{u"watch"_s,
+                             u"Print each device as SERIAL<TAB>STATE, then a line for each change "
+                             "(STATE \"gone\" for one that left), until interrupted. Starts adb's "
+                             "server when none runs."_s};
 };
 
 void describe(QCommandLineParser& parser) {
@@ -82,12 +86,13 @@ void describe(QCommandLineParser& parser) {
 
 // The verb named, or why not exactly one was.
 ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& verbs) {
-    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 5> known{{
+    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 6> known{{
         {&verbs.devices, Invocation::Verb::Devices},
         {&verbs.start, Invocation::Verb::Start},
         {&verbs.stop, Invocation::Verb::Stop},
         {&verbs.forward, Invocation::Verb::Forward},
         {&verbs.disconnect, Invocation::Verb::Disconnect},
+        {&verbs.watch, Invocation::Verb::Watch},
     }};
     ParsedArguments parsed;
     int named = 0;
@@ -97,12 +102,15 @@ ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& ve
             parsed.invocation.verb = verb;
         }
     }
+    QStringList names;
+    for (const auto& [option, verb] : known)
+        names << u"--"_s + option->names().constFirst();
     if (named > 1)
-        return usage(u"Name only one of --devices, --start, --stop, --forward, --disconnect."_s);
+        return usage(u"Name only one of %1."_s.arg(names.join(u", "_s)));
     if (named == 0) {
         // --serial and --adb say which device and adb a verb is to use.
         if (parser.isSet(SerialName) || parser.isSet(AdbName))
-            return usage(u"Name one of --devices, --start, --stop, --forward, --disconnect."_s);
+            return usage(u"Name one of %1."_s.arg(names.join(u", "_s)));
         parsed.outcome = ParsedArguments::Outcome::Window;
         parsed.platformNamed = parser.isSet(PlatformName);
         return parsed;
@@ -151,7 +159,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);
     parser.addOptions({verbs.devices, verbs.start, verbs.stop, verbs.forward, verbs.disconnect,
-                       serial, adb, help, version});
+                       verbs.watch, serial, adb, help, version});
     parser.addOptions(windowOptions());
 
     if (!parser.parse(withoutLaunchServicesArguments(arguments)))

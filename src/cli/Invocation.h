@@ -10,7 +10,7 @@ enum ExitStatus : int { StateReached = 0, StateNotReached = 1, UsageError = 2 };
 
 // What the command line was asked to do.
 struct Invocation {
-    enum class Verb { Devices, Start, Stop, Forward, Disconnect };
+    enum class Verb { Devices, Start, Stop, Forward, Disconnect, Watch };
 
     Verb verb = Verb::Devices;
     int port = 0;    // --forward's VNC port

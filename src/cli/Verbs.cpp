@@ -59,6 +59,7 @@ QCoro::Task<int> runFlow(BridgeSession& session, const Invocation& invocation) {
         co_return verdict(freed);
     }
     case Invocation::Verb::Devices:
+    case Invocation::Verb::Watch:
         break;
     }
     co_return StateNotReached;

@@ -79,6 +79,7 @@ AppDelegate::~AppDelegate() {
     quitting_ = true;
     destroying_ = true;
     updates_.cancel();
+    session_.stopWatching();
     session_.cancel();
     session_.abandonAdbServerQuestion();
 }
@@ -102,6 +103,9 @@ void AppDelegate::awakeFromNib() {
         appendStringToTextView(text);
     if (getTheApp)
         setHyperlinkWithTextField(getTheApp);
+    // The list shows the phones of a server that already runs; none is
+    // started for it.
+    session_.startWatching();
     // Nothing but the window comes before its first frame: the network stack
     // is loaded by the check's first request.
     if (window)
@@ -134,6 +138,9 @@ void AppDelegate::onQuiteMenu() {
         return;
     quitting_ = true;
     updates_.cancel();
+    // Stopped first, so that it neither reports nor reaches for the server
+    // that Quit may be stopping.
+    session_.stopWatching();
     session_.cancel();
     refreshControls();
     quitOnceAdbIsSettled();
@@ -171,7 +178,14 @@ void AppDelegate::refreshControls() {
 }
 
 bool AppDelegate::usbDisconnectAvailable() const {
-    return !session_.isBusy() && !quitting_;
+    if (session_.isBusy() || quitting_)
+        return false;
+    // A followed list is the truth: with no usable phone there is nothing to
+    // free. An unfollowed one may be stale, so the flow lists anew.
+    const QList<ListedDevice>& listed = session_.listedDevices();
+    return !session_.followsDevices() ||
+           std::any_of(listed.begin(), listed.end(),
+                       [](const ListedDevice& device) { return device.usable(); });
 }
 
 } // namespace ostrel
@@ -414,9 +428,11 @@ QString AppDelegate::askForVncPort() {
 // state and cannot be chosen, by mouse or keyboard. The serial travels as the
 // item's data and is never read back from its text.
 void AppDelegate::showDevices(const QList<ListedDevice>& devices, const QString& selected) {
+    // Whether USB Disconnect has a phone to act on may have changed.
+    refreshControls();
     if (!deviceListComboBox)
         return;
-    const DeviceItems shown = deviceItems(devices, selected);
+    const DeviceItems shown = deviceItems(devices, selected, session_.deviceModels());
     deviceListComboBox->clear();
     for (const DeviceItem& item : shown.items) {
         deviceListComboBox->addItem(item.text, item.serial);

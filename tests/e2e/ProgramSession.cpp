@@ -2,8 +2,11 @@
 
 #include "core/settings/AdbSetting.h"
 
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -12,13 +15,18 @@
 
 namespace ostrel::e2e {
 
-ProgramSession::ProgramSession(Waits waits)
-    : program_(std::make_unique<test::ControllerFixture>(waits)) {
+ProgramSession::ProgramSession(Waits waits, bool followServer)
+    : program_(std::make_unique<test::ControllerFixture>(
+          waits, QUrl(QStringLiteral("http://127.0.0.1:9")), true, nullptr,
+          followServer ? std::optional(scopeServer()) : std::nullopt)) {
     // The scope's own server, which the program's adb commands reach too.
-    program_->controller->session().setServerAddress(
-        AdbServerAddress{QStringLiteral("127.0.0.1"), scope_.serverPort()});
+    program_->controller->session().setServerAddress(scopeServer());
     // The start-up instructions would only pad every console comparison.
     program_->controller->onClearButtonClicked();
+}
+
+AdbServerAddress ProgramSession::scopeServer() const {
+    return AdbServerAddress{QStringLiteral("127.0.0.1"), scope_.serverPort()};
 }
 
 ProgramSession::~ProgramSession() {
@@ -67,6 +75,40 @@ void ProgramSession::triggerQuit() {
     // The program ends once adb's server has answered about its forwards.
     if (!QTest::qWaitFor([this] { return program_->desktop.quitCount > 0; }, 5000))
         qWarning("the program had not quit five seconds after Quit");
+}
+
+QStringList ProgramSession::deviceItems() const {
+    const QComboBox* list = program_->window->ui.deviceListComboBox;
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
+}
+
+QStringList ProgramSession::listedSerials() const {
+    const QComboBox* list = program_->window->ui.deviceListComboBox;
+    QStringList serials;
+    for (int i = 0; i < list->count(); ++i) {
+        if (const QString serial = list->itemData(i).toString(); !serial.isEmpty())
+            serials << serial;
+    }
+    return serials;
+}
+
+QString ProgramSession::selectedSerial() const {
+    return program_->window->ui.deviceListComboBox->currentData().toString();
+}
+
+qint64 ProgramSession::waitForListing(const QString& serial, bool listed, int limitMs) {
+    QElapsedTimer waited;
+    waited.start();
+    if (!QTest::qWaitFor([&] { return listedSerials().contains(serial) == listed; }, limitMs))
+        return -1;
+    const qint64 shown = waited.elapsed();
+    // Whatever the change set off (a probe) ends before the scenario goes on.
+    if (!QTest::qWaitFor([this] { return !program_->controller->flowRunning(); }, limitMs))
+        return -1;
+    return shown;
 }
 
 QString ProgramSession::buttonTitle() const {

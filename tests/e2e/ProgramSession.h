@@ -18,7 +18,9 @@ namespace ostrel::e2e {
 // finds by itself. The program ends first, then the phones, then adb's server.
 class ProgramSession {
 public:
-    explicit ProgramSession(Waits waits = Waits{});
+    // `followServer`: the device list follows the private adb server, as
+    // the program's list does; otherwise it changes only when a flow lists.
+    explicit ProgramSession(Waits waits = Waits{}, bool followServer = false);
     ~ProgramSession();
     ProgramSession(const ProgramSession&) = delete;
     ProgramSession& operator=(const ProgramSession&) = delete;
@@ -35,6 +37,15 @@ public:
     void triggerQuit();
     void waitForTheFlow();
 
+    // The device list as shown, and the serials behind its items ("No
+    // device" has none).
+    QStringList deviceItems() const;
+    QStringList listedSerials() const;
+    QString selectedSerial() const;
+    // Waits up to `limitMs` until the list holds `serial` (or, `listed`
+    // false, no longer does) and no flow runs; the time that took, or -1.
+    qint64 waitForListing(const QString& serial, bool listed = true, int limitMs = 5000);
+
     QString buttonTitle() const;
     QString statusText() const;
     QString console() const;
@@ -49,6 +60,7 @@ public:
     const test::ControllerFixture& program() const { return *program_; }
 
 private:
+    AdbServerAddress scopeServer() const;
     AdbServerScope scope_;
     std::list<SimulatedPhone> phones_;
     std::unique_ptr<test::ControllerFixture> program_;

@@ -41,7 +41,7 @@ struct CliRun {
 
 const QString NoDisplayLine =
     QStringLiteral("Error: there is no display to open the window on; the verbs (--devices, "
-                   "--start, --stop, --forward, --disconnect) work without one.\n");
+                   "--start, --stop, --forward, --disconnect, --watch) work without one.\n");
 
 // The program as a script starts it: no display of any kind, and settings
 // read from the scope's private HOME; `extra` is added to its environment.
@@ -151,6 +151,30 @@ private:
 } // namespace
 
 Q_DECLARE_METATYPE(Planted)
+
+// A program that runs until stopped, whose standard output is read as it comes.
+class Running {
+public:
+    explicit Running(const QStringList& arguments, const QProcessEnvironment& extra = {}) {
+        prepare(process_, arguments, extra);
+        process_.start();
+    }
+    // Everything written so far.
+    QString out() {
+        out_ += QString::fromUtf8(process_.readAllStandardOutput());
+        return out_;
+    }
+    CliRun stop(int signalNumber) {
+        ::kill(static_cast<pid_t>(process_.processId()), signalNumber);
+        CliRun run = collect(process_);
+        run.out.prepend(out_);
+        return run;
+    }
+
+private:
+    QProcess process_;
+    QString out_;
+};
 
 #define ATTACH(phone, world, scenario)                                                             \
     SimulatedPhone* phone = nullptr;                                                               \
@@ -669,6 +693,77 @@ private Q_SLOTS:
         QCOMPARE(run.out, QStringLiteral("Starting Ostrel VNC Server on device...\n") +
                               listing({phone->serial()}));
         QCOMPARE(run.err, QString());
+    }
+
+    // The watch starts adb's server itself, then gives a line for each phone
+    // that comes and one for each that goes; with --serial only that phone's.
+    void watchFollowsPhones() {
+        World world;
+        QVERIFY(!world.scope().serverAnswers());
+        const QStringList adb{QStringLiteral("--adb"), world.scope().adbPath()};
+        Running all(adb + QStringList{QStringLiteral("--watch")});
+        QTRY_VERIFY_WITH_TIMEOUT(world.scope().serverAnswers(), 10000);
+        ATTACH(first, world, PhoneScenario{});
+        QTRY_VERIFY_WITH_TIMEOUT(all.out().endsWith(first->serial() + QStringLiteral("\tdevice\n")),
+                                 5000);
+        Running one(adb + QStringList{QStringLiteral("--watch"), QStringLiteral("--serial"),
+                                      first->serial()});
+        QTRY_COMPARE_WITH_TIMEOUT(one.out(), first->serial() + QStringLiteral("\tdevice\n"), 5000);
+
+        ATTACH(second, world, PhoneScenario{});
+        const QString arrived = second->serial() + QStringLiteral("\tdevice\n");
+        QTRY_VERIFY_WITH_TIMEOUT(all.out().endsWith(arrived), 5000);
+        QCOMPARE(world.scope().run({QStringLiteral("disconnect"), second->serial()}).exitCode, 0);
+        const QString gone = second->serial() + QStringLiteral("\tgone\n");
+        QTRY_VERIFY_WITH_TIMEOUT(all.out().endsWith(arrived + gone), 5000);
+
+        const CliRun interrupted = all.stop(SIGINT);
+        CHECK_RUN(interrupted, 130);
+        QCOMPARE(interrupted.err, QString());
+        const CliRun terminated = one.stop(SIGTERM);
+        CHECK_RUN(terminated, 143);
+        QCOMPARE(terminated.out, first->serial() + QStringLiteral("\tdevice\n"));
+    }
+
+    // A reader that has had enough ends the watch, at once and quietly.
+    void watchPipedIntoHeadEnds() {
+        World world;
+        ATTACH(phone, world, PhoneScenario{});
+        QProcess pipeline;
+        prepare(pipeline, {});
+        pipeline.setProgram(QStringLiteral("bash"));
+        pipeline.setArguments({QStringLiteral("-c"),
+                               QStringLiteral("\"$@\" | head -1; exit \"${PIPESTATUS[0]}\""),
+                               QStringLiteral("bash"), Program, QStringLiteral("--adb"),
+                               world.scope().adbPath(), QStringLiteral("--watch")});
+        pipeline.start();
+        const CliRun run = collect(pipeline);
+        CHECK_RUN(run, 0);
+        QCOMPARE(run.out, phone->serial() + QStringLiteral("\tdevice\n"));
+    }
+
+    // An adb that cannot start a server: after five seconds the watch gives
+    // up with the reason.
+    void watchWithoutAServerGivesUp() {
+        const QTemporaryDir directory;
+        ostrel::test::StandInAdb adb(directory.filePath(QStringLiteral("adb-bin")));
+        adb.setExitCode(1);
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("ANDROID_ADB_SERVER_PORT"),
+                     QString::number(closed.serverPort()));
+        closed.close();
+        QElapsedTimer clock;
+        clock.start();
+        const CliRun run =
+            runProgram({QStringLiteral("--adb"), adb.path(), QStringLiteral("--watch")}, extra);
+        qInfo("gave up after %lld ms", clock.elapsed());
+        CHECK_RUN(run, 1);
+        QCOMPARE(run.out, QString());
+        QVERIFY2(run.err.startsWith(QStringLiteral("Error: no adb server could be reached at ")),
+                 qPrintable(run.story()));
+        QVERIFY(adb.invocations().contains(QStringList{QStringLiteral("start-server")}));
     }
 };
 

@@ -14,7 +14,8 @@ void useSettingsIn(const QString& directory) {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, directory);
 }
 
-ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner) {
+ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner,
+                                     std::optional<AdbServerAddress> followedServer) {
     useSettingsIn(directory.filePath(QStringLiteral("settings")));
     if (!runner) {
         processes = std::make_unique<ProcessRunner>();
@@ -24,7 +25,11 @@ ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, Command
     server.listen();
     server.setLiveReply("host:list-forward",
                         [this] { return FakeAdbServer::okay(forwardsHeld()); });
-    controller->session().setServerAddress(server.address());
+    controller->session().setServerAddress(followedServer ? followedServer : server.address());
+    // Only a server the test chose is followed, never the fake one, so that
+    // flows list phones as a runner scripts them.
+    if (!followedServer)
+        controller->session().stopWatching();
     window = std::make_unique<MainWindow>(*controller);
     window->show();
     if (awake)

@@ -12,19 +12,22 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace ostrel::test {
 
 // A controller on a real, offscreen main window, with its settings in a
 // temporary folder and its desktop replaced. Its adb commands go to `runner`
 // when one is given (a scripted phone), otherwise to real processes. Its adb
-// server's socket is a fake one, whose forward list `forwardsHeld` gives
-// (none unless a test says otherwise).
+// server's socket is `followedServer`, whose device list the window follows,
+// when one is given; otherwise a fake one, whose forward list `forwardsHeld`
+// gives (none unless a test says otherwise), and the list is not followed.
 class ControllerFixture {
 public:
     explicit ControllerFixture(Waits waits = fastWaits(),
                                QUrl site = QUrl(QStringLiteral("http://127.0.0.1:9")),
-                               bool awake = true, CommandRunner* runner = nullptr);
+                               bool awake = true, CommandRunner* runner = nullptr,
+                               std::optional<AdbServerAddress> followedServer = std::nullopt);
     ~ControllerFixture();
 
     // Makes the controller run `adbPath`, as a user's choice would.

@@ -29,8 +29,9 @@ SessionRecorder::SessionRecorder(BridgeSession& session) {
                          append(description + u"\r\n"_s, kind);
                      });
     QObject::connect(&session, &BridgeSession::devicesListed, &listening_,
-                     [this](const QList<ListedDevice>& devices, const QString& selected) {
-                         const DeviceItems shown = deviceItems(devices, selected);
+                     [this, &session](const QList<ListedDevice>& devices, const QString& selected) {
+                         const DeviceItems shown =
+                             deviceItems(devices, selected, session.deviceModels());
                          deviceLists.append({shown.texts(), shown.current});
                      });
     QObject::connect(&session, &BridgeSession::serverStateChanged, &listening_,

@@ -17,7 +17,8 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
       commands_(runner, std::move(adbPath), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
       forward_(commands_, console_, waits_),
-      serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())) {
+      serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())),
+      live_(discovery_, flow_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
     connect(&console_, &SessionConsole::consoleLink, this, &BridgeSession::consoleLink);
     connect(&discovery_, &DeviceDiscovery::devicesListed, this,
@@ -32,6 +33,9 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
                 if (serial == discovery_.selectedDevice())
                     showServerState(running);
             });
+    // A command may have started adb's server, which the watch then finds at once.
+    connect(&commands_, &AdbCommands::commandRan, &live_, &LiveDeviceList::poke);
+    connect(&live_, &LiveDeviceList::selectionMoved, this, [this] { probeSelectedDevice(); });
     connect(&flow_, &FlowControl::busyChanged, this, [this](bool busy) {
         if (busy)
             console_.setSilenced(false);
@@ -43,6 +47,11 @@ BridgeSession::~BridgeSession() {
     // A flow still waiting would otherwise resume into a session that is gone.
     cancel();
     abandonAdbServerQuestion();
+}
+
+void BridgeSession::startWatching(const DeviceWatchTiming& timing) {
+    if (serverAddress_)
+        live_.start(*serverAddress_, timing);
 }
 
 void BridgeSession::cancel() {

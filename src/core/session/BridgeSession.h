@@ -9,6 +9,7 @@
 #include "core/session/DeviceDiscovery.h"
 #include "core/session/FlowControl.h"
 #include "core/session/ForwardListReader.h"
+#include "core/session/LiveDeviceList.h"
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
 #include "core/session/UsbForward.h"
@@ -95,6 +96,17 @@ public:
     std::optional<AdbServerAddress> serverAddress() const { return serverAddress_; }
     void setServerAddress(std::optional<AdbServerAddress> address) { serverAddress_ = address; }
 
+    // Follows adb's server's device list from now on, when an address is
+    // known: the list shows phones as they come and go, without a click.
+    // Starts no server.
+    void startWatching(const DeviceWatchTiming& timing = {});
+    // For good, as the program ends: nothing reaches for a server any more.
+    void stopWatching() { live_.stop(); }
+    // The model of each phone the watch has seen, by serial; adb's text.
+    QHash<QString, QString> deviceModels() const { return live_.models(); }
+    // Whether the list is the server's own, kept up to date by the watch.
+    bool followsDevices() const { return live_.connected(); }
+
 Q_SIGNALS:
     void consoleText(const QString& text, ostrel::MessageKind kind);
     void consoleLink(const QString& description, const QUrl& url, ostrel::MessageKind kind);
@@ -128,6 +140,7 @@ private:
     UsbForward forward_;
     ForwardListReader quitReader_; // apart from the flows', which Quit cancels
     std::optional<AdbServerAddress> serverAddress_;
+    LiveDeviceList live_;
     bool stateShown_ = false; // whether a phone's server state is on show
 };
 

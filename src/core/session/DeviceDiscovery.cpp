@@ -1,6 +1,7 @@
 #include "core/session/DeviceDiscovery.h"
 
 #include "core/bridge/BridgeState.h"
+#include "core/server/DeviceWatch.h"
 #include "core/session/AdbCommands.h"
 #include "core/session/SessionConsole.h"
 #include "core/text/VisibleText.h"
@@ -27,6 +28,14 @@ DeviceDiscovery::DeviceDiscovery(AdbCommands& commands, SessionConsole& console,
 
 QCoro::Task<Step<QString>> DeviceDiscovery::adbDevices() {
     console_.say(u"Checking Android devices...\n"_s);
+    if (watch_ && watch_->isConnected()) {
+        // The server's own list is as fresh as a listing, and asking for it
+        // again would only cost a process.
+        listed_ = watch_->devices();
+        sayListing(listed_);
+        adviseOnChangedDevices();
+        co_return choosePhone();
+    }
     const Step<QList<ListedDevice>> listed = co_await listDevices();
     if (!listed.goesOn())
         co_return listed.stopped<QString>();
@@ -45,12 +54,67 @@ QCoro::Task<Step<QList<ListedDevice>>> DeviceDiscovery::listDevices() {
 Step<QString> DeviceDiscovery::handleAdbDevicesOutput(const QList<ListedDevice>& devices) {
     listed_ = devices;
     adviseOnUnusableDevices();
+    return choosePhone();
+}
+
+Step<QString> DeviceDiscovery::choosePhone() {
     const QStringList usable = usableSerials();
     if (!required_.isEmpty())
         return findRequiredDevice(usable);
     if (!selected_.isEmpty())
         return keepOrLoseSelection(usable);
     return pickDevice(usable);
+}
+
+// Shown as adb would have printed it, so that the console reads the same
+// whichever way the list came.
+void DeviceDiscovery::sayListing(const QList<ListedDevice>& devices) {
+    QString listing = u"List of devices attached\n"_s;
+    for (const ListedDevice& device : devices)
+        listing += device.serial + u'\t' + device.state + u'\n';
+    commands_.writeStdOut(listing + u'\n');
+}
+
+bool DeviceDiscovery::followListing(const QList<ListedDevice>& devices, bool connected) {
+    if (!connected) {
+        // Nothing is known of the phones while no server answers, and
+        // nothing the user did is wrong.
+        listed_.clear();
+        advised_.clear();
+        selected_.clear();
+        Q_EMIT devicesListed(listed_, selected_);
+        return false;
+    }
+    listed_ = devices;
+    const QStringList usable = usableSerials();
+    if (!selected_.isEmpty() && !usable.contains(selected_))
+        sayDeparture(selected_);
+    adviseOnChangedDevices();
+    const QString chosen = usable.contains(selected_) ? selected_ : usable.value(0);
+    const bool moved = !chosen.isEmpty() && chosen != selected_;
+    selected_ = chosen;
+    Q_EMIT devicesListed(listed_, selected_);
+    return moved;
+}
+
+void DeviceDiscovery::showListing(const QList<ListedDevice>& devices) {
+    Q_EMIT devicesListed(devices, selected_);
+}
+
+// The selected phone's own line comes first, and its advice right after it.
+void DeviceDiscovery::sayDeparture(const QString& serial) {
+    for (const ListedDevice& device : std::as_const(listed_)) {
+        if (device.serial != serial)
+            continue;
+        console_.say(u"Device %1 is now %2.\n"_s.arg(visibleText(serial),
+                                                     visibleText(shownState(device.state))),
+                     MessageKind::Failure);
+        console_.say(unusableDeviceAdvice(device), MessageKind::Failure);
+        advised_.insert(serial, device.state);
+        return;
+    }
+    console_.say(u"Device %1 is no longer attached.\n"_s.arg(visibleText(serial)),
+                 MessageKind::Failure);
 }
 
 QStringList DeviceDiscovery::usableSerials() const {
@@ -130,6 +194,21 @@ void DeviceDiscovery::adviseOnUnusableDevices() {
         if (!device.usable())
             console_.say(unusableDeviceAdvice(device), MessageKind::Failure);
     }
+}
+
+// A watched list changes often (a phone flapping, another plugged in): each
+// phone's state is explained once, not at every change of the others.
+void DeviceDiscovery::adviseOnChangedDevices() {
+    QHash<QString, QString> advised;
+    for (const ListedDevice& device : std::as_const(listed_)) {
+        if (device.usable())
+            continue;
+        const auto before = advised_.constFind(device.serial);
+        if (before == advised_.constEnd() || *before != device.state)
+            console_.say(unusableDeviceAdvice(device), MessageKind::Failure);
+        advised.insert(device.serial, device.state);
+    }
+    advised_ = advised;
 }
 
 void DeviceDiscovery::sayNoDevice() {

@@ -4,8 +4,10 @@
 #include "core/session/FlowOutcome.h"
 
 #include <QCoro/QCoroFwd>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <utility>
@@ -13,11 +15,13 @@
 namespace ostrel {
 
 class AdbCommands;
+class DeviceWatch;
 class SessionConsole;
 
 // Which phones are attached, and which one the flows work on. Every flow
-// lists anew, and a flow never moves from the phone chosen when it began to
-// another: when that phone has gone, the flow ends.
+// lists anew (from the watched list when adb's server is being watched), and
+// a flow never moves from the phone chosen when it began to another: when
+// that phone has gone, the flow ends.
 class DeviceDiscovery : public QObject {
     Q_OBJECT
 
@@ -32,6 +36,18 @@ public:
 
     // Lists the phones and gives the serial of the one the flow is for.
     QCoro::Task<Step<QString>> adbDevices();
+    // Flows take the phones from `watch` while it is connected, instead of
+    // running adb; nothing: they always run adb.
+    void useWatch(const DeviceWatch* watch) { watch_ = watch; }
+    // The watched list changed while no flow runs: the selection follows it.
+    // A selected phone that left or became unusable is said so (with its
+    // state's advice), and the first usable phone, if any, is selected.
+    // Without a server (`connected` false) the list empties without a word.
+    // Returns whether another phone was selected, which wants its probe.
+    bool followListing(const QList<ListedDevice>& devices, bool connected);
+    // The watched list changed while a flow runs: shown, and nothing else
+    // changes until the flow has ended.
+    void showListing(const QList<ListedDevice>& devices);
     // Only lists: the phones attached now, nothing chosen.
     QCoro::Task<Step<QList<ListedDevice>>> listDevices();
     // Takes a listing in: the list, the selection and what the user is told.
@@ -50,6 +66,8 @@ public:
     void sayNoDevice();
     // One line of advice for each attached phone that cannot be used.
     void adviseOnUnusableDevices();
+    // The same, only for a phone new to its state since the last time.
+    void adviseOnChangedDevices();
     // Whether a listing moved the selection to another phone since last asked.
     bool takeSelectionMoved() { return std::exchange(selectionMoved_, false); }
 
@@ -58,6 +76,9 @@ Q_SIGNALS:
     void devicesListed(const QList<ostrel::ListedDevice>& devices, const QString& selected);
 
 private:
+    Step<QString> choosePhone();
+    void sayListing(const QList<ListedDevice>& devices);
+    void sayDeparture(const QString& serial);
     Step<QString> keepOrLoseSelection(const QStringList& usable);
     Step<QString> findRequiredDevice(const QStringList& usable);
     Step<QString> pickDevice(const QStringList& usable);
@@ -68,6 +89,8 @@ private:
     QList<ListedDevice> listed_;
     QString selected_;
     QString required_;
+    QPointer<const DeviceWatch> watch_;
+    QHash<QString, QString> advised_; // the state each unusable phone was advised on
     Choice choice_ = Choice::FirstUsable;
     bool selectionMoved_ = false;
 };
