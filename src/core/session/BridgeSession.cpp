@@ -18,7 +18,7 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
     : QObject(parent), runner_(runner), waits_(waits),
       commands_(runner, std::move(adbPath), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
-      forward_(commands_, console_, waits_), view_(lifecycle_, commands_, console_, waits_),
+      forward_(commands_, console_, waits_), view_(lifecycle_, commands_, console_, flow_, waits_),
       serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
     connect(&console_, &SessionConsole::consoleLink, this, &BridgeSession::consoleLink);
@@ -134,13 +134,13 @@ QCoro::Task<bool> BridgeSession::runForward(int32_t port) {
 }
 
 QCoro::Task<bool> BridgeSession::view(std::optional<int32_t> port, ViewerLauncher& launcher,
-                                      QString chosenViewer) {
+                                      QString chosenViewer, VncPortQuestion ask) {
     const FlowControl::Scope scope(flow_);
     if (!scope.entered())
         co_return false;
     launcher_ = &launcher;
     bool opened = false;
-    const Step<LocalPair> pair = co_await runReach(port);
+    const Step<LocalPair> pair = co_await runReach(port, std::move(ask));
     if (pair.goesOn()) {
         const Step<bool> viewer = co_await launcher.open(pair.value, chosenViewer, console_);
         opened = viewer.goesOn() && viewer.value;
@@ -155,18 +155,20 @@ QCoro::Task<std::optional<LocalPair>> BridgeSession::connectForView(std::optiona
     const FlowControl::Scope scope(flow_);
     if (!scope.entered())
         co_return std::nullopt;
-    const Step<LocalPair> pair = co_await runReach(port);
+    const Step<LocalPair> pair = co_await runReach(port, {});
     if (!pair.goesOn())
         co_return std::nullopt;
     co_return pair.value;
 }
 
-QCoro::Task<Step<LocalPair>> BridgeSession::runReach(std::optional<int32_t> port) {
+QCoro::Task<Step<LocalPair>> BridgeSession::runReach(std::optional<int32_t> port,
+                                                     VncPortQuestion ask) {
     console_.say(u"Opening the phone's screen...\r\n"_s);
     const Step<QString> phone = co_await discovery_.adbDevices();
     if (!phone.goesOn())
         co_return phone.stopped<LocalPair>();
-    const Step<LocalPair> pair = co_await view_.reach(phone.value, port, serverAddress_);
+    const Step<LocalPair> pair =
+        co_await view_.reach(phone.value, port, serverAddress_, std::move(ask));
     co_return pair;
 }
 

@@ -61,9 +61,10 @@ public:
     // Shows the selected phone's screen: starts its server when it does not
     // run, forwards a local pair of its own, waits for the greeting and opens
     // a viewer. `port` is the phone's VNC port as just given (it is then
-    // remembered); without it, the remembered one. True when a viewer opened.
+    // remembered); without it, the remembered one, and for a phone without
+    // one `ask`'s answer. True when a viewer opened.
     QCoro::Task<bool> view(std::optional<int32_t> port, ViewerLauncher& launcher,
-                           QString chosenViewer);
+                           QString chosenViewer, VncPortQuestion ask = {});
     // View without the viewer, for scripts: the pair once the greeting was read.
     QCoro::Task<std::optional<LocalPair>> connectForView(std::optional<int32_t> port);
     // Looks, without a word, whether the selected phone's server runs, and
@@ -126,7 +127,7 @@ private:
     QCoro::Task<bool> runStop();
     QCoro::Task<bool> runForward(int32_t port);
     QCoro::Task<bool> runDisconnect();
-    QCoro::Task<Step<LocalPair>> runReach(std::optional<int32_t> port);
+    QCoro::Task<Step<LocalPair>> runReach(std::optional<int32_t> port, VncPortQuestion ask);
     QCoro::Task<void> showForwardedPorts();
     QCoro::Task<void> probeSelected();
     QCoro::Task<void> probeIfSelectionMoved();

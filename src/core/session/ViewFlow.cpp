@@ -1,5 +1,7 @@
 #include "core/session/ViewFlow.h"
 
+#include "core/device/PortText.h"
+#include "core/session/FlowControl.h"
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
 #include "core/settings/PhoneSettings.h"
@@ -11,8 +13,8 @@ namespace ostrel {
 using namespace Qt::Literals::StringLiterals;
 
 ViewFlow::ViewFlow(ServerLifecycle& lifecycle, AdbCommands& commands, SessionConsole& console,
-                   Waits waits, QObject* parent)
-    : QObject(parent), lifecycle_(lifecycle), console_(console), waits_(waits),
+                   const FlowControl& flow, Waits waits, QObject* parent)
+    : QObject(parent), lifecycle_(lifecycle), console_(console), flow_(flow), waits_(waits),
       pairs_(commands, console, waits) {}
 
 void ViewFlow::cancel() {
@@ -20,15 +22,41 @@ void ViewFlow::cancel() {
     greetings_.cancel();
 }
 
-QCoro::Task<Step<LocalPair>> ViewFlow::reach(QString serial, std::optional<int32_t> port,
-                                             std::optional<AdbServerAddress> server) {
-    if (port) {
-        const QString failure = rememberVncPort(serial, *port);
-        if (!failure.isEmpty())
-            console_.say(u"The port could not be remembered: %1.\r\n"_s.arg(failure),
-                         MessageKind::Failure);
+// The port given wins and is remembered; a phone seen before has its own;
+// a phone never seen is asked about, when someone can be asked.
+Step<int32_t> ViewFlow::phonePort(const QString& serial, std::optional<int32_t> port,
+                                  const VncPortQuestion& ask) {
+    if (!port) {
+        if (const std::optional<int32_t> remembered = rememberedVncPort(serial))
+            return goOn(*remembered);
+        if (!ask)
+            return goOn(DefaultVncPort);
+        const QString typed = ask(serial);
+        if (flow_.cancelled())
+            return Step<int32_t>{FlowStep::Cancelled, 0};
+        const PortEntry entry = readPortEntry(typed);
+        if (entry.kind == PortEntry::Kind::Blank)
+            return Step<int32_t>{FlowStep::Ends, 0};
+        if (entry.kind == PortEntry::Kind::NotAPort) {
+            console_.say(notAPortLine(typed), MessageKind::Failure);
+            return Step<int32_t>{FlowStep::Ends, 0};
+        }
+        port = entry.port;
     }
-    const int32_t phonePort = port.value_or(rememberedVncPort(serial).value_or(DefaultVncPort));
+    const QString failure = rememberVncPort(serial, *port);
+    if (!failure.isEmpty())
+        console_.say(u"The port could not be remembered: %1.\r\n"_s.arg(failure),
+                     MessageKind::Failure);
+    return goOn(*port);
+}
+
+QCoro::Task<Step<LocalPair>> ViewFlow::reach(QString serial, std::optional<int32_t> port,
+                                             std::optional<AdbServerAddress> server,
+                                             VncPortQuestion ask) {
+    const Step<int32_t> given = phonePort(serial, port, ask);
+    if (!given.goesOn())
+        co_return given.stopped<LocalPair>();
+    const int32_t phonePort = given.value;
     const bool running = co_await ensureServerRuns(serial);
     if (!running)
         co_return Step<LocalPair>{FlowStep::Ends, {}};

@@ -11,13 +11,19 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace ostrel {
 
 class AdbCommands;
+class FlowControl;
 class ServerLifecycle;
 class SessionConsole;
+
+// Asks the user for the VNC port a phone's server shows; the answer as typed,
+// empty when the question was turned down.
+using VncPortQuestion = std::function<QString(const QString& serial)>;
 
 // From a found phone to its server greeting through a local pair of its own:
 // what View does before it opens a viewer, and all that --connect does.
@@ -26,22 +32,27 @@ class ViewFlow : public QObject {
 
 public:
     ViewFlow(ServerLifecycle& lifecycle, AdbCommands& commands, SessionConsole& console,
-             Waits waits, QObject* parent = nullptr);
+             const FlowControl& flow, Waits waits, QObject* parent = nullptr);
 
     // `port` is the phone's VNC port as the user gave it now, which becomes
-    // the remembered one; without it the remembered one, else the default.
+    // the remembered one. Without it, the remembered one; for a phone with
+    // none, `ask`'s answer when there is a question, else the default.
     // Goes on only once the server's greeting was read through the pair.
     QCoro::Task<Step<LocalPair>> reach(QString serial, std::optional<int32_t> port,
-                                       std::optional<AdbServerAddress> server);
+                                       std::optional<AdbServerAddress> server,
+                                       VncPortQuestion ask = {});
 
     LocalPortChoice& pairs() { return pairs_; }
     void cancel();
 
 private:
     QCoro::Task<bool> ensureServerRuns(QString serial);
+    Step<int32_t> phonePort(const QString& serial, std::optional<int32_t> port,
+                            const VncPortQuestion& ask);
 
     ServerLifecycle& lifecycle_;
     SessionConsole& console_;
+    const FlowControl& flow_;
     Waits waits_;
     LocalPortChoice pairs_;
     RfbGreetingWait greetings_;
