@@ -104,7 +104,7 @@ int handOver(const char* program, char* argv[]) {
 int openWindow(char* argv[], bool platformNamed) {
     if (!hasDisplay(platformNamed)) {
         printLine("Error: there is no display to open the window on; the verbs (--devices, "
-                  "--start, --stop, --forward, --disconnect) work without one.");
+                  "--start, --stop, --forward, --disconnect, --connect) work without one.");
         return NotReached;
     }
     return handOver(WindowProgram, argv);

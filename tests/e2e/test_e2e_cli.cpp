@@ -41,7 +41,7 @@ struct CliRun {
 
 const QString NoDisplayLine =
     QStringLiteral("Error: there is no display to open the window on; the verbs (--devices, "
-                   "--start, --stop, --forward, --disconnect) work without one.\n");
+                   "--start, --stop, --forward, --disconnect, --connect) work without one.\n");
 
 // The program as a script starts it: no display of any kind, and settings
 // read from the scope's private HOME; `extra` is added to its environment.
