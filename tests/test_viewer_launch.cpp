@@ -207,11 +207,18 @@ private Q_SLOTS:
         writeStandIn(bin, "xtigervncviewer", log, 1);
         writeStandIn(bin, "krdc", log, 0, true);
         writeStandIn(bin, "remmina", log, 0);
-        // A directory and a plain file by a viewer's name are not programs.
+        // A directory by a viewer's name is no program, and a folder not
+        // named in full is not searched.
         QVERIFY(bin.mkpath("sub/vncviewer"));
-        ProcessViewerTrials trials({bin.filePath("sub"), bin.path()},
+        QVERIFY(bin.mkpath("relative"));
+        writeStandIn(QDir(bin.filePath("relative")), "gvncviewer", log, 0);
+        const QString startedIn = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(bin.path()));
+        ProcessViewerTrials trials({"relative", bin.filePath("sub"), bin.path()},
                                    std::chrono::milliseconds(800));
         QCOMPARE(trials.find("vncviewer"), QString());
+        QCOMPARE(trials.find("gvncviewer"), QString());
+        QCOMPARE(trials.find("krdc"), bin.filePath("krdc"));
         SessionConsole console;
         Told told(console);
         ViewerLauncher launcher(trials, DesktopKind::Freedesktop);
@@ -229,6 +236,7 @@ private Q_SLOTS:
             "xtigervncviewer did not work (exit status 1); trying the next viewer.\n"));
         QVERIFY(told.lines.endsWith("Opened with krdc: vnc://localhost:5901\n\n"));
         QCOMPARE(told.links.last(), QUrl("vnc://localhost:5901"));
+        QDir::setCurrent(startedIn);
         // Its trial over, the viewer is left running, not taken down.
         QTRY_VERIFY_WITH_TIMEOUT(logged(log).contains("krdc lived on"), 5000);
     }

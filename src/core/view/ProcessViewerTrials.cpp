@@ -41,9 +41,13 @@ QStringList ProcessViewerTrials::systemSearchPath() {
                                                                            Qt::SkipEmptyParts);
 }
 
-// PATH is the user's, and may name anything: only an executable file counts.
+// PATH is the user's, and may name anything: only an executable file counts,
+// and only in a folder named in full, so that where the program was started
+// from never decides what it runs.
 QString ProcessViewerTrials::find(const QString& name) const {
     for (const QString& folder : searchPath_) {
+        if (QDir::isRelativePath(folder))
+            continue;
         const QFileInfo candidate(QDir(folder), name);
         if (candidate.isFile() && candidate.isExecutable())
             return candidate.absoluteFilePath();
