@@ -10,11 +10,13 @@
 #include "support/SessionFixture.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <QVariant>
 
 using namespace ostrel;
@@ -289,6 +291,21 @@ private Q_SLOTS:
         QCOMPARE(pair->web, std::optional<uint16_t>(port - 100));
         // Given on the command line, the port is remembered as the prompt's is.
         QCOMPARE(rememberedVncPort(Phone), std::optional<int32_t>(port));
+    }
+
+    // Quit or a cancel ends the greeting wait at once, without a word, and
+    // nothing is opened.
+    void cancelEndsTheGreetingWait() {
+        attach(runningServer(), std::chrono::milliseconds(5000));
+        viewers.onPath = {"vncviewer"};
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(300, &f->session, [this] { f->session.cancel(); });
+        QVERIFY(!view(5901));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(f->seen.failures, QString());
+        QVERIFY(viewers.calls.isEmpty());
+        QVERIFY(!f->session.isBusy());
     }
 };
 
