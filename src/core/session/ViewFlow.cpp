@@ -56,11 +56,11 @@ QCoro::Task<Step<LocalPair>> ViewFlow::reach(QString serial, std::optional<int32
     const Step<int32_t> given = phonePort(serial, port, ask);
     if (!given.goesOn())
         co_return given.stopped<LocalPair>();
-    const int32_t phonePort = given.value;
+    const int32_t vncPort = given.value;
     const bool running = co_await ensureServerRuns(serial);
     if (!running)
         co_return Step<LocalPair>{FlowStep::Ends, {}};
-    const Step<LocalPair> pair = co_await pairs_.forwardPair(serial, phonePort, server);
+    const Step<LocalPair> pair = co_await pairs_.forwardPair(serial, vncPort, server);
     if (!pair.goesOn())
         co_return pair;
     // adb accepts connections on a forwarded port whatever the phone does;
@@ -74,7 +74,7 @@ QCoro::Task<Step<LocalPair>> ViewFlow::reach(QString serial, std::optional<int32
                      "Ostrel VNC Server runs on the phone and shows port %3; if it shows "
                      "another, give that one with USB Connect.\r\n"_s.arg(pair.value.vnc)
                          .arg(waits_.viewGreeting.count() / 1000.0)
-                         .arg(phonePort),
+                         .arg(vncPort),
                      MessageKind::Failure);
         co_return Step<LocalPair>{FlowStep::Ends, {}};
     }
