@@ -48,6 +48,15 @@ private Q_SLOTS:
         QTest::newRow("a word") << QStringList{"now"} << usage << false;
         QTest::newRow("after --") << QStringList{"--", "--start"} << usage << false;
         QTest::newRow("Qt option without its value") << QStringList{"-style"} << usage << false;
+        QTest::newRow("--connect") << QStringList{"--connect"} << run << false;
+        QTest::newRow("--port without --connect")
+            << QStringList{"--port", "5901"} << usage << false;
+        QTest::newRow("--port with another verb")
+            << QStringList{"--forward", "5901", "--port", "5902"} << usage << false;
+        QTest::newRow("--connect with a bad port")
+            << QStringList{"--connect", "--port", "59o1"} << usage << false;
+        QTest::newRow("--connect and --disconnect")
+            << QStringList{"--connect", "--disconnect"} << usage << false;
     }
     void decidesWhoTakesTheArguments() {
         QFETCH(QStringList, arguments);
@@ -77,6 +86,11 @@ private Q_SLOTS:
             << QStringList{"--disconnect", "--serial", "A1", "--adb", "/opt/adb"}
             << Invocation::Verb::Disconnect << 0 << "A1"
             << "/opt/adb";
+        QTest::newRow("connect with its port")
+            << QStringList{"--connect", "--port", "5902", "--serial", "A1"}
+            << Invocation::Verb::Connect << 5902 << "A1" << QString();
+        QTest::newRow("connect, port not given")
+            << QStringList{"--connect"} << Invocation::Verb::Connect << 0 << QString() << QString();
         QTest::newRow("last serial wins")
             << QStringList{"--start", "--serial", "A", "--serial", "B"} << Invocation::Verb::Start
             << 0 << "B" << QString();

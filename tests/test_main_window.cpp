@@ -196,7 +196,7 @@ private Q_SLOTS:
 
     void everyButtonSaysWhatItDoes() {
         const QList<QPushButton*> buttons = f->window->findChildren<QPushButton*>();
-        QCOMPARE(buttons.size(), 6);
+        QCOMPARE(buttons.size(), 7);
         for (QPushButton* button : buttons) {
             QVERIFY2(!button->toolTip().isEmpty(), qPrintable(button->text()));
             QVERIFY2(button->toolTip() != button->text(), qPrintable(button->text()));

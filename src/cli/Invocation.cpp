@@ -16,6 +16,7 @@ using namespace Qt::Literals::StringLiterals;
 const QString SerialName = u"serial"_s;
 const QString AdbName = u"adb"_s;
 const QString PlatformName = u"platform"_s;
+const QString PortName = u"port"_s;
 
 ParsedArguments usage(const QString& error) {
     ParsedArguments parsed;
@@ -74,6 +75,11 @@ struct VerbOptions {
                              u"Print each device as SERIAL<TAB>STATE, then a line for each change "
                              "(STATE \"gone\" for one that left), until interrupted. Starts adb's "
                              "server when none runs."_s};
+    QCommandLineOption connect{
+        u"connect"_s,
+        u"Start the server if needed, forward a pair of local ports of the device's own and "
+        "wait for its greeting; print vnc://localhost:PORT and the web address, opening "
+        "nothing."_s};
 };
 
 void describe(QCommandLineParser& parser) {
@@ -86,13 +92,14 @@ void describe(QCommandLineParser& parser) {
 
 // The verb named, or why not exactly one was.
 ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& verbs) {
-    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 6> known{{
+    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 7> known{{
         {&verbs.devices, Invocation::Verb::Devices},
         {&verbs.start, Invocation::Verb::Start},
         {&verbs.stop, Invocation::Verb::Stop},
         {&verbs.forward, Invocation::Verb::Forward},
         {&verbs.disconnect, Invocation::Verb::Disconnect},
         {&verbs.watch, Invocation::Verb::Watch},
+        {&verbs.connect, Invocation::Verb::Connect},
     }};
     ParsedArguments parsed;
     int named = 0;
@@ -108,8 +115,8 @@ ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& ve
     if (named > 1)
         return usage(u"Name only one of %1."_s.arg(names.join(u", "_s)));
     if (named == 0) {
-        // --serial and --adb say which device and adb a verb is to use.
-        if (parser.isSet(SerialName) || parser.isSet(AdbName))
+        // --serial, --adb and --port say which device, adb and port a verb is to use.
+        if (parser.isSet(SerialName) || parser.isSet(AdbName) || parser.isSet(PortName))
             return usage(u"Name one of %1."_s.arg(names.join(u", "_s)));
         parsed.outcome = ParsedArguments::Outcome::Window;
         parsed.platformNamed = parser.isSet(PlatformName);
@@ -125,6 +132,16 @@ std::optional<ParsedArguments> readVerbOptions(const QCommandLineParser& parser,
                                                const VerbOptions& verbs, Invocation& invocation) {
     if (invocation.verb == Invocation::Verb::Forward) {
         const QString text = parser.value(verbs.forward);
+        const std::optional<int32_t> port = portNumber(text);
+        if (!port)
+            return usage(u"'%1' is not a port: give a number from %2 to %3."_s.arg(
+                text, QString::number(LowestPort), QString::number(HighestPort)));
+        invocation.port = *port;
+    }
+    if (parser.isSet(PortName)) {
+        if (invocation.verb != Invocation::Verb::Connect)
+            return usage(u"--port goes with --connect only."_s);
+        const QString text = parser.value(PortName);
         const std::optional<int32_t> port = portNumber(text);
         if (!port)
             return usage(u"'%1' is not a port: give a number from %2 to %3."_s.arg(
@@ -156,10 +173,14 @@ ParsedArguments parseArguments(const QStringList& arguments) {
                                     u"SERIAL"_s);
     const QCommandLineOption adb(
         AdbName, u"Run this adb for this command only; the setting is kept."_s, u"PATH"_s);
+    const QCommandLineOption port(
+        PortName,
+        u"With --connect: the device's VNC port (default: the one last given for it, else 5901)."_s,
+        u"PORT"_s);
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);
     parser.addOptions({verbs.devices, verbs.start, verbs.stop, verbs.forward, verbs.disconnect,
-                       verbs.watch, serial, adb, help, version});
+                       verbs.watch, verbs.connect, serial, adb, port, help, version});
     parser.addOptions(windowOptions());
 
     if (!parser.parse(withoutLaunchServicesArguments(arguments)))

@@ -40,7 +40,22 @@ QCoro::Task<int> listDevices(BridgeSession& session, CommandLineOutput& output,
     co_return verdict(!serials.isEmpty());
 }
 
-QCoro::Task<int> runFlow(BridgeSession& session, const Invocation& invocation) {
+// Standard output carries the addresses alone, for scripts to hand to a
+// viewer; what went wrong goes to standard error.
+QCoro::Task<int> connectForView(BridgeSession& session, CommandLineOutput& output, int port) {
+    output.setProgressShown(false);
+    const std::optional<int32_t> given = port != 0 ? std::optional<int32_t>(port) : std::nullopt;
+    const std::optional<LocalPair> pair = co_await session.connectForView(given);
+    if (!pair)
+        co_return StateNotReached;
+    output.result(u"vnc://localhost:%1\n"_s.arg(pair->vnc));
+    if (pair->web)
+        output.result(u"http://localhost:%1\n"_s.arg(*pair->web));
+    co_return StateReached;
+}
+
+QCoro::Task<int> runFlow(BridgeSession& session, CommandLineOutput& output,
+                         const Invocation& invocation) {
     switch (invocation.verb) {
     case Invocation::Verb::Start: {
         const bool running = co_await session.startServer();
@@ -58,6 +73,10 @@ QCoro::Task<int> runFlow(BridgeSession& session, const Invocation& invocation) {
         const bool freed = co_await session.usbDisconnect();
         co_return verdict(freed);
     }
+    case Invocation::Verb::Connect: {
+        const int status = co_await connectForView(session, output, invocation.port);
+        co_return status;
+    }
     case Invocation::Verb::Devices:
     case Invocation::Verb::Watch:
         break;
@@ -73,7 +92,8 @@ QCoro::Task<int> runVerb(BridgeSession& session, CommandLineOutput& output, Invo
     // A script acts on the phone it names, or on the only one attached.
     session.discovery().setChoice(DeviceDiscovery::Choice::OnlyUsable);
     session.discovery().requireDevice(invocation.serial);
-    co_return co_await runFlow(session, invocation);
+    const int status = co_await runFlow(session, output, invocation);
+    co_return status;
 }
 
 } // namespace ostrel::cli

@@ -20,6 +20,9 @@ struct Waits {
     std::chrono::milliseconds forwardList{2000};
     // For the phone's server to greet through a fresh forward.
     std::chrono::milliseconds forwardGreeting{2000};
+    // For the phone's server to greet before View opens a viewer: a server
+    // just started may still be binding its port.
+    std::chrono::milliseconds viewGreeting{5000};
 };
 
 } // namespace ostrel

@@ -3,6 +3,10 @@
 #include "core/PlatformTexts.h"
 #include "core/device/DeviceItems.h"
 #include "core/settings/AdbSetting.h"
+#include "core/settings/PhoneSettings.h"
+#include "core/text/VisibleText.h"
+#include "core/view/ProcessViewerTrials.h"
+#include "core/view/ViewerLauncher.h"
 #include "gui/FirstFrame.h"
 
 #include <QAction>
@@ -56,7 +60,9 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
           runner, [this] { return adbInEffect(); }, waits),
       updates_(updateEndpointUrl(siteUrl_), QCoreApplication::applicationVersion(),
                waits.updateTimeout),
-      adbVersions_(runner) {
+      adbVersions_(runner), ownViewerTrials_(std::make_unique<ProcessViewerTrials>(
+                                ProcessViewerTrials::systemSearchPath())),
+      viewers_(std::make_unique<ViewerLauncher>(*ownViewerTrials_)) {
     connect(&session_, &BridgeSession::consoleText, this,
             [this](const QString& text) { appendStringToTextView(text); });
     connect(&session_, &BridgeSession::consoleLink, this,
@@ -175,6 +181,11 @@ void AppDelegate::refreshControls() {
         usbDisconnectButton->setEnabled(disconnectable);
     if (usbDisconnectItem)
         usbDisconnectItem->setEnabled(disconnectable);
+    // View forwards and frees nothing another phone holds: the same rule.
+    if (viewButton)
+        viewButton->setEnabled(disconnectable);
+    if (viewItem)
+        viewItem->setEnabled(disconnectable);
 }
 
 bool AppDelegate::usbDisconnectAvailable() const {
@@ -672,6 +683,60 @@ void AppDelegate::showNewVersionDialog(const QString& downloadAddress) {
                                     QStringLiteral("You can download this version using the link:"),
                                     {QStringLiteral("OK")},
                                     link.get()});
+}
+
+} // namespace ostrel
+
+// Showing a phone's screen: the window asks for the phone's port the first
+// time, and the session does the rest.
+
+namespace ostrel {
+
+using namespace Qt::Literals::StringLiterals;
+
+void AppDelegate::setViewerTrials(ViewerTrials& trials) {
+    viewers_ = std::make_unique<ViewerLauncher>(trials);
+    ownViewerTrials_.reset();
+}
+
+void AppDelegate::onViewButtonClicked() {
+    if (quitting_ || !usbDisconnectAvailable())
+        return;
+    // A phone seen for the first time is asked about as USB Connect asks,
+    // once the flow knows which phone it is; the answer is remembered for it.
+    session_.view(std::nullopt, *viewers_, chosenViewerSetting(),
+                  [this](const QString&) { return askForVncPort(); });
+}
+
+void AppDelegate::onChooseViewerMenu() {
+    if (quitting_ || session_.isBusy())
+        return;
+    const QString current = chosenViewerSetting();
+    FileChoice choice;
+    choice.title = u"Choose VNC Viewer"_s;
+    choice.acceptLabel = u"Select Viewer"_s;
+    if (!current.isEmpty())
+        choice.startDirectory = QFileInfo(current).absolutePath();
+    QString chosen = desktop_.chooseFile(window, choice);
+    if (quitting_)
+        return;
+    if (chosen.isEmpty()) {
+        // The chooser has no empty choice of its own: the only way back to
+        // the automatic order is to forget the one chosen.
+        if (current.isEmpty())
+            return;
+        const int answer = desktop_.runAlert(
+            window, Alert{u"Forget the chosen VNC viewer?"_s,
+                          u"View then opens the desktop's viewer, or one it finds, instead of "
+                          "%1."_s.arg(visibleText(current)),
+                          {u"Keep"_s, u"Forget"_s}});
+        if (answer != 2)
+            return;
+    }
+    qInfo("select viewer: %s", qUtf8Printable(chosen));
+    const QString failure = storeChosenViewer(chosen);
+    if (!failure.isEmpty())
+        desktop_.runAlert(window, Alert{u"The chosen viewer could not be saved."_s, failure});
 }
 
 } // namespace ostrel

@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -28,6 +29,8 @@ class QWidget;
 namespace ostrel {
 
 class CommandRunner;
+class ViewerLauncher;
+class ViewerTrials;
 
 // The window controller: target of every button and menu action. The device
 // work lives in the session; this class forwards the user's requests to it and
@@ -50,6 +53,8 @@ public:
     QPointer<QLabel> forwardsLabel;
     QPointer<QPushButton> usbDisconnectButton;
     QPointer<QAction> usbDisconnectItem;
+    QPointer<QPushButton> viewButton;
+    QPointer<QAction> viewItem;
 
     // Controls that are switched off while a flow runs, and the update item.
     void setActionControls(const QList<QWidget*>& widgets, const QList<QAction*>& actions,
@@ -89,6 +94,12 @@ public:
     void onUSBConnectButtonClicked();
     void onUSBDisconnectButtonClicked();
     void showForwardedPorts(const QList<uint16_t>& ports);
+
+    // Showing the selected phone's screen in a viewer.
+    void onViewButtonClicked();
+    void onChooseViewerMenu();
+    // Where View's viewers are found and run; the program's own by default.
+    void setViewerTrials(ViewerTrials& trials);
 
     // Update check.
     QCoro::Task<int> checkForUpdate();
@@ -139,6 +150,8 @@ private:
     QString pendingOffer_; // a newer version's address, shown once no flow runs
     // The adb the user chose in this run: it holds even when it could not be stored.
     QString chosenAdb_;
+    std::unique_ptr<ViewerTrials> ownViewerTrials_;
+    std::unique_ptr<ViewerLauncher> viewers_;
 };
 
 } // namespace ostrel

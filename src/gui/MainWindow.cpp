@@ -73,6 +73,7 @@ MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
     // works however the platform shows the menu bar.
     addAction(ui.actionQuit);
     addAction(ui.actionUsbDisconnect);
+    addAction(ui.actionView);
     setWindowIcon(programIcon());
     restoreRememberedGeometry();
     fillOutlets();
@@ -91,10 +92,12 @@ void MainWindow::fillOutlets() {
     controller_.forwardsLabel = ui.forwardsLabel;
     controller_.usbDisconnectButton = ui.usbDisconnectButton;
     controller_.usbDisconnectItem = ui.actionUsbDisconnect;
+    controller_.viewButton = ui.viewButton;
+    controller_.viewItem = ui.actionView;
     // Help, About and Quit stay available while a flow runs.
     controller_.setActionControls(
         {ui.startButton, ui.usbConnectButton, ui.adbButton, ui.clearButton, ui.deviceListComboBox},
-        {}, ui.actionCheckForUpdate);
+        {ui.actionChooseViewer}, ui.actionCheckForUpdate);
 }
 
 void MainWindow::connectActions() {
@@ -106,6 +109,9 @@ void MainWindow::connectActions() {
     connect(ui.actionUsbDisconnect, &QAction::triggered, c,
             &AppDelegate::onUSBDisconnectButtonClicked);
     connect(ui.adbButton, &QPushButton::clicked, c, &AppDelegate::onAdbButtonClicked);
+    connect(ui.viewButton, &QPushButton::clicked, c, &AppDelegate::onViewButtonClicked);
+    connect(ui.actionView, &QAction::triggered, c, &AppDelegate::onViewButtonClicked);
+    connect(ui.actionChooseViewer, &QAction::triggered, c, &AppDelegate::onChooseViewerMenu);
     connect(ui.clearButton, &QPushButton::clicked, c, &AppDelegate::onClearButtonClicked);
     connect(ui.helpButton, &QPushButton::clicked, c, &AppDelegate::onHelpButtonClicked);
     // Only a user's choice is reported, not the list being refilled.
@@ -122,8 +128,9 @@ void MainWindow::connectActions() {
 }
 
 void MainWindow::describeForAssistiveTools() {
-    for (QPushButton* button : {ui.startButton, ui.usbConnectButton, ui.usbDisconnectButton,
-                                ui.adbButton, ui.clearButton, ui.helpButton})
+    for (QPushButton* button :
+         {ui.startButton, ui.viewButton, ui.usbConnectButton, ui.usbDisconnectButton, ui.adbButton,
+          ui.clearButton, ui.helpButton})
         button->setAccessibleName(button->text());
     ui.forwardsLabel->setAccessibleDescription(QStringLiteral("Forwarded ports"));
     ui.deviceListComboBox->setAccessibleDescription(QStringLiteral("Devices"));

@@ -103,8 +103,9 @@ int handOver(const char* program, char* argv[]) {
 
 int openWindow(char* argv[], bool platformNamed) {
     if (!hasDisplay(platformNamed)) {
-        printLine("Error: there is no display to open the window on; the verbs (--devices, "
-                  "--start, --stop, --forward, --disconnect, --watch) work without one.");
+        printLine(
+            "Error: there is no display to open the window on; the verbs (--devices, "
+            "--start, --stop, --forward, --disconnect, --watch, --connect) work without one.");
         return NotReached;
     }
     return handOver(WindowProgram, argv);

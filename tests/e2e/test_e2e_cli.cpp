@@ -2,6 +2,7 @@
 // through the real adb against simulated phones.
 #include "core/session/ServerOutput.h"
 #include "e2e/AdbServerScope.h"
+#include "e2e/LoopbackProbe.h"
 #include "e2e/SimulatedPhone.h"
 #include "support/PhoneCommands.h"
 #include "support/StandInAdb.h"
@@ -39,9 +40,9 @@ struct CliRun {
     }
 };
 
-const QString NoDisplayLine =
-    QStringLiteral("Error: there is no display to open the window on; the verbs (--devices, "
-                   "--start, --stop, --forward, --disconnect, --watch) work without one.\n");
+const QString NoDisplayLine = QStringLiteral(
+    "Error: there is no display to open the window on; the verbs (--devices, "
+    "--start, --stop, --forward, --disconnect, --watch, --connect) work without one.\n");
 
 // The program as a script starts it: no display of any kind, and settings
 // read from the scope's private HOME; `extra` is added to its environment.
@@ -613,6 +614,45 @@ private Q_SLOTS:
         QVERIFY2(forwards.contains(QStringLiteral("tcp:%1 tcp:%1").arg(port)) &&
                      forwards.contains(QStringLiteral("tcp:%1 tcp:%1").arg(port - 100)),
                  qPrintable(forwards));
+    }
+
+    // --connect: standard output holds the two addresses alone, and only a
+    // greeting read through the forward is success. The server is started
+    // on the way; given the wrong port, nothing answers and nothing is printed.
+    void connectPrintsTheAddresses_data() {
+        QTest::addColumn<int>("offset"); // of the port given from the phone's own
+        QTest::addColumn<int>("status");
+        QTest::newRow("the phone's port") << 0 << 0;
+        QTest::newRow("a port nothing listens on") << 1 << 1;
+    }
+    void connectPrintsTheAddresses() {
+        QFETCH(int, offset);
+        QFETCH(int, status);
+        World world;
+        const quint16 port = freePortPair();
+        QVERIFY(port != 0);
+        PhoneScenario scenario;
+        scenario.vncPort = port - offset;
+        ATTACH(phone, world, scenario);
+
+        const CliRun connect = world.run(
+            {QStringLiteral("--connect"), QStringLiteral("--port"), QString::number(port)});
+        CHECK_RUN(connect, status);
+        if (status == 0) {
+            QCOMPARE(connect.out, QStringLiteral("vnc://localhost:%1\nhttp://localhost:%2\n")
+                                      .arg(port)
+                                      .arg(port - 100));
+            QCOMPARE(connect.err, QString());
+            QCOMPARE(readFirstLine(port), QByteArray("RFB 003.008\n"));
+            QVERIFY(world.serverListed(*phone));
+        } else {
+            QCOMPARE(connect.out, QString());
+            QVERIFY2(connect.err.startsWith(
+                         QStringLiteral("Error: nothing answered on localhost:%1 within 5 seconds.")
+                             .arg(port)),
+                     qPrintable(connect.story()));
+            QCOMPARE(connect.err.count(QLatin1Char('\n')), 1);
+        }
     }
 
     // The VNC forward alone is not the state asked for.

@@ -22,6 +22,7 @@ ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, Command
         runner = processes.get();
     }
     controller = std::make_unique<AppDelegate>(desktop, *runner, std::move(site), waits);
+    controller->setViewerTrials(viewers);
     server.listen();
     server.setLiveReply("host:list-forward",
                         [this] { return FakeAdbServer::okay(forwardsHeld()); });

@@ -5,6 +5,7 @@
 #include "gui/MainWindow.h"
 #include "support/FakeAdbServer.h"
 #include "support/FakeDesktop.h"
+#include "support/ScriptedViewers.h"
 #include "support/SessionFixture.h"
 #include "support/StandInAdb.h"
 
@@ -36,6 +37,8 @@ public:
 
     QTemporaryDir directory;
     FakeDesktop desktop;
+    // No window test runs a real viewer: View's programs are these.
+    ScriptedViewers viewers;
     FakeAdbServer server;
     std::function<QByteArray()> forwardsHeld = [] { return QByteArray(); };
     std::unique_ptr<ProcessRunner> processes;

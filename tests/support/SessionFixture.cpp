@@ -2,6 +2,9 @@
 
 #include "core/device/DeviceItems.h"
 
+#include <QSettings>
+#include <QStandardPaths>
+
 namespace ostrel::test {
 
 using namespace Qt::Literals::StringLiterals;
@@ -61,6 +64,13 @@ SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
     : phone(scenario), session(
                            phone, [] { return AdbPath; }, waits),
       seen(session) {
+    // Remembered ports go to a folder of the test's own, never the user's.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    // Whether a port is free here is the test's to say, not this machine's.
+    session.viewFlow().pairs().setProbe(
+        [this](uint16_t port) { return !portsInUse.contains(port); });
     server.listen();
     server.setLiveReply("host:list-forward",
                         [this] { return FakeAdbServer::okay(phone.forwardListing()); });

@@ -12,8 +12,10 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <utility>
@@ -72,6 +74,9 @@ public:
         return phone.invocations().mid(before);
     }
 
+    QTemporaryDir settings; // the per-user settings of this fixture's life
+    // Local ports that some program on this computer listens on.
+    QSet<uint16_t> portsInUse;
     ScriptedPhone phone;
     FakeAdbServer server;
     BridgeSession session;

@@ -1,6 +1,8 @@
 #include "core/session/BridgeSession.h"
 
 #include "core/device/PortText.h"
+#include "core/settings/PhoneSettings.h"
+#include "core/view/ViewerLauncher.h"
 
 #include <QCoro/QCoroTask>
 #include <QProcessEnvironment>
@@ -16,7 +18,7 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
     : QObject(parent), runner_(runner), waits_(waits),
       commands_(runner, std::move(adbPath), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
-      forward_(commands_, console_, waits_),
+      forward_(commands_, console_, waits_), view_(lifecycle_, commands_, console_, flow_, waits_),
       serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())),
       live_(discovery_, flow_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
@@ -59,6 +61,9 @@ void BridgeSession::cancel() {
     console_.setSilenced(true);
     runner_.cancel();
     forward_.cancel();
+    view_.cancel();
+    if (launcher_)
+        launcher_->cancel();
 }
 
 void BridgeSession::selectDevice(const QString& serial) {
@@ -126,7 +131,54 @@ QCoro::Task<bool> BridgeSession::runForward(int32_t port) {
     if (!phone.goesOn())
         co_return false;
     const Step<bool> forwarded = co_await forward_.adbForward(phone.value, port, serverAddress_);
-    co_return forwarded.goesOn() && forwarded.value;
+    const bool holds = forwarded.goesOn() && forwarded.value;
+    // The port the user gave is the one View uses for this phone from now on.
+    if (holds) {
+        const QString failure = rememberVncPort(phone.value, port);
+        if (!failure.isEmpty())
+            console_.say(u"The port could not be remembered: %1.\r\n"_s.arg(failure),
+                         MessageKind::Failure);
+    }
+    co_return holds;
+}
+
+QCoro::Task<bool> BridgeSession::view(std::optional<int32_t> port, ViewerLauncher& launcher,
+                                      QString chosenViewer, VncPortQuestion ask) {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return false;
+    launcher_ = &launcher;
+    bool opened = false;
+    const Step<LocalPair> pair = co_await runReach(port, std::move(ask));
+    if (pair.goesOn()) {
+        const Step<bool> viewer = co_await launcher.open(pair.value, chosenViewer, console_);
+        opened = viewer.goesOn() && viewer.value;
+    }
+    launcher_ = nullptr;
+    co_await probeIfSelectionMoved();
+    co_await showForwardedPorts();
+    co_return opened;
+}
+
+QCoro::Task<std::optional<LocalPair>> BridgeSession::connectForView(std::optional<int32_t> port) {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return std::nullopt;
+    const Step<LocalPair> pair = co_await runReach(port, {});
+    if (!pair.goesOn())
+        co_return std::nullopt;
+    co_return pair.value;
+}
+
+QCoro::Task<Step<LocalPair>> BridgeSession::runReach(std::optional<int32_t> port,
+                                                     VncPortQuestion ask) {
+    console_.say(u"Opening the phone's screen...\r\n"_s);
+    const Step<QString> phone = co_await discovery_.adbDevices();
+    if (!phone.goesOn())
+        co_return phone.stopped<LocalPair>();
+    const Step<LocalPair> pair =
+        co_await view_.reach(phone.value, port, serverAddress_, std::move(ask));
+    co_return pair;
 }
 
 QCoro::Task<bool> BridgeSession::usbDisconnect() {

@@ -13,9 +13,11 @@
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
 #include "core/session/UsbForward.h"
+#include "core/session/ViewFlow.h"
 
 #include <QCoro/QCoroFwd>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -23,6 +25,8 @@
 #include <optional>
 
 namespace ostrel {
+
+class ViewerLauncher;
 
 // What Quit found adb's server doing, and so did with it.
 enum class AdbServerVerdict {
@@ -55,6 +59,15 @@ public:
     // Frees the local ports that lead to the selected phone; true when none
     // does at the end.
     QCoro::Task<bool> usbDisconnect();
+    // Shows the selected phone's screen: starts its server when it does not
+    // run, forwards a local pair of its own, waits for the greeting and opens
+    // a viewer. `port` is the phone's VNC port as just given (it is then
+    // remembered); without it, the remembered one, and for a phone without
+    // one `ask`'s answer. True when a viewer opened.
+    QCoro::Task<bool> view(std::optional<int32_t> port, ViewerLauncher& launcher,
+                           QString chosenViewer, VncPortQuestion ask = {});
+    // View without the viewer, for scripts: the pair once the greeting was read.
+    QCoro::Task<std::optional<LocalPair>> connectForView(std::optional<int32_t> port);
     // Looks, without a word, whether the selected phone's server runs, and
     // says so through serverStateChanged.
     QCoro::Task<void> probeSelectedDevice();
@@ -89,6 +102,7 @@ public:
     DeviceDiscovery& discovery() { return discovery_; }
     ServerLifecycle& lifecycle() { return lifecycle_; }
     UsbForward& forward() { return forward_; }
+    ViewFlow& viewFlow() { return view_; }
     const Waits& waits() const { return waits_; }
     // Where adb's server listens, read from the program's environment as adb
     // reads it; nothing when that names no server reachable over TCP. Tests
@@ -125,6 +139,7 @@ private:
     QCoro::Task<bool> runStop();
     QCoro::Task<bool> runForward(int32_t port);
     QCoro::Task<bool> runDisconnect();
+    QCoro::Task<Step<LocalPair>> runReach(std::optional<int32_t> port, VncPortQuestion ask);
     QCoro::Task<void> showForwardedPorts();
     QCoro::Task<void> probeSelected();
     QCoro::Task<void> probeIfSelectionMoved();
@@ -138,7 +153,9 @@ private:
     DeviceDiscovery discovery_;
     ServerLifecycle lifecycle_;
     UsbForward forward_;
-    ForwardListReader quitReader_; // apart from the flows', which Quit cancels
+    ViewFlow view_;
+    QPointer<ViewerLauncher> launcher_; // of the View under way, for cancelling
+    ForwardListReader quitReader_;      // apart from the flows', which Quit cancels
     std::optional<AdbServerAddress> serverAddress_;
     LiveDeviceList live_;
     bool stateShown_ = false; // whether a phone's server state is on show
