@@ -22,7 +22,8 @@ mkdir -m 700 "$scratch/home" "$scratch/runtime"
 mkdir -p "$(dirname "$output")"
 
 # Runs inside the virtual display: start the program, wait until something
-# is drawn on the empty screen, give it a moment to paint, then photograph the
+# is drawn on the empty screen, give it time to paint and its device list
+# time to say that no adb server answers (2 seconds), then photograph the
 # screen and cut away the empty background around the window.
 capture() {
     local program=$1 output=$2
@@ -40,7 +41,7 @@ capture() {
         sleep 0.5
         import -window root "$output.screen.png"
     done
-    sleep 2
+    sleep 3
     import -window root "$output.screen.png"
     convert "$output.screen.png" -trim +repage "$output"
     rm -f "$output.screen.png"
