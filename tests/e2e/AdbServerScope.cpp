@@ -16,7 +16,7 @@ namespace ostrel::e2e {
 
 namespace {
 
-constexpr int ConnectTimeoutMs = 15000;
+constexpr int ConnectTimeoutMs = 30000; // a loaded machine starts a server and a phone slowly
 
 quint16 freeLoopbackPort() {
     QTcpServer probe;
