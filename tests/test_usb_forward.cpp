@@ -1,4 +1,5 @@
 #include "support/ConsoleTexts.h"
+#include "support/LocalGreeter.h"
 #include "support/PhoneCommands.h"
 #include "support/SessionFixture.h"
 
@@ -244,7 +245,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure");
         QTest::newRow("VNC port") << QJsonArray{held("R58M", 5901), held("R58M", 5801)}
                                   << taken(5901, "R58M");
-        QTest::newRow("web port only") << QJsonArray{QJsonValue(held("R58M", 5801))} << taken(5801, "R58M");
+        QTest::newRow("web port only")
+            << QJsonArray{QJsonValue(held("R58M", 5801))} << taken(5801, "R58M");
         QTest::newRow("serial with spaces")
             << QJsonArray{QJsonValue(held("usb phone 2", 5901))} << taken(5901, "usb phone 2");
     }
@@ -328,12 +330,8 @@ private Q_SLOTS:
     void greetingDecidesTheLastLine() {
         QFETCH(QByteArray, answer);
         QFETCH(bool, greets);
-        QTcpServer phoneServer;
+        LocalGreeter phoneServer(answer);
         QVERIFY(phoneServer.listen(QHostAddress::LocalHost));
-        QObject::connect(&phoneServer, &QTcpServer::newConnection, &phoneServer, [&] {
-            while (QTcpSocket* socket = phoneServer.nextPendingConnection())
-                socket->write(answer);
-        });
         const int port = phoneServer.serverPort();
         Waits waits = fastWaits();
         waits.forwardGreeting = std::chrono::milliseconds(600);
@@ -393,7 +391,8 @@ private Q_SLOTS:
 
     // A phone that cannot be reached keeps its forwards, and says why.
     void disconnectLeavesAnOfflinePhoneAlone() {
-        attach({{"listings", QJsonArray{QJsonValue(QJsonArray{QJsonValue(QJsonArray{"emulator-5554", "offline"})})}},
+        attach({{"listings", QJsonArray{QJsonValue(
+                                 QJsonArray{QJsonValue(QJsonArray{"emulator-5554", "offline"})})}},
                 {"forwards", QJsonArray{QJsonValue(held("emulator-5554", 5901))}}});
         QVERIFY(!f->run(f->session.usbDisconnect()));
         QCOMPARE(f->phone.invocations(), QList<QStringList>{devices()});
@@ -411,9 +410,11 @@ private Q_SLOTS:
         QTest::newRow("no address") << "none" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
         QTest::newRow("empty list") << "fake" << QJsonArray{} << AdbServerVerdict::Stopped;
         QTest::newRow("another client's forward")
-            << "fake" << QJsonArray{QJsonValue(held("R58M", 5902))} << AdbServerVerdict::KeptForwards;
+            << "fake" << QJsonArray{QJsonValue(held("R58M", 5902))}
+            << AdbServerVerdict::KeptForwards;
         QTest::newRow("another program's local socket")
-            << "fake" << QJsonArray{QJsonValue(QJsonArray{"R58M", "localabstract:a", "localabstract:b"})}
+            << "fake"
+            << QJsonArray{QJsonValue(QJsonArray{"R58M", "localabstract:a", "localabstract:b"})}
             << AdbServerVerdict::KeptForwards;
         QTest::newRow("failing server") << "fails" << QJsonArray{} << AdbServerVerdict::KeptUnknown;
         QTest::newRow("hanging server") << "hangs" << QJsonArray{} << AdbServerVerdict::KeptUnknown;

@@ -5,6 +5,7 @@
 #include "core/settings/ProgramSettings.h"
 #include "core/view/ViewerLauncher.h"
 #include "support/ConsoleTexts.h"
+#include "support/LocalGreeter.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedViewers.h"
 #include "support/SessionFixture.h"
@@ -50,17 +51,6 @@ QList<QStringList> forwardsRun(const QList<QStringList>& runs) {
     }
     return forwards;
 }
-
-// A phone's VNC server behind a local port: greets every client.
-class Greeter : public QTcpServer {
-public:
-    Greeter() {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection())
-                socket->write("RFB 003.008\n");
-        });
-    }
-};
 
 Waits viewWaits(std::chrono::milliseconds greeting) {
     Waits waits = fastWaits();
@@ -128,7 +118,7 @@ private Q_SLOTS:
         QFETCH(bool, quickerClient);
         QFETCH(int, chosen);
         QFETCH(Offsets, commands);
-        Greeter greeter;
+        LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort() - chosen; // the phone's VNC port
         QJsonObject scenario = runningServer();
@@ -256,7 +246,7 @@ private Q_SLOTS:
     void startsTheServerFirst() {
         QFETCH(QJsonObject, scenario);
         QFETCH(bool, starts);
-        Greeter greeter;
+        LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort();
         attach(scenario, std::chrono::milliseconds(3000));
@@ -281,7 +271,7 @@ private Q_SLOTS:
 
     // The command line's form: the pair once greeted, and nothing opened.
     void connectGivesThePair() {
-        Greeter greeter;
+        LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort();
         attach(runningServer(), std::chrono::milliseconds(3000));

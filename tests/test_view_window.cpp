@@ -4,6 +4,7 @@
 #include "core/settings/PhoneSettings.h"
 #include "core/settings/ProgramSettings.h"
 #include "support/ControllerFixture.h"
+#include "support/LocalGreeter.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedPhone.h"
 
@@ -21,17 +22,6 @@ namespace {
 
 constexpr int Ok = 1;
 constexpr int Cancel = 2;
-
-// A phone's VNC server behind a local port: greets every client.
-class Greeter : public QTcpServer {
-public:
-    Greeter() {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection())
-                socket->write("RFB 003.008\n");
-        });
-    }
-};
 
 } // namespace
 
@@ -88,7 +78,7 @@ private Q_SLOTS:
     }
     void viewAsksOnceThenRemembers() {
         QFETCH(QString, how);
-        Greeter greeter;
+        LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const QString port = QString::number(greeter.serverPort());
         f->viewers.onPath = {"vncviewer"};
@@ -218,7 +208,7 @@ private Q_SLOTS:
 
     // The chosen viewer is the first one View tries.
     void viewTriesTheChosenViewerFirst() {
-        Greeter greeter;
+        LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort();
         QVERIFY(rememberVncPort("emulator-5554", port).isEmpty());

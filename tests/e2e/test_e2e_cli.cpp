@@ -137,6 +137,21 @@ public:
                           extra);
     }
 
+    // As run() does, with standard output read by `head -1`; the exit status
+    // is the program's.
+    CliRun runIntoHead(const QStringList& arguments) const {
+        QProcess pipeline;
+        prepare(pipeline, {});
+        pipeline.setProgram(QStringLiteral("bash"));
+        pipeline.setArguments(
+            QStringList{
+                QStringLiteral("-c"), QStringLiteral("\"$@\" | head -1; exit \"${PIPESTATUS[0]}\""),
+                QStringLiteral("bash"), Program, QStringLiteral("--adb"), scope_.adbPath()} +
+            arguments);
+        pipeline.start();
+        return collect(pipeline);
+    }
+
     bool serverListed(const SimulatedPhone& phone) const {
         return scope_.shell(phone, {QStringLiteral("ps")})
             .standardOutput.contains("ostrelvncserver");
@@ -436,15 +451,7 @@ private Q_SLOTS:
     void startPipedIntoHeadReachesTheState() {
         World world;
         ATTACH(phone, world, PhoneScenario{});
-        QProcess pipeline;
-        prepare(pipeline, {});
-        pipeline.setProgram(QStringLiteral("bash"));
-        pipeline.setArguments({QStringLiteral("-c"),
-                               QStringLiteral("\"$@\" | head -1; exit \"${PIPESTATUS[0]}\""),
-                               QStringLiteral("bash"), Program, QStringLiteral("--adb"),
-                               world.scope().adbPath(), QStringLiteral("--start")});
-        pipeline.start();
-        const CliRun run = collect(pipeline);
+        const CliRun run = world.runIntoHead({QStringLiteral("--start")});
         CHECK_RUN(run, 0);
         QCOMPARE(run.out, QStringLiteral("Starting Ostrel VNC Server on device...\n"));
         QCOMPARE(run.err, QString());
@@ -769,15 +776,7 @@ private Q_SLOTS:
     void watchPipedIntoHeadEnds() {
         World world;
         ATTACH(phone, world, PhoneScenario{});
-        QProcess pipeline;
-        prepare(pipeline, {});
-        pipeline.setProgram(QStringLiteral("bash"));
-        pipeline.setArguments({QStringLiteral("-c"),
-                               QStringLiteral("\"$@\" | head -1; exit \"${PIPESTATUS[0]}\""),
-                               QStringLiteral("bash"), Program, QStringLiteral("--adb"),
-                               world.scope().adbPath(), QStringLiteral("--watch")});
-        pipeline.start();
-        const CliRun run = collect(pipeline);
+        const CliRun run = world.runIntoHead({QStringLiteral("--watch")});
         CHECK_RUN(run, 0);
         QCOMPARE(run.out, phone->serial() + QStringLiteral("\tdevice\n"));
     }

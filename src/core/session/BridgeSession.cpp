@@ -164,7 +164,8 @@ QCoro::Task<std::optional<LocalPair>> BridgeSession::connectForView(std::optiona
     const FlowControl::Scope scope(flow_);
     if (!scope.entered())
         co_return std::nullopt;
-    const Step<LocalPair> pair = co_await runReach(port, {});
+    VncPortQuestion noQuestion; // --connect asks nobody: the port is given or remembered
+    const Step<LocalPair> pair = co_await runReach(port, std::move(noQuestion));
     if (!pair.goesOn())
         co_return std::nullopt;
     co_return pair.value;

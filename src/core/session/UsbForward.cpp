@@ -96,8 +96,8 @@ QCoro::Task<Step<bool>> UsbForward::adbForward(QString serial, int32_t port,
         }
     }
 
-    const Step<Outcome> vnc =
-        co_await forwardPort(serial, port, leadsTo(known, port, serial), server);
+    const bool vncLeadsHere = leadsTo(known, port, serial);
+    const Step<Outcome> vnc = co_await forwardPort(serial, port, vncLeadsHere, server);
     if (!vnc.goesOn())
         co_return vnc.stopped<bool>();
     if (vnc.value == Outcome::Refused)
@@ -114,8 +114,9 @@ QCoro::Task<Step<bool>> UsbForward::adbForward(QString serial, int32_t port,
             u"No web port was forwarded: port %1 minus 100 is below %2.\r\n"_s.arg(port).arg(
                 LowestPort));
     } else {
-        const Step<Outcome> web = co_await forwardPort(serial, static_cast<int32_t>(webPort),
-                                                       leadsTo(known, webPort, serial), server);
+        const auto webLocal = static_cast<int32_t>(webPort);
+        const bool webLeadsHere = leadsTo(known, webPort, serial);
+        const Step<Outcome> web = co_await forwardPort(serial, webLocal, webLeadsHere, server);
         if (!web.goesOn())
             co_return web.stopped<bool>();
         webHolds = web.value == Outcome::Holds;
@@ -186,8 +187,9 @@ UsbForward::forwardPort(QString serial, int32_t port, bool renew,
 // adb accepts connections on a forwarded port whatever the phone does; only
 // a greeting read through it shows that the phone's server is there.
 QCoro::Task<Step<bool>> UsbForward::checkGreeting(int32_t port) {
+    const auto localPort = static_cast<uint16_t>(port);
     const RfbGreetingResult result =
-        co_await greetings_.waitForGreeting(static_cast<uint16_t>(port), waits_.forwardGreeting);
+        co_await greetings_.waitForGreeting(localPort, waits_.forwardGreeting);
     if (result.cancelled)
         co_return Step<bool>{FlowStep::Cancelled, false};
     if (!result.greeted)

@@ -63,9 +63,10 @@ QCoro::Task<AdbRun> ProcessViewerTrials::ask(QString program, QStringList argume
 QCoro::Task<ViewerTrial> ProcessViewerTrials::tryViewer(QString program, QStringList arguments) {
     const QStringList wrapped =
         QStringList{u"-c"_s, TrialScript, u"sh"_s, secondsText(trialLimit_), program} + arguments;
+    const QString shell = u"/bin/sh"_s;
     // The shell ends with its trial; the spare time is for a machine under load.
-    const AdbRun run =
-        co_await runner_.run(u"/bin/sh"_s, wrapped, trialLimit_ + std::chrono::seconds(5));
+    const std::chrono::milliseconds shellLimit = trialLimit_ + std::chrono::seconds(5);
+    const AdbRun run = co_await runner_.run(shell, wrapped, shellLimit);
     ViewerTrial trial;
     switch (run.status) {
     case AdbRun::Status::Finished:

@@ -1,5 +1,6 @@
 #include "core/view/ViewerLauncher.h"
 
+#include "core/PlatformTexts.h"
 #include "core/session/SessionConsole.h"
 #include "core/text/VisibleText.h"
 #include "core/view/ViewerTrials.h"
@@ -24,11 +25,7 @@ QString vncAddress(uint16_t port) {
 } // namespace
 
 DesktopKind currentDesktopKind() {
-#ifdef Q_OS_MACOS
-    return DesktopKind::MacOS;
-#else
-    return DesktopKind::Freedesktop;
-#endif
+    return currentPlatform() == Platform::MacOS ? DesktopKind::MacOS : DesktopKind::Freedesktop;
 }
 
 QStringList knownViewerNames() {
