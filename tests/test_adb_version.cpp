@@ -21,6 +21,15 @@ private Q_SLOTS:
         QTest::newRow("found") << ""
                                << "/usr/bin/adb"
                                << "adb in effect: /usr/bin/adb (found on this computer)";
+        // A file's name may hold anything; a tooltip shows no control of it.
+        QTest::newRow("controls in the chosen path")
+            << "/opt/\u001B[2Ja\u202Edb"
+            << ""
+            << "adb in effect: /opt/\u241B[2Ja<U+202E>db (your choice)";
+        QTest::newRow("controls in the found path")
+            << ""
+            << "/opt/b\u0007/adb"
+            << "adb in effect: /opt/b\u2407/adb (found on this computer)";
         QTest::newRow("none") << ""
                               << ""
                               << "No adb was found: choose one with the adb button.";
@@ -53,8 +62,8 @@ private Q_SLOTS:
             << finished << 0 << QByteArray("\n") << false << "adb version printed nothing";
         QTest::newRow("failed") << finished << 1 << QByteArray("Android Debug Bridge version 1\n")
                                 << false << "adb version ended with exit code 1";
-        QTest::newRow("timed out")
-            << int(AdbRun::Status::TimedOut) << -1 << QByteArray() << false << "adb took too long";
+        QTest::newRow("timed out") << int(AdbRun::Status::TimedOut) << -1 << QByteArray() << false
+                                   << "/opt/\u241B[2Jadb took too long";
     }
 
     void readsTheFirstLineOfAdbVersion() {
@@ -67,7 +76,7 @@ private Q_SLOTS:
         run.status = AdbRun::Status(status);
         run.exitCode = exitCode;
         run.standardOutput = output;
-        run.errorText = QStringLiteral("adb took too long");
+        run.errorText = QStringLiteral("/opt/\u001B[2Jadb took too long"); // names the path
         const AdbVersionAnswer answer = adbVersionAnswer(run);
         QCOMPARE(answer.known, known);
         QCOMPARE(answer.text, text);

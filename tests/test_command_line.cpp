@@ -1,8 +1,11 @@
 // Which arguments go to the command line, and what it reads from them.
 #include "cli/Invocation.h"
+#include "core/device/SerialArgument.h"
+#include "core/text/VisibleText.h"
 
 #include <QTest>
 
+using namespace ostrel;
 using namespace ostrel::cli;
 
 Q_DECLARE_METATYPE(ostrel::cli::Invocation::Verb)
@@ -68,6 +71,65 @@ private Q_SLOTS:
         QCOMPARE(parsed.platformNamed, platformNamed);
         if (outcome == ParsedArguments::Outcome::Usage)
             QCOMPARE(parsed.text.count(QLatin1Char('\n')), 1);
+    }
+
+    // A refused value is repeated as visibleText shows it: a script's log or a
+    // terminal gets no control from it, and the line stays one line.
+    void refusedValuesShowTheirControlsAsSymbols_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("--forward")
+            << QStringList{"--forward", "59\u001B[2J01"} << "'59\u241B[2J01' is not a port";
+        QTest::newRow("--port") << QStringList{"--connect", "--port", "\u202E1095"}
+                                << "'<U+202E>1095' is not a port";
+        QTest::newRow("a word") << QStringList{"--start", "no\u0007w"}
+                                << "Unexpected argument 'no\u2407w'";
+        QTest::newRow("an unknown option") << QStringList{"--bo\u009Bgus"} << "'bo<U+009B>gus'";
+        QTest::newRow("a line feed") << QStringList{"--forward", "59\n01"} << "'59\u240A01'";
+        QTest::newRow("a lone CR") << QStringList{"--forward", "59\r01"} << "'59\u240D01'";
+    }
+    void refusedValuesShowTheirControlsAsSymbols() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, shown);
+        const ParsedArguments parsed =
+            parseArguments(QStringList{QStringLiteral("ostrel-dravik")} + arguments);
+        QCOMPARE(parsed.outcome, ParsedArguments::Outcome::Usage);
+        QVERIFY2(parsed.text.contains(shown), qPrintable(parsed.text));
+        QVERIFY2(!needsVisibleText(parsed.text), qPrintable(parsed.text));
+        QCOMPARE(parsed.text.count(QLatin1Char('\n')), 1);
+    }
+
+    // adb would get the serial cut at its NUL, which may name another phone;
+    // one too long for adb's argument list would not start adb at all.
+    void aSerialAdbCannotTakeIsRefused_data() {
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("NUL") << QStringLiteral("AB") + QChar(0) + QStringLiteral("CD")
+                             << "adb cannot name a device whose serial holds a NUL character";
+        QTest::newRow("too long") << QString(MaxSerialBytes + 1, u'A')
+                                  << QStringLiteral("adb cannot name a device whose serial is %1 "
+                                                    "bytes long")
+                                         .arg(MaxSerialBytes + 1);
+        QTest::newRow("too long in UTF-8")
+            << QString(MaxSerialBytes / 2 + 1, u'\u00E9')
+            << QStringLiteral("serial is %1 bytes long").arg(MaxSerialBytes + 2);
+    }
+    void aSerialAdbCannotTakeIsRefused() {
+        QFETCH(QString, serial);
+        QFETCH(QString, why);
+        const ParsedArguments parsed =
+            parseArguments({QStringLiteral("ostrel-dravik"), QStringLiteral("--start"),
+                            QStringLiteral("--serial"), serial});
+        QCOMPARE(parsed.outcome, ParsedArguments::Outcome::Usage);
+        QVERIFY2(parsed.text.contains(why), qPrintable(parsed.text.left(300)));
+        QCOMPARE(parsed.text.count(QLatin1Char('\n')), 1);
+        QVERIFY(parsed.text.size() < 400);
+        // The longest serial adb can take is still taken.
+        const QString longest(MaxSerialBytes, u'A');
+        QCOMPARE(parseArguments({QStringLiteral("ostrel-dravik"), QStringLiteral("--start"),
+                                 QStringLiteral("--serial"), longest})
+                     .invocation.serial,
+                 longest);
     }
 
     void readsTheInvocation_data() {

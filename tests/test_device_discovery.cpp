@@ -1,8 +1,14 @@
+#include "core/device/AdbFailure.h"
+#include "core/device/SerialArgument.h"
+#include "core/process/ProcessRunner.h"
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
 #include "support/SessionFixture.h"
+#include "support/StandInAdb.h"
 
 #include <QJsonArray>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -29,6 +35,24 @@ QJsonArray listings(const QList<QJsonArray>& each) {
 }
 
 const QString NoLongerA = QStringLiteral("Device AAA111 is no longer attached.\n");
+
+// The real runner on a stand-in adb, which answers every command alike.
+struct StandInSession {
+    explicit StandInSession(Waits waits = fastWaits())
+        : session(
+              runner, [this] { return adb.path(); }, waits),
+          seen(session) {}
+
+    QTemporaryDir directory;
+    StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
+    ProcessRunner runner;
+    BridgeSession session;
+    SessionRecorder seen;
+};
+
+const QString NulSerial = QStringLiteral("AB") + QChar(0) + QStringLiteral("CD");
+const QString NulRefused =
+    QStringLiteral("Error: adb cannot name a device whose serial holds a NUL character.\n");
 
 } // namespace
 
@@ -296,6 +320,112 @@ private Q_SLOTS:
                  DeviceList({"No device", "BBB222 \u2014 unauthorized"}, 0));
         QCOMPARE(f->session.selectedDevice(), QString());
         QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), devices()}));
+    }
+
+    // When adb itself fails to list (its server cannot be reached, its
+    // environment names no server, it is not adb at all), that is said in
+    // adb's own words with the setup to check, never taken for an empty list:
+    // the phones are not at fault. The window's flows and the command line's
+    // listing alike.
+    void aListingAdbFailedToMakeIsAdbsFailure_data() {
+        QTest::addColumn<QByteArray>("standardError");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<double>("sleep");
+        QTest::addColumn<QString>("said"); // before the setup line; %1: the stand-in's path
+        QTest::newRow("socket named wrong")
+            << QByteArray("* cannot start server on remote host\n"
+                          "adb: failed to check server version: cannot connect to daemon at "
+                          "garbage: unknown socket specification: garbage\n")
+            << 1 << 0.0
+            << "Error: adb devices failed (exit status 1).\n"
+               "* cannot start server on remote host\n"
+               "adb: failed to check server version: cannot connect to daemon at garbage: "
+               "unknown socket specification: garbage\n";
+        QTest::newRow("port out of range")
+            << QByteArray("adb: $ANDROID_ADB_SERVER_PORT must be a positive number less than "
+                          "65535: got \"70000\"\n")
+            << 1 << 0.0
+            << "Error: adb devices failed (exit status 1).\n"
+               "adb: $ANDROID_ADB_SERVER_PORT must be a positive number less than 65535: got "
+               "\"70000\"\n";
+        // An "error:" line is no phone's complaint when no phone was named.
+        QTest::newRow("an error line with controls")
+            << QByteArray("error: cannot connect to daemon\x1b]0;owned\x07\n") << 1 << 0.0
+            << "Error: adb devices failed (exit status 1).\n"
+               "error: cannot connect to daemon\u241B]0;owned\u2407\n";
+        QTest::newRow("exit 3 without a word")
+            << QByteArray() << 3 << 0.0 << "Error: adb devices failed (exit status 3).\n";
+        QTest::newRow("no answer in time")
+            << QByteArray() << 0 << 5.0
+            << "Error: %1 did not finish within 0.3 seconds and was stopped.\n";
+    }
+    void aListingAdbFailedToMakeIsAdbsFailure() {
+        QFETCH(QByteArray, standardError);
+        QFETCH(int, exitCode);
+        QFETCH(double, sleep);
+        QFETCH(QString, said);
+        Waits waits = fastWaits();
+        waits.commandTimeout = std::chrono::milliseconds(300);
+        StandInSession f(waits);
+        f.adb.setStandardOutput("List of devices attached\n\n");
+        f.adb.setStandardError(standardError);
+        f.adb.setExitCode(exitCode);
+        if (sleep > 0)
+            f.adb.setSleepSeconds(sleep);
+        QString expected = said.contains(u"%1") ? said.arg(f.adb.path()) : said;
+        expected += adbSetupToCheck(f.adb.path(), QProcessEnvironment::systemEnvironment());
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+
+        QVERIFY(!QCoro::waitFor(f.session.startServer()));
+        QCOMPARE(f.seen.failures, expected);
+        f.seen.clear();
+        QVERIFY(!QCoro::waitFor(f.session.listDevices()).goesOn());
+        QCOMPARE(f.seen.failures, expected);
+        QCOMPARE(f.adb.invocations(), (QList<QStringList>{devices(), devices()}));
+    }
+
+    // A serial adb cannot be given whole gets no command at all: exec would
+    // cut it at its NUL, and the rest may name another phone; one too long
+    // for adb's argument list would be taken for an adb that cannot run.
+    // Such serials come from adb's listing or from the server's own list.
+    void aSerialAdbCannotNameGetsNoCommand_data() {
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<bool>("watched");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("NUL, listed by adb") << NulSerial << false << NulRefused;
+        QTest::newRow("NUL, listed by the server") << NulSerial << true << NulRefused;
+        const QString mebibyte(1 << 20, u'A');
+        QTest::newRow("a mebibyte")
+            << mebibyte << false
+            << QStringLiteral("Error: adb cannot name a device whose serial is 1048576 bytes "
+                              "long: an argument to adb may hold at most %1.\n")
+                   .arg(MaxSerialBytes);
+    }
+    void aSerialAdbCannotNameGetsNoCommand() {
+        QFETCH(QString, serial);
+        QFETCH(bool, watched);
+        QFETCH(QString, said);
+        // The part before the NUL is a phone of its own, which must get nothing either.
+        attach({{"listings", listings({listing({{serial, "device"}, {"AB", "device"}})})},
+                {"package", FirstPackage}});
+        f->session.discovery().setChoice(DeviceDiscovery::Choice::FirstUsable);
+        if (watched) {
+            f->server.setDevices(serial.toUtf8() + "\tdevice\nAB\tdevice\n");
+            DeviceWatchTiming timing;
+            timing.retry = std::chrono::milliseconds(50);
+            f->session.startWatching(timing);
+            QTRY_VERIFY(f->session.followsDevices());
+            QTRY_COMPARE(f->session.selectedDevice(), serial);
+            QTRY_VERIFY(!f->session.isBusy());
+        }
+        f->seen.clear();
+        QVERIFY(!f->run(f->session.startServer()));
+        QCOMPARE(f->seen.failures, said);
+        QCOMPARE(f->session.selectedDevice(), serial);
+        for (const QStringList& run : f->phone.invocations())
+            QVERIFY2(run == devices(), qPrintable(run.join(u' ').left(200)));
+        QCOMPARE(f->phone.invocations().size(), watched ? 0 : 1);
+        QCOMPARE(f->seen.serverStates, QList<bool>{});
     }
 
     // Wireless serials hold spaces; the whole serial is named.

@@ -1,6 +1,7 @@
 // Output no adb should print, and what the console and the device list make
 // of it: nothing may freeze the program, and nothing of one command may leak
 // into the next.
+#include "core/device/AdbFailure.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
 #include "core/session/ConsoleText.h"
@@ -10,6 +11,7 @@
 #include "support/StandInAdb.h"
 
 #include <QElapsedTimer>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -94,7 +96,8 @@ private Q_SLOTS:
     }
 
     // Each row prints something hostile in answer to "devices"; the console
-    // is as shown, with ADB for the stand-in's path, and the next listing,
+    // is as shown, with ADB for the stand-in's path and SETUP for the line
+    // naming the setup to check after adb failed, and the next listing,
     // an ordinary one, is read as if nothing had come before.
     void hostileOutputThenAnOrdinaryListing_data() {
         QTest::addColumn<QByteArray>("standardOutput");
@@ -115,8 +118,9 @@ private Q_SLOTS:
         QTest::newRow("1 MiB line on standard error")
             << QByteArray() << "error: " + mib + "\n"
             << 1 << Ending::Exits
-            << Checking + "error: " + QString(4096 - 7, u'x') + notShown(mib.size() + 7 - 4096) +
-                   "\n"
+            << Checking +
+                   "Error: adb devices failed (exit status 1).\nerror: " + QString(4096 - 7, u'x') +
+                   notShown(mib.size() + 7 - 4096) + "\nSETUP"
             << QStringList();
 
         QByteArray manyLines = "List of devices attached\n";
@@ -156,16 +160,16 @@ private Q_SLOTS:
             << QStringList();
         QTest::newRow("line cut by a crash")
             << QByteArray("List of devices attached\nSERIAL\tdev") << QByteArray() << 0
-            << Ending::Crashes << Checking + header + "Error: ADB ended abnormally.\n"
+            << Ending::Crashes << Checking + header + "Error: ADB ended abnormally.\nSETUP"
             << QStringList();
         QTest::newRow("crash within the first line")
             << QByteArray("SERIAL\tdevi") << QByteArray() << 0 << Ending::Crashes
-            << Checking + "Error: ADB ended abnormally.\n"
-            << QStringList();
+            << Checking + "Error: ADB ended abnormally.\nSETUP" << QStringList();
         QTest::newRow("line cut by the time limit")
             << QByteArray("List of devices attached\nSERIAL\tdevi") << QByteArray() << 0
             << Ending::TimeLimit
-            << Checking + header + "Error: ADB did not finish within 1.5 seconds and was stopped.\n"
+            << Checking + header +
+                   "Error: ADB did not finish within 1.5 seconds and was stopped.\nSETUP"
             << QStringList();
     }
 
@@ -189,7 +193,11 @@ private Q_SLOTS:
         f.adb.setCrashes(ending == Ending::Crashes);
         f.adb.setSleepSeconds(ending == Ending::TimeLimit ? 30 : 0);
         f.listDevices();
-        QCOMPARE(f.seen.console, QString(console).replace("ADB", f.adb.path()));
+        const QString setup =
+            adbSetupToCheck(f.adb.path(), QProcessEnvironment::systemEnvironment())
+                .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QCOMPARE(f.seen.console,
+                 QString(console).replace("ADB", f.adb.path()).replace("SETUP", setup));
         QCOMPARE(f.session.discovery().usableSerials(), devices);
 
         f.adb.setStandardOutput(NextListing.toUtf8());

@@ -1,6 +1,8 @@
 #include "cli/Invocation.h"
 
 #include "core/device/PortText.h"
+#include "core/device/SerialArgument.h"
+#include "core/text/VisibleText.h"
 
 #include <QCommandLineParser>
 
@@ -18,12 +20,15 @@ const QString AdbName = u"adb"_s;
 const QString PlatformName = u"platform"_s;
 const QString PortName = u"port"_s;
 
+// `error` may repeat what was given: its controls show as visibleText()
+// makes them, and a line feed, which visibleText() keeps, as its symbol too.
 ParsedArguments usage(const QString& error) {
     ParsedArguments parsed;
     parsed.outcome = ParsedArguments::Outcome::Usage;
     // One line, so that a script's log shows the whole of it.
+    const QString oneLine = visibleText(error).replace(u'\n', QChar(0x240A));
     parsed.text =
-        u"Error: %1 See \"ostrel-dravik --help\" for the verbs and options.\n"_s.arg(error);
+        u"Error: %1 See \"ostrel-dravik --help\" for the verbs and options.\n"_s.arg(oneLine);
     return parsed;
 }
 
@@ -152,6 +157,9 @@ std::optional<ParsedArguments> readVerbOptions(const QCommandLineParser& parser,
         invocation.serial = parser.value(SerialName);
         if (invocation.serial.isEmpty())
             return usage(u"--serial needs a device's serial."_s);
+        const QString unnameable = unnameableSerial(invocation.serial);
+        if (!unnameable.isEmpty())
+            return usage(unnameable + u'.');
     }
     if (parser.isSet(AdbName)) {
         invocation.adbPath = parser.value(AdbName);
@@ -188,7 +196,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     ParsedArguments parsed;
     if (parser.isSet(help)) {
         parsed.outcome = ParsedArguments::Outcome::Help;
-        parsed.text = parser.helpText();
+        parsed.text = visibleText(parser.helpText()); // it names the program as started
         return parsed;
     }
     if (parser.isSet(version)) {

@@ -535,7 +535,7 @@ void AppDelegate::onAdbButtonClicked() {
     const QString chosen = desktop_.chooseFile(window, adbFileChoice(adbInEffect()));
     if (chosen.isEmpty())
         return; // cancelled: nothing changes
-    qInfo("select file: %s", qUtf8Printable(chosen));
+    qInfo("select file: %s", qUtf8Printable(visibleText(chosen)));
     chosenAdb_ = chosen;
     const QString failure = storeChosenAdb(chosen);
     if (!failure.isEmpty()) {
@@ -733,7 +733,7 @@ void AppDelegate::onChooseViewerMenu() {
         if (answer != 2)
             return;
     }
-    qInfo("select viewer: %s", qUtf8Printable(chosen));
+    qInfo("select viewer: %s", qUtf8Printable(visibleText(chosen)));
     const QString failure = storeChosenViewer(chosen);
     if (!failure.isEmpty())
         desktop_.runAlert(window, Alert{u"The chosen viewer could not be saved."_s, failure});

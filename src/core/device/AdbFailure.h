@@ -2,6 +2,7 @@
 
 #include "core/process/AdbRun.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 
 namespace ostrel {
@@ -16,5 +17,11 @@ bool deviceIsGone(const AdbRun& run);
 // adb's standard error as console text: plain, trimmed, ending in "\r\n";
 // empty when adb wrote nothing there.
 QString standardErrorForConsole(const AdbRun& run);
+
+// The line that follows adb's words when adb could not answer for its server:
+// the adb that ran, and the server address `environment` gives it (adb's
+// children inherit ours), read as adb reads it; when it names no server, the
+// variables as they are. Outside text shows as visibleText() makes it.
+QString adbSetupToCheck(const QString& adbPath, const QProcessEnvironment& environment);
 
 } // namespace ostrel

@@ -2,6 +2,7 @@
 #include <QCoro/QCoroTask>
 
 #include "core/process/CommandRunner.h"
+#include "core/text/VisibleText.h"
 
 #include <QStringList>
 
@@ -23,7 +24,7 @@ QString firstPrintableLine(const QByteArray& output) {
 
 QString whyNoVersion(const AdbRun& run) {
     if (!run.finished())
-        return run.errorText;
+        return visibleText(run.errorText); // it names the path
     if (run.exitCode != 0)
         return u"adb version ended with exit code %1"_s.arg(run.exitCode);
     return u"adb version printed nothing"_s;
@@ -31,11 +32,12 @@ QString whyNoVersion(const AdbRun& run) {
 
 } // namespace
 
+// A file's name may hold controls as any outside text may.
 QString adbInEffectText(const QString& chosen, const QString& found) {
     if (!chosen.isEmpty())
-        return u"adb in effect: %1 (your choice)"_s.arg(chosen);
+        return u"adb in effect: %1 (your choice)"_s.arg(visibleText(chosen));
     if (!found.isEmpty())
-        return u"adb in effect: %1 (found on this computer)"_s.arg(found);
+        return u"adb in effect: %1 (found on this computer)"_s.arg(visibleText(found));
     return u"No adb was found: choose one with the adb button."_s;
 }
 

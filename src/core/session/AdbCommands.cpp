@@ -2,11 +2,14 @@
 
 #include "core/bridge/BridgeState.h"
 #include "core/device/AdbFailure.h"
+#include "core/device/SerialArgument.h"
 #include "core/session/FlowControl.h"
 #include "core/session/SessionConsole.h"
 #include "core/settings/AdbSetting.h"
+#include "core/text/VisibleText.h"
 
 #include <QCoro/QCoroTask>
+#include <QProcessEnvironment>
 
 #include <algorithm>
 
@@ -27,6 +30,13 @@ QString commandLine(const QString& program, const QStringList& arguments) {
 QByteArray finishedLines(const QByteArray& output) {
     const qsizetype lastEnd = std::max(output.lastIndexOf('\n'), output.lastIndexOf('\r'));
     return output.first(lastEnd + 1);
+}
+
+// forDevice() puts the serial second; it is the one argument from outside.
+QString serialOf(const QStringList& arguments) {
+    if (arguments.size() < 2 || arguments.first() != u"-s"_s)
+        return {};
+    return arguments.at(1);
 }
 
 AdbRun noAdb() {
@@ -53,7 +63,22 @@ QCoro::Task<AdbRun> AdbCommands::launchAdbProcess(QStringList arguments, bool wa
     co_return co_await runAndReport(Mode::Idle, arguments);
 }
 
+// Exec would cut the serial at a NUL, and the rest may name another phone; a
+// serial too long would fail the start and read as an adb that cannot run.
+std::optional<AdbRun> AdbCommands::refuseUnnameableSerial(const QStringList& arguments) {
+    const QString why = unnameableSerial(serialOf(arguments));
+    if (why.isEmpty())
+        return std::nullopt;
+    console_.say(u"Error: %1.\r\n"_s.arg(why), MessageKind::Failure);
+    AdbRun refused;
+    refused.status = AdbRun::Status::FailedToStart;
+    refused.errorText = why;
+    return refused;
+}
+
 QCoro::Task<AdbRun> AdbCommands::runAndReport(int32_t mode, QStringList arguments) {
+    if (std::optional<AdbRun> refused = refuseUnnameableSerial(arguments))
+        co_return std::move(*refused);
     const QString program = adbPath_();
     if (program.isEmpty()) {
         const AdbRun missing = noAdb();
@@ -66,12 +91,15 @@ QCoro::Task<AdbRun> AdbCommands::runAndReport(int32_t mode, QStringList argument
         co_return run;
     echo(run, mode);
     if (!reportIfNotFinished(run))
-        qInfo("adb command failed: %s", qUtf8Printable(commandLine(program, arguments)));
+        qInfo("adb command failed: %s",
+              qUtf8Printable(visibleText(commandLine(program, arguments))));
     co_return run;
 }
 
 AdbRun AdbCommands::launchDetachedAdbProcess(const QStringList& arguments,
                                              const QString& outputFile) {
+    if (std::optional<AdbRun> refused = refuseUnnameableSerial(arguments))
+        return std::move(*refused);
     const QString program = adbPath_();
     AdbRun run = noAdb();
     if (!program.isEmpty()) {
@@ -101,6 +129,31 @@ QCoro::Task<Step<AdbRun>> AdbCommands::runOnServer(int32_t mode, QStringList arg
         co_return Step<AdbRun>{FlowStep::Ends, std::move(run)};
     }
     co_return goOn(std::move(run));
+}
+
+QCoro::Task<Step<AdbRun>> AdbCommands::askServer(int32_t mode, QStringList arguments) {
+    AdbRun run = co_await runAndReport(mode, arguments);
+    if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
+        co_return Step<AdbRun>{FlowStep::Cancelled, std::move(run)};
+    if (run.succeeded())
+        co_return goOn(std::move(run));
+    sayServerUnanswered(arguments, run);
+    co_return Step<AdbRun>{FlowStep::Ends, std::move(run)};
+}
+
+// After adb's own words, where to look: the adb that ran and the server its
+// environment (ours) names. An adb that could not be run at all has been told
+// apart already, with its own advice.
+void AdbCommands::sayServerUnanswered(const QStringList& arguments, const AdbRun& run) {
+    if (run.status == AdbRun::Status::NoExecutable || run.status == AdbRun::Status::FailedToStart)
+        return;
+    if (run.finished())
+        console_.say(u"Error: adb %1 failed (exit status %2).\r\n"_s.arg(
+                         arguments.join(u' '), QString::number(run.exitCode)) +
+                         standardErrorForConsole(run),
+                     MessageKind::Failure);
+    console_.say(adbSetupToCheck(adbPath_(), QProcessEnvironment::systemEnvironment()),
+                 MessageKind::Failure);
 }
 
 // A command that ended by itself said its last line even without a line end;

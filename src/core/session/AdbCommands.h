@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace ostrel {
 
@@ -19,7 +20,8 @@ class SessionConsole;
 
 // Runs adb for the session's flows: every command for a phone names it, its
 // output is shown unless the flow reads it quietly, and a command that did not
-// run to its end, or found its phone gone, ends the flow after saying why.
+// run to its end, or found its phone gone, ends the flow after saying why. A
+// serial adb cannot be given whole gets no command at all.
 class AdbCommands : public QObject {
     Q_OBJECT
 
@@ -39,12 +41,20 @@ public:
     // output is shown). Goes on only when adb ran to its end and reached the
     // phone; a phone that has gone ends the flow with adb's own words.
     QCoro::Task<Step<AdbRun>> runOnDevice(QString serial, int32_t mode, QStringList arguments);
-    // A command for adb's server itself, such as the device listing.
+    // A command for adb's server itself, such as start-server; the caller
+    // judges its exit status.
     QCoro::Task<Step<AdbRun>> runOnServer(int32_t mode, QStringList arguments);
+    // A question only adb's server answers, such as the device listing. Goes
+    // on only when adb answered (ran to its end with status 0); otherwise
+    // adb's own words and the setup to check end the flow, since a server
+    // adb could not reach is no fault of the phones.
+    QCoro::Task<Step<AdbRun>> askServer(int32_t mode, QStringList arguments);
 
     // Shows a command's output in the console.
     void writeStdOut(const QString& text);
 
+    // `arguments` for the phone `serial`. A serial adb cannot take is still
+    // put in: every command is refused with it, in one place.
     static QStringList forDevice(const QString& serial, const QStringList& arguments);
 
 Q_SIGNALS:
@@ -56,6 +66,8 @@ private:
     // finish, if it did not.
     QCoro::Task<AdbRun> runAndReport(int32_t mode, QStringList arguments);
     bool reportIfNotFinished(const AdbRun& run);
+    std::optional<AdbRun> refuseUnnameableSerial(const QStringList& arguments);
+    void sayServerUnanswered(const QStringList& arguments, const AdbRun& run);
     void echo(const AdbRun& run, int32_t mode);
 
     CommandRunner& runner_;

@@ -44,7 +44,7 @@ QCoro::Task<Step<QString>> DeviceDiscovery::adbDevices() {
 
 QCoro::Task<Step<QList<ListedDevice>>> DeviceDiscovery::listDevices() {
     const QStringList arguments{u"devices"_s};
-    const Step<AdbRun> listing = co_await commands_.runOnServer(Mode::DeviceList, arguments);
+    const Step<AdbRun> listing = co_await commands_.askServer(Mode::DeviceList, arguments);
     if (!listing.goesOn())
         co_return listing.stopped<QList<ListedDevice>>();
     listed_ = parseDeviceListing(listing.value.standardOutput);

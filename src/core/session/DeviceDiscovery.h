@@ -48,7 +48,8 @@ public:
     // The watched list changed while a flow runs: shown, and nothing else
     // changes until the flow has ended.
     void showListing(const QList<ListedDevice>& devices);
-    // Only lists: the phones attached now, nothing chosen.
+    // Only lists: the phones attached now, nothing chosen. A listing adb
+    // failed to make ends the flow in adb's words, never as an empty list.
     QCoro::Task<Step<QList<ListedDevice>>> listDevices();
     // Takes a listing in: the list, the selection and what the user is told.
     Step<QString> handleAdbDevicesOutput(const QList<ListedDevice>& devices);
