@@ -65,14 +65,11 @@ struct Peak {
     explicit Peak(std::function<int()> measure) : measure_(std::move(measure)) {
         most = measure_();
         sampling_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&sampling_, &QTimer::timeout, &sampling_, [this] {
-            most = std::max(most, measure_());
-            ++samples;
-        });
+        QObject::connect(&sampling_, &QTimer::timeout, &sampling_,
+                         [this] { most = std::max(most, measure_()); });
         sampling_.start(10);
     }
     int most = 0;
-    int samples = 0;
 
 private:
     std::function<int()> measure_;
@@ -310,11 +307,13 @@ private Q_SLOTS:
     // calms down.
     void aFloodingServerCostsBoundedWork_data() {
         QTest::addColumn<int>("settleMs");
-        QTest::newRow("flapping, so nothing settles") << 500;
-        QTest::newRow("every list settles at once") << 0;
+        QTest::addColumn<bool>("changesShow");
+        QTest::newRow("flapping, so nothing settles") << 500 << false;
+        QTest::newRow("every list settles at once") << 0 << true;
     }
     void aFloodingServerCostsBoundedWork() {
         QFETCH(int, settleMs);
+        QFETCH(bool, changesShow);
         DeviceWatchTiming timing = quickTiming();
         timing.settle = std::chrono::milliseconds(settleMs);
         WatchedServer f("A\tdevice\n", timing);
@@ -352,7 +351,8 @@ private Q_SLOTS:
         QVERIFY2(f.server.mostInFlight("host:devices-l") <= 1, qPrintable(story));
         QVERIFY2(modelRequests(f.server) <= shown + 2, qPrintable(story));
         QVERIFY2(descriptors.most <= descriptorsBefore + 8, qPrintable(story));
-        QVERIFY2(descriptors.samples >= 10, qPrintable(story)); // the program kept answering
+        // Changes that settle show during the flood, not only after it.
+        QVERIFY2(!changesShow || shown >= 1, qPrintable(story));
         QCOMPARE(trackRequests(f.server), 1);
     }
 
