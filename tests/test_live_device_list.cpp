@@ -228,6 +228,39 @@ private Q_SLOTS:
         QCOMPARE(w.session.seen.console, QString());
     }
 
+    // A server that breaks the protocol after each first list: the break is
+    // said once, and each reconnect that finds the same phone is no arrival:
+    // no probe, no line, no new model request, no list shown anew.
+    void aServerBreakingItsProtocolIsToldOnce() {
+        Watched w("");
+        w.server.setReply("host:track-devices",
+                          {"OKAY" + FakeAdbServer::frame("AAA111\tdevice\n") + "zzzz", true});
+        w.server.setReply("host:devices-l", FakeAdbServer::okay("AAA111 device model:KS_200\n"));
+        DeviceWatchTiming timing;
+        timing.retry = 200ms;
+        timing.lostAfter = 200ms; // as long as the retry, as they are by default
+        QVERIFY(w.listening);
+        w.session.session.startWatching(timing);
+        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), (DeviceList{{"KS 200 (AAA111)"}, 0}), 5000);
+        QTRY_VERIFY(w.idle());
+        const qsizetype lists = w.session.seen.deviceLists.size();
+        const qsizetype runs = w.session.phone.invocations().size();
+        const int connections = static_cast<int>(w.server.requests().count("host:track-devices"));
+        QTRY_VERIFY_WITH_TIMEOUT(w.server.requests().count("host:track-devices") >= connections + 4,
+                                 5000);
+        QTRY_VERIFY(w.idle());
+
+        QCOMPARE(w.session.phone.invocations().size(), runs);
+        QCOMPARE(w.session.seen.deviceLists.size(), lists);
+        QCOMPARE(w.server.requests().count("host:devices-l"), 1);
+        const QString said = QStringLiteral("The device list cannot follow the adb server at %1: "
+                                            "the adb server sent a length that is not four hex "
+                                            "digits.\n")
+                                 .arg(w.server.address().text());
+        QCOMPARE(w.session.seen.console, said);
+        QCOMPARE(w.session.seen.failures, said);
+    }
+
     // Two phones of one kind are told apart by their serials.
     void modelsShowWithTheSerial() {
         Watched w("");

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "core/device/DeviceListing.h"
+#include "core/process/AdbRun.h"
 #include "core/server/DeviceWatch.h"
+#include "core/session/ConsoleMessage.h"
+#include "core/text/SaidOnce.h"
 
 #include <QCoro/QCoroFwd>
 #include <QList>
@@ -19,20 +22,28 @@ namespace ostrel::cli {
 
 class CommandLineOutput;
 
+// The verb's waits; tests shorten them.
+struct WatchTiming {
+    DeviceWatchTiming watch;
+    // How long a server may take to answer before the verb gives up.
+    std::chrono::milliseconds firstServerLimit{5000};
+};
+
 // `--watch`: prints every attached phone as `SERIAL<TAB>STATE`, then a line
 // for each change (`SERIAL<TAB>gone` for one that left), until it is
 // stopped. Unlike the window it starts adb's server when none answers, as
-// scripts expect of an adb command, and again whenever the server is lost.
+// scripts expect of an adb command, and again whenever the server is lost:
+// one `adb start-server` at a time, and only after one of the watch's
+// attempts, which come at most once per retry interval. At start-up it says
+// nothing until it gives up, then one line; once it has followed a server,
+// each reason for losing it is said once, until a server is followed again.
 class WatchVerb : public QObject {
     Q_OBJECT
 
 public:
-    // How long a server may take to answer before the verb gives up.
-    static constexpr std::chrono::milliseconds FirstServerLimit{5000};
-
     // `serial` non-empty: only that phone's lines.
     WatchVerb(BridgeSession& session, CommandLineOutput& output, QString serial,
-              QObject* parent = nullptr);
+              const WatchTiming& timing = {}, QObject* parent = nullptr);
     ~WatchVerb() override;
 
     void start();
@@ -44,16 +55,26 @@ Q_SIGNALS:
 
 private:
     void print(const QList<ListedDevice>& devices);
-    void onAttemptFailed(const QString& reason);
+    void onConnectedChanged(bool connected);
+    void onAttemptFailed(const QString& reason, bool serverAnswered);
+    void onConsoleText(const QString& text, MessageKind kind);
+    void giveUp();
+    QString problemLine() const;
+    void sayOnce(const QString& line);
     QCoro::Task<void> startServer();
 
     BridgeSession& session_;
     CommandLineOutput& output_;
     QString serial_;
+    WatchTiming timing_;
     std::unique_ptr<DeviceWatch> watch_;
     QList<ListedDevice> printed_;
     QTimer firstServerLimit_;
-    QString lastProblem_;
+    QString watchProblem_;        // the watch's last failure
+    bool serverAnswered_ = false; // in that failure
+    QString startProblem_;        // why the last adb start-server failed; empty: it did not
+    SaidOnce said_;
+    bool followed_ = false; // a server has been followed
     bool startingServer_ = false;
     bool ended_ = false;
 };

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTcpServer>
 
+#include <chrono>
 #include <functional>
 
 class QTcpSocket;
@@ -60,10 +61,24 @@ public:
     void setDevices(const QByteArray& listing);
     // Bytes as they are to every tracking connection: broken frames.
     void sendToTrackers(const QByteArray& bytes);
+    // Every tracking connection, now and later, is sent these listings one
+    // after another, over and over, as fast as it reads them, until
+    // stopFlooding(); a list set after that follows the last frame sent.
+    void floodTrackers(const QByteArrayList& listings);
+    void stopFlooding();
+    qint64 floodFramesSent() const { return floodFramesSent_; }
+    // Replies to `service` wait this long before they are sent, so that a
+    // client's requests are seen in flight.
+    void setReplyDelay(const QByteArray& service, std::chrono::milliseconds delay) {
+        replyDelays_.insert(service, delay);
+    }
 
     // Every service asked for, in order.
     QByteArrayList requests() const { return requests_; }
     int trackingConnections() const;
+    // The most requests for `service` that waited for their reply at once.
+    int mostInFlight(const QByteArray& service) const { return mostInFlight_.value(service); }
+    int connectionsAccepted() const { return accepted_; }
     // Bytes clients sent after their request, which adb's server never expects.
     QByteArray unexpectedBytes() const { return unexpected_; }
 
@@ -71,6 +86,8 @@ private:
     void accept();
     void readRequest(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const QByteArray& service);
+    void reply(QTcpSocket* socket, const QByteArray& service);
+    void feedFlood(QTcpSocket* socket);
 
     QTcpServer server_;
     uint16_t port_ = 0;
@@ -82,6 +99,14 @@ private:
     QHash<QTcpSocket*, QByteArray> pendingRequests_;
     QByteArrayList requests_;
     QByteArray unexpected_;
+    QByteArrayList flood_;
+    qsizetype floodNext_ = 0;
+    QHash<QTcpSocket*, QByteArray> floodRest_; // the part of a frame not sent yet
+    qint64 floodFramesSent_ = 0;
+    QHash<QByteArray, std::chrono::milliseconds> replyDelays_;
+    QHash<QByteArray, int> inFlight_;
+    QHash<QByteArray, int> mostInFlight_;
+    int accepted_ = 0;
 };
 
 } // namespace ostrel::test

@@ -5,7 +5,8 @@
 #include "core/server/LongListingModel.h"
 
 #include <QCoro/QCoroTask>
-#include <QSet>
+
+#include <algorithm>
 
 namespace ostrel {
 
@@ -20,13 +21,10 @@ QStringList serialsOf(const QList<ListedDevice>& devices) {
     return serials;
 }
 
-QSet<QString> usableSerials(const QList<ListedDevice>& devices) {
-    QSet<QString> serials;
-    for (const ListedDevice& device : devices) {
-        if (device.usable())
-            serials.insert(device.serial);
-    }
-    return serials;
+bool listsUsable(const QList<ListedDevice>& devices, const QString& serial) {
+    return std::any_of(devices.begin(), devices.end(), [&serial](const ListedDevice& device) {
+        return device.serial == serial && device.usable();
+    });
 }
 
 } // namespace
@@ -40,13 +38,13 @@ DeviceWatch::DeviceWatch(const AdbServerAddress& address, const DeviceWatchTimin
     clock_.start();
     // A server cannot make the watch buffer more than a frame or so.
     socket_.setReadBufferSize(MaxAdbFrameLength + 16);
-    for (QTimer* timer : {&retryTimer_, &settleTimer_, &lostTimer_}) {
+    for (QTimer* timer : {&retryTimer_, &answerTimer_, &settleTimer_}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
     connect(&retryTimer_, &QTimer::timeout, this, &DeviceWatch::connectNow);
+    connect(&answerTimer_, &QTimer::timeout, this, &DeviceWatch::onAnswerTimeout);
     connect(&settleTimer_, &QTimer::timeout, this, &DeviceWatch::settleChanges);
-    connect(&lostTimer_, &QTimer::timeout, this, &DeviceWatch::onLostTimeout);
     connect(&socket_, &QTcpSocket::connected, this, &DeviceWatch::onConnected);
     connect(&socket_, &QTcpSocket::readyRead, this, &DeviceWatch::onReadyRead);
     connect(&socket_, &QTcpSocket::disconnected, this, &DeviceWatch::onSocketEnded);
@@ -65,25 +63,34 @@ void DeviceWatch::start() {
 
 void DeviceWatch::stop() {
     phase_ = Phase::Stopped;
-    for (QTimer* timer : {&retryTimer_, &settleTimer_, &lostTimer_})
+    for (QTimer* timer : {&retryTimer_, &answerTimer_, &settleTimer_})
         timer->stop();
     socket_.abort();
 }
 
 void DeviceWatch::poke() {
-    if (phase_ != Phase::Waiting)
-        return;
-    retryTimer_.stop();
-    connectNow();
+    if (phase_ == Phase::Waiting && (!lastAttempt_ || *lastAttempt_ + timing_.retry <= now()))
+        connectNow();
 }
 
 void DeviceWatch::connectNow() {
     if (phase_ == Phase::Stopped)
         return;
+    retryTimer_.stop();
     socket_.abort();
     phase_ = Phase::Connecting;
     reader_ = {};
+    lastAttempt_ = now();
+    answerTimer_.start(timing_.answerLimit);
     socket_.connectToHost(address_.host, address_.port);
+}
+
+// The next attempt starts `retry` after the last one started, or at once
+// when that is past; always from the event loop, never inside the socket's
+// own signal.
+void DeviceWatch::scheduleAttempt() {
+    const Time due = lastAttempt_ ? *lastAttempt_ + timing_.retry : now();
+    retryTimer_.start(std::max(Time(0), due - now()));
 }
 
 void DeviceWatch::onConnected() {
@@ -104,16 +111,15 @@ void DeviceWatch::onReadyRead() {
             return;
     }
     if (reader_.status() == DeviceTrackReader::Status::Refused)
-        failAttempt(u"the adb server refused to track devices: %1"_s.arg(reader_.problem()));
+        failAttempt(u"the adb server refused to track devices: %1"_s.arg(reader_.problem()), true);
     else if (reader_.status() == DeviceTrackReader::Status::Broken)
-        failAttempt(reader_.problem());
+        failAttempt(reader_.problem(), true);
 }
 
 void DeviceWatch::onSocketEnded() {
     switch (phase_) {
     case Phase::Connecting:
-        failAttempt(
-            u"no adb server answers at %1: %2"_s.arg(address_.text(), socket_.errorString()));
+        failAttempt(socket_.errorString(), false);
         break;
     case Phase::AwaitingFirstList:
     case Phase::Tracking:
@@ -123,10 +129,11 @@ void DeviceWatch::onSocketEnded() {
             break;
         reader_.endOfStream();
         if (phase_ == Phase::Tracking && reader_.status() == DeviceTrackReader::Status::Accepted)
-            loseServer(std::chrono::milliseconds(0)); // it may be back already
+            loseServer(); // it may be back already
         else
             failAttempt(reader_.problem().isEmpty() ? u"the adb server closed the connection"_s
-                                                    : reader_.problem());
+                                                    : reader_.problem(),
+                        true);
         break;
     case Phase::NotStarted:
     case Phase::Waiting:
@@ -135,65 +142,81 @@ void DeviceWatch::onSocketEnded() {
     }
 }
 
+void DeviceWatch::onAnswerTimeout() {
+    const qint64 limit = timing_.answerLimit.count();
+    if (phase_ == Phase::Connecting)
+        failAttempt(u"the connection was not accepted within %1 ms"_s.arg(limit), false);
+    else if (phase_ == Phase::AwaitingFirstList)
+        failAttempt(u"the adb server sent no device list within %1 ms"_s.arg(limit), true);
+}
+
 void DeviceWatch::takeListing(const QList<ListedDevice>& devices) {
-    const bool first = phase_ == Phase::AwaitingFirstList;
-    askModels(devices, first ? QList<ListedDevice>() : settler_.latest());
-    if (!first) {
-        settler_.takeListing(devices, std::chrono::milliseconds(clock_.elapsed()));
+    if (phase_ == Phase::Tracking) {
+        settler_.takeListing(devices, now());
         scheduleSettling();
         return;
     }
+    // A first list is the truth at once; after a reconnection it shows
+    // nothing new unless the phones changed meanwhile.
     phase_ = Phase::Tracking;
-    lostTimer_.stop();
+    answerTimer_.stop();
+    lostSince_.reset();
     settleTimer_.stop();
+    settleDue_.reset();
     settler_.showAtOnce(devices);
     report(settler_.shown());
     setConnected(true);
 }
 
-// A connection that broke the protocol or never got going: the next attempt
-// waits its turn, so that a server that answers nonsense is not hammered.
-void DeviceWatch::failAttempt(const QString& reason) {
-    const bool wasTracking = phase_ == Phase::Tracking;
-    loseServer(timing_.retry);
-    if (!wasTracking)
-        Q_EMIT attemptFailed(reason);
+void DeviceWatch::failAttempt(const QString& reason, bool serverAnswered) {
+    loseServer();
+    if (connected_ && lostSince_ && now() - *lostSince_ >= timing_.lostAfter)
+        declareLost();
+    if (phase_ != Phase::Stopped)
+        Q_EMIT attemptFailed(reason, serverAnswered);
 }
 
-void DeviceWatch::loseServer(std::chrono::milliseconds nextAttempt) {
+void DeviceWatch::loseServer() {
     phase_ = Phase::Waiting;
     socket_.abort();
+    answerTimer_.stop();
     settleTimer_.stop();
-    if (connected_ && !lostTimer_.isActive())
-        lostTimer_.start(timing_.lostAfter);
-    retryTimer_.start(nextAttempt);
+    settleDue_.reset();
+    if (connected_ && !lostSince_)
+        lostSince_ = now();
+    scheduleAttempt();
 }
 
-void DeviceWatch::onLostTimeout() {
-    if (phase_ == Phase::Tracking || phase_ == Phase::Stopped)
-        return;
+void DeviceWatch::declareLost() {
+    lostSince_.reset();
     settler_.showAtOnce({});
-    models_.clear();
     report({});
     setConnected(false);
 }
 
 void DeviceWatch::settleChanges() {
+    settleDue_.reset();
     if (phase_ != Phase::Tracking)
         return;
-    settler_.settle(std::chrono::milliseconds(clock_.elapsed()));
+    settler_.settle(now());
     report(settler_.shown());
     scheduleSettling();
 }
 
+// The timer is only ever brought forward: a server sending lists without
+// pause must not keep putting off what has settled.
 void DeviceWatch::scheduleSettling() {
     const std::optional<DeviceListSettler::Time> next = settler_.nextSettleTime();
     if (!next) {
         settleTimer_.stop();
+        settleDue_.reset();
         return;
     }
-    const std::chrono::milliseconds now(clock_.elapsed());
-    settleTimer_.start(std::max(std::chrono::milliseconds(0), *next - now));
+    const Time due = lastShown_ ? std::max(*next, *lastShown_ + ShowingGap) : *next;
+    if (settleDue_ && *settleDue_ <= due)
+        return;
+    settleDue_ = due;
+    settleTimer_.start(std::max(Time(0), due - now()));
 }
 
 // Nothing is reported once stopped, even by a slot that stopped the watch
@@ -202,7 +225,10 @@ void DeviceWatch::report(const QList<ListedDevice>& devices) {
     if (devices == reported_ || phase_ == Phase::Stopped)
         return;
     reported_ = devices;
+    lastShown_ = now();
+    forgetUnlistedModels();
     Q_EMIT devicesChanged(reported_);
+    askModels();
 }
 
 void DeviceWatch::setConnected(bool connected) {
@@ -212,38 +238,64 @@ void DeviceWatch::setConnected(bool connected) {
     Q_EMIT connectedChanged(connected_);
 }
 
-void DeviceWatch::askModels(const QList<ListedDevice>& devices, const QList<ListedDevice>& before) {
-    const QSet<QString> usableBefore = usableSerials(before);
-    QStringList arrived;
-    for (const QString& serial : usableSerials(devices)) {
-        if (!usableBefore.contains(serial))
-            arrived.append(serial);
+void DeviceWatch::forgetUnlistedModels() {
+    const QStringList listed = serialsOf(reported_);
+    models_.removeIf([&listed](const QHash<QString, QString>::iterator& model) {
+        return !listed.contains(model.key());
+    });
+    asked_.removeIf([this](const QString& serial) { return !listsUsable(reported_, serial); });
+}
+
+void DeviceWatch::askModels() {
+    if (askingModels_ || phase_ == Phase::Stopped)
+        return;
+    QStringList wanted;
+    for (const ListedDevice& device : std::as_const(reported_)) {
+        if (device.usable() && !models_.contains(device.serial) && !asked_.contains(device.serial))
+            wanted.append(device.serial);
     }
-    if (!arrived.isEmpty())
-        fetchModels(this, address_, timing_.modelLimit, arrived, serialsOf(devices));
+    if (wanted.isEmpty())
+        return;
+    for (const QString& serial : std::as_const(wanted))
+        asked_.insert(serial);
+    askingModels_ = true;
+    fetchModels(this, address_, timing_.modelLimit, wanted);
 }
 
 QCoro::Task<void> DeviceWatch::fetchModels(QPointer<DeviceWatch> watch, AdbServerAddress address,
-                                           std::chrono::milliseconds limit, QStringList serials,
-                                           QStringList knownSerials) {
+                                           std::chrono::milliseconds limit, QStringList serials) {
     const HostServiceReply reply = co_await requestHostService(address, "host:devices-l", limit);
     // The watch may have gone while the server was asked.
-    if (watch && reply.outcome == HostServiceReply::Outcome::Ok)
-        watch->takeModels(reply.payload, serials, knownSerials);
+    if (!watch)
+        co_return;
+    if (reply.outcome == HostServiceReply::Outcome::Ok)
+        watch->takeModels(reply.payload, serials);
+    else
+        watch->takeModels(std::nullopt, serials);
 }
 
-void DeviceWatch::takeModels(const QByteArray& longListing, const QStringList& serials,
-                             const QStringList& knownSerials) {
+// Only phones still listed take a model; the reply may be older than the list.
+void DeviceWatch::takeModels(const std::optional<QByteArray>& longListing,
+                             const QStringList& serials) {
+    askingModels_ = false;
     if (phase_ == Phase::Stopped)
         return;
-    for (const QString& serial : serials) {
-        const std::optional<QString> model =
-            modelFromLongListing(longListing, serial, knownSerials);
-        if (!model)
-            continue;
-        models_.insert(serial, *model);
-        Q_EMIT modelKnown(serial, *model);
+    if (longListing) {
+        QStringList listed;
+        for (const QString& serial : serials) {
+            if (asked_.contains(serial) && !models_.contains(serial))
+                listed.append(serial);
+        }
+        const QHash<QString, QString> models =
+            modelsFromLongListing(*longListing, listed, serialsOf(reported_));
+        for (auto model = models.cbegin(); model != models.cend(); ++model) {
+            models_.insert(model.key(), model.value());
+            Q_EMIT modelKnown(model.key(), model.value());
+            if (phase_ == Phase::Stopped)
+                return;
+        }
     }
+    askModels();
 }
 
 } // namespace ostrel

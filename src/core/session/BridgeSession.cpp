@@ -2,6 +2,7 @@
 
 #include "core/device/PortText.h"
 #include "core/settings/PhoneSettings.h"
+#include "core/text/VisibleText.h"
 #include "core/view/ViewerLauncher.h"
 
 #include <QCoro/QCoroTask>
@@ -35,8 +36,15 @@ BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adb
                 if (serial == discovery_.selectedDevice())
                     showServerState(running);
             });
-    // A command may have started adb's server, which the watch then finds at once.
+    // A command may have started adb's server, which the watch then finds
+    // soon: at once, unless it looked within its retry interval.
     connect(&commands_, &AdbCommands::commandRan, &live_, &LiveDeviceList::poke);
+    connect(&live_, &LiveDeviceList::serverUnfollowable, this,
+            [this](const AdbServerAddress& address, const QString& reason) {
+                console_.say(u"The device list cannot follow the adb server at %1: %2.\n"_s.arg(
+                                 address.text(), visibleText(reason)),
+                             MessageKind::Failure);
+            });
     connect(&live_, &LiveDeviceList::selectionMoved, this, [this] { probeSelectedDevice(); });
     connect(&flow_, &FlowControl::busyChanged, this, [this](bool busy) {
         if (busy)

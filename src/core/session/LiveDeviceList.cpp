@@ -43,17 +43,14 @@ void LiveDeviceList::start(const AdbServerAddress& address, const DeviceWatchTim
     noServerTimer_.start(timing.lostAfter);
     connect(watch_.get(), &DeviceWatch::devicesChanged, this, &LiveDeviceList::followSoon);
     connect(watch_.get(), &DeviceWatch::connectedChanged, this, [this](bool connected) {
-        if (!connected) {
-            models_.clear();
+        if (connected)
+            told_.forget(); // a server that comes back after a loss is news again
+        else
             lost_ = true;
-        }
         followSoon();
     });
-    connect(watch_.get(), &DeviceWatch::modelKnown, this,
-            [this](const QString& serial, const QString& model) {
-                models_.insert(serial, model);
-                followSoon();
-            });
+    connect(watch_.get(), &DeviceWatch::modelKnown, this, &LiveDeviceList::followSoon);
+    connect(watch_.get(), &DeviceWatch::attemptFailed, this, &LiveDeviceList::onAttemptFailed);
     discovery_.useWatch(watch_.get());
     watch_->start();
 }
@@ -69,6 +66,11 @@ void LiveDeviceList::stop() {
 void LiveDeviceList::poke() {
     if (watch_)
         watch_->poke();
+}
+
+void LiveDeviceList::onAttemptFailed(const QString& reason, bool serverAnswered) {
+    if (serverAnswered && told_.firstTime(reason))
+        Q_EMIT serverUnfollowable(watch_->address(), reason);
 }
 
 void LiveDeviceList::followSoon() {
