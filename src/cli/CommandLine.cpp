@@ -1,12 +1,12 @@
 #include "cli/CommandLine.h"
 
 #include "cli/CommandLineOutput.h"
-#include "cli/InterruptWatcher.h"
 #include "cli/Invocation.h"
 #include "cli/OutputClosedWatcher.h"
 #include "cli/Verbs.h"
 #include "cli/WatchVerb.h"
 #include "core/ProgramIdentity.h"
+#include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
 #include "core/settings/AdbSetting.h"
@@ -37,8 +37,7 @@ int runWatch(BridgeSession& session, CommandLineOutput& output, InterruptWatcher
     WatchVerb watch(session, output, serial);
     OutputClosedWatcher readerGone(fileno(stdout));
     QObject::connect(&watch, &WatchVerb::finished, &watch, [&interrupts](int status) {
-        const int signalNumber = interrupts.caughtSignal();
-        QCoreApplication::exit(signalNumber != 0 ? 128 + signalNumber : status);
+        QCoreApplication::exit(interrupts.exitStatusOr(status));
     });
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &watch,
                      [&watch] { watch.stop(StateNotReached); });
@@ -98,11 +97,9 @@ int runCommandLine(int argc, char* argv[]) {
         return runWatch(session, output, interrupts, parsed.invocation.serial);
     // Started from the event loop, so that a flow ending at once still ends it.
     QTimer::singleShot(0, &application, [&] {
-        QCoro::connect(runVerb(session, output, parsed.invocation), &application,
-                       [&interrupts](int status) {
-                           const int signalNumber = interrupts.caughtSignal();
-                           QCoreApplication::exit(signalNumber != 0 ? 128 + signalNumber : status);
-                       });
+        QCoro::connect(
+            runVerb(session, output, parsed.invocation), &application,
+            [&interrupts](int status) { QCoreApplication::exit(interrupts.exitStatusOr(status)); });
     });
     return QCoreApplication::exec();
 }
