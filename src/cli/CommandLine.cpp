@@ -59,7 +59,7 @@ int runWatch(BridgeSession& session, CommandLineOutput& output, InterruptWatcher
 
 } // namespace
 
-int runCommandLine(int argc, char* argv[]) {
+int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo) {
     // No display is needed, so none is asked for.
     QCoreApplication application(argc, argv);
     applyProgramIdentity();
@@ -69,7 +69,7 @@ int runCommandLine(int argc, char* argv[]) {
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
     if (parsed.outcome == ParsedArguments::Outcome::Window)
-        return launch::openWindow(argv, parsed.platformNamed);
+        return launch::openWindow(argv, parsed.platformNamed, handedTo);
     // A reader that goes early (`| head -1`) must not end a flow half-way:
     // writes fail instead, and the output then writes nothing more.
     std::signal(SIGPIPE, SIG_IGN);
