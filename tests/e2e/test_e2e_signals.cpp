@@ -25,7 +25,8 @@ namespace {
 
 const QString Launcher = QStringLiteral(OSTREL_DRAVIK_EXECUTABLE);
 
-// The fields of /proc/PID/stat after the command name: state, parent, group.
+// Of the fields of /proc/PID/stat after the command name, the state and the
+// process group.
 struct ProcessStat {
     char state = '?';
     pid_t group = 0;
@@ -53,29 +54,36 @@ QList<pid_t> allProcesses() {
     return pids;
 }
 
-// The processes of `group` that still run; a zombie waiting for its reaper
-// is past running.
-QList<pid_t> runningMembers(pid_t group) {
-    QList<pid_t> members;
-    for (const pid_t pid : allProcesses()) {
+// Whether a process of `group` still runs; a zombie waiting for its reaper
+// is past running. Without /proc, zombies count.
+bool groupRuns(pid_t group) {
+    if (!QFile::exists(QStringLiteral("/proc/self/stat")))
+        return ::kill(-group, 0) == 0;
+    const QList<pid_t> pids = allProcesses();
+    return std::any_of(pids.cbegin(), pids.cend(), [group](pid_t pid) {
         const std::optional<ProcessStat> stat = statOf(pid);
-        if (stat && stat->group == group && stat->state != 'Z')
-            members.append(pid);
-    }
-    return members;
+        return stat && stat->group == group && stat->state != 'Z';
+    });
 }
 
 // The groups of every run of the stand-in adb now running: each run's shell
-// has the script's path on its command line.
-QSet<pid_t> standInGroups(const QString& scriptPath) {
+// has the script's path on its command line, and the last run's child left
+// its pid.
+QSet<pid_t> standInGroups(const StandInAdb& adb) {
     QSet<pid_t> groups;
     for (const pid_t pid : allProcesses()) {
         QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (!commandLine.open(QIODevice::ReadOnly) ||
-            !commandLine.readAll().split('\0').contains(QFile::encodeName(scriptPath)))
+            !commandLine.readAll().split('\0').contains(QFile::encodeName(adb.path())))
             continue;
         if (const std::optional<ProcessStat> stat = statOf(pid))
             groups.insert(stat->group);
+    }
+    QFile grandchild(adb.grandchildPidFile());
+    if (grandchild.open(QIODevice::ReadOnly)) {
+        const pid_t group = ::getpgid(static_cast<pid_t>(grandchild.readAll().trimmed().toInt()));
+        if (group > 0)
+            groups.insert(group);
     }
     return groups;
 }
@@ -134,7 +142,7 @@ public:
         program.start();
         if (!QTest::qWaitFor([this] { return QFile::exists(adb_.grandchildPidFile()); }, 20000))
             return false;
-        adbGroups_.groups = standInGroups(adb_.path());
+        adbGroups_.groups = standInGroups(adb_);
         return !adbGroups_.groups.isEmpty() && !adbGroups_.groups.contains(::getpgrp()) &&
                !adbGroups_.groups.contains(static_cast<pid_t>(program.processId()));
     }
@@ -144,8 +152,7 @@ public:
     }
 
     bool adbGroupRuns() const {
-        return std::any_of(adbGroups_.groups.cbegin(), adbGroups_.groups.cend(),
-                           [](pid_t group) { return !runningMembers(group).isEmpty(); });
+        return std::any_of(adbGroups_.groups.cbegin(), adbGroups_.groups.cend(), groupRuns);
     }
     const StandInAdb& adb() const { return adb_; }
 
