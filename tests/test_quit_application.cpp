@@ -98,6 +98,31 @@ private Q_SLOTS:
         kills.removeIf([](const QStringList& run) { return run != QStringList{"kill-server"}; });
         QCOMPARE(kills.size(), 1);
     }
+
+    // A logout may come while Quit still asks adb's server for its forwards:
+    // the program ends there, and neither stops the server nor takes the
+    // answer that no longer comes for leave to close.
+    void endingFromOutsideAbandonsAQuitUnderWay() {
+        QTemporaryDir directory;
+        useSettingsIn(directory.filePath("settings"));
+        StandInAdb adb(directory.filePath("adb-bin"));
+        QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"))
+            .setValue(QStringLiteral("adb"), adb.path());
+        QtDesktop desktop;
+        ProcessRunner runner;
+        AppDelegate controller(desktop, runner, QUrl(QStringLiteral("http://127.0.0.1:9")));
+        FakeAdbServer server;
+        QVERIFY(server.listen());
+        server.setReply("host:list-forward", FakeAdbServer::hang());
+        controller.session().setServerAddress(server.address());
+
+        controller.onQuiteMenu();
+        QTRY_VERIFY(server.requests().contains("host:list-forward"));
+        controller.endAtOnce();
+        QTest::qWait(300);
+        QVERIFY(!controller.readyToQuit());
+        QVERIFY(!adb.invocations().contains(QStringList{"kill-server"}));
+    }
 };
 
 QTEST_MAIN(QuitApplicationTest)

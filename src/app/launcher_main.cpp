@@ -4,7 +4,9 @@
 // start, with no argument, goes straight to the window, and everything else to
 // the command line, which reads the arguments.
 int main(int argc, char* argv[]) {
+    const ostrel::launch::HandOverTrail handedTo =
+        ostrel::launch::HandOverTrail::takeFromEnvironment();
     if (argc <= 1)
-        return ostrel::launch::openWindow(argv, false);
-    return ostrel::launch::handOver(ostrel::launch::CommandLineProgram, argv);
+        return ostrel::launch::openWindow(argv, false, handedTo);
+    return ostrel::launch::handOver(ostrel::launch::CommandLineProgram, argv, handedTo);
 }

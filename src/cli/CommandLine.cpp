@@ -1,12 +1,12 @@
 #include "cli/CommandLine.h"
 
 #include "cli/CommandLineOutput.h"
-#include "cli/InterruptWatcher.h"
 #include "cli/Invocation.h"
 #include "cli/OutputClosedWatcher.h"
 #include "cli/Verbs.h"
 #include "cli/WatchVerb.h"
 #include "core/ProgramIdentity.h"
+#include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
 #include "core/settings/AdbSetting.h"
@@ -30,17 +30,24 @@ void print(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// A signal's status comes first; then an output that could not be written
+// loses what was asked for, whatever the verb reached.
+int exitStatus(const InterruptWatcher& interrupts, const CommandLineOutput& output, int status) {
+    return interrupts.exitStatusOr(output.lost() ? StateNotReached : status);
+}
+
 // It runs until told to stop, so it is no flow but a watch that ends on a
 // signal, on a lost reader, or on finding no server.
 int runWatch(BridgeSession& session, CommandLineOutput& output, InterruptWatcher& interrupts,
              const QString& serial) {
     WatchVerb watch(session, output, serial);
     OutputClosedWatcher readerGone(fileno(stdout));
-    QObject::connect(&watch, &WatchVerb::finished, &watch, [&interrupts](int status) {
-        const int signalNumber = interrupts.caughtSignal();
-        QCoreApplication::exit(signalNumber != 0 ? 128 + signalNumber : status);
+    QObject::connect(&watch, &WatchVerb::finished, &watch, [&interrupts, &output](int status) {
+        QCoreApplication::exit(exitStatus(interrupts, output, status));
     });
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &watch,
+                     [&watch] { watch.stop(StateNotReached); });
+    QObject::connect(&output, &CommandLineOutput::lostOutput, &watch,
                      [&watch] { watch.stop(StateNotReached); });
     QObject::connect(&readerGone, &OutputClosedWatcher::closed, &watch, [&watch, &output] {
         output.mute();
@@ -52,7 +59,7 @@ int runWatch(BridgeSession& session, CommandLineOutput& output, InterruptWatcher
 
 } // namespace
 
-int runCommandLine(int argc, char* argv[]) {
+int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo) {
     // No display is needed, so none is asked for.
     QCoreApplication application(argc, argv);
     applyProgramIdentity();
@@ -62,7 +69,7 @@ int runCommandLine(int argc, char* argv[]) {
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
     if (parsed.outcome == ParsedArguments::Outcome::Window)
-        return launch::openWindow(argv, parsed.platformNamed);
+        return launch::openWindow(argv, parsed.platformNamed, handedTo);
     // A reader that goes early (`| head -1`) must not end a flow half-way:
     // writes fail instead, and the output then writes nothing more.
     std::signal(SIGPIPE, SIG_IGN);
@@ -71,9 +78,11 @@ int runCommandLine(int argc, char* argv[]) {
         print(stderr, parsed.text);
         return UsageError;
     case ParsedArguments::Outcome::Help:
-    case ParsedArguments::Outcome::Version:
-        print(stdout, parsed.text);
-        return StateReached;
+    case ParsedArguments::Outcome::Version: {
+        CommandLineOutput output(stdout, stderr);
+        output.result(parsed.text);
+        return output.lost() ? StateNotReached : StateReached;
+    }
     case ParsedArguments::Outcome::Run:
     case ParsedArguments::Outcome::Window:
         break;
@@ -94,14 +103,14 @@ int runCommandLine(int argc, char* argv[]) {
         output.mute();
         session.cancel();
     });
+    QObject::connect(&output, &CommandLineOutput::lostOutput, &session, [&] { session.cancel(); });
     if (parsed.invocation.verb == Invocation::Verb::Watch)
         return runWatch(session, output, interrupts, parsed.invocation.serial);
     // Started from the event loop, so that a flow ending at once still ends it.
     QTimer::singleShot(0, &application, [&] {
         QCoro::connect(runVerb(session, output, parsed.invocation), &application,
-                       [&interrupts](int status) {
-                           const int signalNumber = interrupts.caughtSignal();
-                           QCoreApplication::exit(signalNumber != 0 ? 128 + signalNumber : status);
+                       [&interrupts, &output](int status) {
+                           QCoreApplication::exit(exitStatus(interrupts, output, status));
                        });
     });
     return QCoreApplication::exec();

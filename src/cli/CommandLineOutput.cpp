@@ -3,6 +3,9 @@
 #include "core/session/BridgeSession.h"
 #include "core/text/VisibleText.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace ostrel::cli {
 
 CommandLineOutput::CommandLineOutput(std::FILE* out, std::FILE* err, QObject* parent)
@@ -45,7 +48,7 @@ bool CommandLineOutput::silenced() {
 
 // Device text may carry controls that would drive the terminal; they show as
 // symbols. A write that fails (a reader gone, a full disk) ends all output:
-// what follows would be out of context, and the flow goes on to its end.
+// what follows would be out of context.
 void CommandLineOutput::write(std::FILE* stream, const QString& text) {
     if (text.isEmpty() || silenced())
         return;
@@ -55,8 +58,25 @@ void CommandLineOutput::write(std::FILE* stream, const QString& text) {
     const std::size_t size = static_cast<std::size_t>(bytes.size());
     // Standard output and standard error stay in the order they were written,
     // and a script reading a pipe sees each line as it comes.
+    errno = 0;
     if (std::fwrite(bytes.constData(), 1, size, stream) != size || std::fflush(stream) != 0)
-        muted_ = true;
+        writeFailed(stream, errno);
+}
+
+// A reader that has gone (`| head -1`) had what it wanted: the flow goes on
+// to its end, quietly. Any other failure of standard output loses what was
+// asked for, and the program ends saying so. A signal that ended the
+// terminal fails the write too, and has its own end.
+void CommandLineOutput::writeFailed(std::FILE* stream, int error) {
+    muted_ = true;
+    if (stream != out_ || error == EPIPE || (interruptCheck_ && interruptCheck_()))
+        return;
+    lost_ = true;
+    const QByteArray line = "Error: the output could not be written: " +
+                            QByteArray(error != 0 ? std::strerror(error) : "unknown error") + ".\n";
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), err_);
+    std::fflush(err_);
+    QMetaObject::invokeMethod(this, &CommandLineOutput::lostOutput, Qt::QueuedConnection);
 }
 
 } // namespace ostrel::cli

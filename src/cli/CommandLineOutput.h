@@ -33,6 +33,9 @@ public:
     // Nothing more is written. A failed write mutes the output too.
     void mute() { muted_ = true; }
     bool muted() const { return muted_; }
+    // Standard output failed for a reason other than a reader that has gone
+    // (a full disk, an I/O error): what the script asked for is lost.
+    bool lost() const { return lost_; }
 
     void progress(const QString& text);
     void failure(const QString& text);
@@ -42,15 +45,22 @@ public:
     void showText(const QString& text, ostrel::MessageKind kind);
     void showLink(const QString& description, const QUrl& url, ostrel::MessageKind kind);
 
+Q_SIGNALS:
+    // lost() has become true, and the line saying so is written. Sent from
+    // the event loop: the write that failed may be deep in a flow's call.
+    void lostOutput();
+
 private:
     bool silenced();
     void write(std::FILE* stream, const QString& text);
+    void writeFailed(std::FILE* stream, int error);
 
     std::FILE* out_;
     std::FILE* err_;
     std::function<bool()> interruptCheck_;
     bool progressShown_ = true;
     bool muted_ = false;
+    bool lost_ = false;
 };
 
 } // namespace ostrel::cli

@@ -91,8 +91,9 @@ void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(
         u"Starts and stops the Ostrel VNC Server on an Android device attached by USB, and "
         "forwards its ports.\nWithout a verb the window opens.\n\nExit status: 0 when the state "
-        "asked for was reached, 1 when it was not, 2 for wrong arguments, 130 when "
-        "interrupted."_s);
+        "asked for was reached, 1 when it was not (or when standard output could not be written), "
+        "2 for wrong arguments, 128 + the signal's number when ended by one (130 for Ctrl+C, 129 "
+        "for a hang-up, 143 for SIGTERM)."_s);
 }
 
 // The verb named, or why not exactly one was.

@@ -82,8 +82,12 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, 
 
 AppDelegate::~AppDelegate() {
     // Waiting flows resume now, while everything they touch still exists.
+    endAtOnce();
+}
+
+void AppDelegate::endAtOnce() {
     quitting_ = true;
-    destroying_ = true;
+    ended_ = true;
     updates_.cancel();
     session_.stopWatching();
     session_.cancel();
@@ -154,7 +158,7 @@ void AppDelegate::onQuiteMenu() {
 
 QCoro::Task<void> AppDelegate::quitOnceAdbIsSettled() {
     co_await session_.stopAdbServerUnlessForwarding();
-    if (destroying_)
+    if (ended_)
         co_return;
     readyToQuit_ = true;
     desktop_.quitApplication();

@@ -70,6 +70,10 @@ public:
     void onQuiteMenu();
     // Closing the main window, or the application being told to quit.
     void requestQuitFromWindow();
+    // The program is ended from outside (a signal): every command stops now
+    // with its process group, and adb's server is left as it is, for only
+    // Quit may stop it. Nothing is said, nothing new starts.
+    void endAtOnce();
 
     // Console.
     void appendStringToTextView(const QString& text);
@@ -145,7 +149,7 @@ private:
     QPointer<QAction> checkForUpdateItem_;
     bool quitting_ = false;
     bool readyToQuit_ = false;
-    bool destroying_ = false;
+    bool ended_ = false; // endAtOnce(): a Quit under way ends the program no more
     bool menuCheckRunning_ = false;
     QString pendingOffer_; // a newer version's address, shown once no flow runs
     // The adb the user chose in this run: it holds even when it could not be stored.

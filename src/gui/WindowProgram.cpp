@@ -1,6 +1,7 @@
 #include "gui/WindowProgram.h"
 
 #include "core/ProgramIdentity.h"
+#include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
@@ -12,6 +13,10 @@ namespace ostrel {
 
 int runWindowProgram(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // Watched from the start: a logout (SIGTERM, SIGHUP), a closed terminal
+    // or Ctrl+C would otherwise end the program and leave its adb commands
+    // running in their own process groups, without their time limits.
+    InterruptWatcher endSignals;
     applyProgramIdentity();
     QApplication::setApplicationDisplayName(ProgramName);
     // Lets the desktop match the window to the installed entry and its icon.
@@ -25,6 +30,12 @@ int runWindowProgram(int argc, char* argv[]) {
     // (the Dock, logging out): that ends the program the same way.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller,
                      &AppDelegate::requestQuitFromWindow);
+    // Told from outside to end: at once, and with adb's server as it is.
+    QObject::connect(&endSignals, &InterruptWatcher::interrupted, &controller,
+                     [&controller, &endSignals] {
+                         controller.endAtOnce();
+                         QCoreApplication::exit(endSignals.exitStatusOr(0));
+                     });
     // The window first: the controller fills it in before its first frame and
     // leaves the rest (the update check, the network stack) until after it.
     window.show();

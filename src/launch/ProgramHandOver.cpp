@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __APPLE__
 #include <mach-o/dyld.h>
@@ -32,13 +33,25 @@ bool hasDisplay(bool platformNamed) {
 #endif
 }
 
-void printLine(const std::string& line) {
+// Says in one line why the process goes no further; the exit status to give.
+int refuse(const std::string& line) {
     std::fputs((line + '\n').c_str(), stderr);
     std::fflush(stderr);
+    return NotReached;
 }
 
-// The folder of this very executable, links resolved.
-std::string ownFolder() {
+// Replaces this process with `file`, `marker` in its environment. Returns
+// only when that failed, with the reason.
+int startInstead(const std::string& file, char* argv[], const std::string& marker) {
+    ::setenv(HandOverVariable, marker.c_str(), 1);
+    ::execv(file.c_str(), argv);
+    const int failure = errno;
+    ::unsetenv(HandOverVariable);
+    return failure;
+}
+
+// This very executable, links resolved.
+std::string ownExecutable() {
     char path[PATH_MAX] = {};
 #ifdef __APPLE__
     char unresolved[PATH_MAX] = {};
@@ -51,8 +64,27 @@ std::string ownFolder() {
         return {};
     path[length] = '\0';
 #endif
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('/'));
+    return path;
+}
+
+std::string folderOf(const std::string& file) {
+    return file.substr(0, file.find_last_of('/'));
+}
+
+// Whether `candidate`, links followed, is the file this process runs: the
+// same device and inode, whatever the names.
+bool isThisProgram(const std::string& candidate, const std::string& self) {
+#ifdef __linux__
+    // The file itself, even when its name has been given to another since.
+    const char* const running = "/proc/self/exe";
+#else
+    const char* const running = self.c_str();
+#endif
+    struct stat mine {};
+    struct stat theirs {};
+    return !self.empty() && ::stat(running, &mine) == 0 &&
+           ::stat(candidate.c_str(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
+           mine.st_ino == theirs.st_ino;
 }
 
 bool endsWith(const std::string& text, const std::string& end) {
@@ -86,29 +118,34 @@ std::string launcherFolder(const std::string& ownFolder) {
     return folder.substr(0, folder.size() - std::strlen(PrivateFolder)) + "bin";
 }
 
-int handOver(const char* program, char* argv[]) {
+int handOver(const char* program, char* argv[], const HandOverTrail& trail) {
+    const std::string self = ownExecutable();
+    if (trail.contains(program))
+        return refuse("Error: " + std::string(program) +
+                      " was already started on the way here, so " + self +
+                      " is not the program it should be; install the program again.");
     std::string tried = program;
     int failure = ENOENT;
-    for (const std::string& candidate : programCandidates(ownFolder(), program)) {
-        ::execv(candidate.c_str(), argv);
-        // Only a missing file sends us on to the next place.
-        failure = errno;
+    for (const std::string& candidate : programCandidates(folderOf(self), program)) {
+        if (isThisProgram(candidate, self))
+            return refuse("Error: " + candidate + " is not " + program +
+                          " but this same program (" + self +
+                          "), which would start itself for ever; install the program again.");
+        failure = startInstead(candidate, argv, trail.markerWith(program));
         tried = candidate;
+        // Only a missing file sends us on to the next place.
         if (failure != ENOENT)
             break;
     }
-    printLine("Error: " + tried + " could not be started: " + std::strerror(failure) + ".");
-    return NotReached;
+    return refuse("Error: " + tried + " could not be started: " + std::strerror(failure) + ".");
 }
 
-int openWindow(char* argv[], bool platformNamed) {
-    if (!hasDisplay(platformNamed)) {
-        printLine(
+int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail) {
+    if (!hasDisplay(platformNamed))
+        return refuse(
             "Error: there is no display to open the window on; the verbs (--devices, "
             "--start, --stop, --forward, --disconnect, --watch, --connect) work without one.");
-        return NotReached;
-    }
-    return handOver(WindowProgram, argv);
+    return handOver(WindowProgram, argv, trail);
 }
 
 } // namespace ostrel::launch

@@ -10,6 +10,8 @@
 // their own, lib/ostrel-dravik beside bin; in the build tree and in the macOS
 // bundle all three lie side by side. Nothing here may use Qt.
 
+#include "launch/HandOverTrail.h"
+
 #include <string>
 #include <vector>
 
@@ -27,13 +29,16 @@ std::vector<std::string> programCandidates(const std::string& ownFolder, const c
 // of any of the three: what "beside the program" means to all of them.
 std::string launcherFolder(const std::string& ownFolder);
 
-// Hands this process over to `program`, with `argv` unchanged. Returns only
-// when it cannot, with the exit status; the line that says why is printed.
-int handOver(const char* program, char* argv[]);
+// Hands this process over to `program`, with `argv` unchanged, and `trail`
+// with `program` added for it to read. Returns only when it cannot, with the
+// exit status; the line that says why is printed. `program` is refused when
+// the trail names it already, or when it is this very executable under
+// another name: either would start the same programs again for ever.
+int handOver(const char* program, char* argv[], const HandOverTrail& trail);
 
 // The same for the window program, after making sure it has a display to
 // open on: on Linux an X or Wayland display, or a platform named by hand
 // (`platformNamed`: Qt's -platform was given).
-int openWindow(char* argv[], bool platformNamed);
+int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail);
 
 } // namespace ostrel::launch

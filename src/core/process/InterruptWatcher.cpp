@@ -1,4 +1,4 @@
-#include "cli/InterruptWatcher.h"
+#include "core/process/InterruptWatcher.h"
 
 #include <QSocketNotifier>
 
@@ -9,7 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace ostrel::cli {
+namespace ostrel {
 
 namespace {
 
@@ -34,13 +34,21 @@ void setNonBlockingCloseOnExec(int fd) {
     ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
 }
 
+// Whoever started the program with SIGHUP ignored (nohup, a detached job)
+// wants it to outlive the terminal.
+bool leftIgnored(int signalNumber) {
+    struct sigaction current {};
+    return signalNumber == SIGHUP && ::sigaction(signalNumber, nullptr, &current) == 0 &&
+           current.sa_handler == SIG_IGN;
+}
+
 } // namespace
 
 InterruptWatcher::InterruptWatcher(QObject* parent) : QObject(parent) {
     Q_ASSERT(handlerWriteFd.load() < 0);
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) != 0) {
         fds_[0] = fds_[1] = -1;
-        qWarning("Ctrl+C cannot be watched: %s", std::strerror(errno));
+        qWarning("Signals to end the program cannot be watched: %s", std::strerror(errno));
         return;
     }
     setNonBlockingCloseOnExec(fds_[0]);
@@ -60,15 +68,19 @@ InterruptWatcher::InterruptWatcher(QObject* parent) : QObject(parent) {
     sigemptyset(&action.sa_mask);
     // Interrupted system calls in Qt and the C library carry on.
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &oldInt_);
-    ::sigaction(SIGTERM, &action, &oldTerm_);
+    for (Watched& watched : watched_) {
+        if (!leftIgnored(watched.signalNumber))
+            watched.installed = ::sigaction(watched.signalNumber, &action, &watched.previous) == 0;
+    }
 }
 
 InterruptWatcher::~InterruptWatcher() {
     if (fds_[0] < 0)
         return;
-    ::sigaction(SIGINT, &oldInt_, nullptr);
-    ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    for (const Watched& watched : watched_) {
+        if (watched.installed)
+            ::sigaction(watched.signalNumber, &watched.previous, nullptr);
+    }
     handlerWriteFd.store(-1);
     notifier_.reset();
     ::close(fds_[0]);
@@ -99,4 +111,4 @@ bool InterruptWatcher::poll() {
     return true;
 }
 
-} // namespace ostrel::cli
+} // namespace ostrel
