@@ -325,6 +325,7 @@ private Q_SLOTS:
         const qsizetype eventsBefore = f.log.events.size();
         const int descriptorsBefore = openDescriptors();
         const Peak descriptors(openDescriptors);
+        const int requestsBefore = modelRequests(f.server);
 
         QElapsedTimer clock;
         clock.start();
@@ -333,6 +334,9 @@ private Q_SLOTS:
         f.server.stopFlooding();
         const qint64 flooded = clock.elapsed();
         const qsizetype shown = f.log.events.size() - eventsBefore;
+        // Counted together with the lists shown: a loaded machine may still
+        // show the flood's last lists, and ask for their models, after it.
+        const int floodRequests = modelRequests(f.server) - requestsBefore;
         f.server.setDevices("C\tdevice\n");
         QTRY_COMPARE_WITH_TIMEOUT(described(f.watch.devices()), QStringLiteral("C=device"), 5000);
 
@@ -340,7 +344,7 @@ private Q_SLOTS:
                                              "once, %5 connections, %6 descriptors, %7 before")
                                   .arg(f.server.floodFramesSent())
                                   .arg(shown)
-                                  .arg(modelRequests(f.server))
+                                  .arg(floodRequests)
                                   .arg(f.server.mostInFlight("host:devices-l"))
                                   .arg(f.server.connectionsAccepted())
                                   .arg(descriptors.most)
@@ -349,7 +353,7 @@ private Q_SLOTS:
         QVERIFY2(f.server.floodFramesSent() > 10000, qPrintable(story));
         QVERIFY2(shown <= flooded / 100 + 2, qPrintable(story));
         QVERIFY2(f.server.mostInFlight("host:devices-l") <= 1, qPrintable(story));
-        QVERIFY2(modelRequests(f.server) <= shown + 2, qPrintable(story));
+        QVERIFY2(floodRequests <= shown + 1, qPrintable(story));
         QVERIFY2(descriptors.most <= descriptorsBefore + 8, qPrintable(story));
         // Changes that settle show during the flood, not only after it.
         QVERIFY2(!changesShow || shown >= 1, qPrintable(story));
