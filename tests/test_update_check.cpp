@@ -1,5 +1,7 @@
 #include "core/SiteAddresses.h"
+#include "core/update/UpdateChecker.h"
 #include "support/ControllerFixture.h"
+#include "support/EndlessHttpServer.h"
 #include "support/ScriptedPhone.h"
 #include "support/TinyHttpServer.h"
 
@@ -13,6 +15,8 @@
 #include <QTcpServer>
 #include <QTest>
 #include <QWindow>
+
+#include <thread>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -68,6 +72,7 @@ private Q_SLOTS:
     void quitDuringACheckShowsNothing_data();
     void quitDuringACheckShowsNothing();
     void replyAfterTheControllerIsGoneIsIgnored();
+    void endlessReplyIsClosedAtTheCap();
 };
 
 void UpdateCheckTest::menuReportsEachOutcome_data() {
@@ -385,6 +390,26 @@ void UpdateCheckTest::replyAfterTheControllerIsGoneIsIgnored() {
     f.reset();
 
     QTest::qWait(500); // past the server's delay: reaching the end without a crash is the test
+}
+
+// A site that never ends its reply is cut off once the cap is passed, even
+// when the reply pours in while the window is busy: the system's buffers are
+// the only slack, nothing is kept for later, and the check ends as a reply
+// that was not understood.
+void UpdateCheckTest::endlessReplyIsClosedAtTheCap() {
+    EndlessHttpServer server;
+    UpdateChecker checker(updateEndpointUrl(server.siteUrl()), QStringLiteral("1.0"), 20s);
+
+    QCoro::Task<UpdateVerdict> check = checker.check();
+    std::this_thread::sleep_for(300ms); // as a window drawing its first frame
+    const UpdateVerdict verdict = QCoro::waitFor(check);
+
+    QCOMPARE(verdict.result, UpdateResult::Failed);
+    QCOMPARE(verdict.failure, UpdateFailure::NotUnderstood);
+    QTRY_VERIFY_WITH_TIMEOUT(server.closedByReader(), 5000);
+    constexpr qint64 Slack = 512 * 1024;
+    QVERIFY2(server.bytesSent() < MaxUpdateReplyBytes + Slack,
+             qPrintable(QString::number(server.bytesSent())));
 }
 
 QTEST_MAIN(UpdateCheckTest)
