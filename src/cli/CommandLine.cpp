@@ -88,6 +88,8 @@ int runCommandLine(int argc, char* argv[]) {
     BridgeSession session(runner, std::move(adbPath));
     CommandLineOutput output(stdout, stderr);
     output.follow(session);
+    if (chosenAdb.isEmpty())
+        output.failure(adbSearchNote());
     output.setInterruptCheck([&interrupts] { return interrupts.poll(); });
 
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, [&](int) {

@@ -107,6 +107,7 @@ void AppDelegate::awakeFromNib() {
         statusLabel->setText(QString());
     for (const QString& text : instructionTexts())
         appendStringToTextView(text);
+    appendStringToTextView(adbSearchNote());
     if (getTheApp)
         setHyperlinkWithTextField(getTheApp);
     // The list shows the phones of a server that already runs; none is
