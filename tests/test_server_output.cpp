@@ -172,19 +172,22 @@ private Q_SLOTS:
         QCOMPARE(names.size(), serials.size());
     }
 
-    // The tail is the end of a long output, cut at a line, and shows no controls.
+    // The tail is the end of a long output, cut at a line, and shows its
+    // controls as every other outside text shows them.
     void tailShowsTheLastLinesPlainly() {
         const ServerOutput output = ServerOutput::createFor(Serial);
         QByteArray printed(100 * 1024, 'x');
         for (int line = 1; line <= 12; ++line)
             printed += "\nline " + QByteArray::number(line);
-        printed += "\n\x1b[2Jbell\a\ttab\n";
+        printed += "\n\x1b[2Jbell\a\ttab\r\n";
+        printed += "dl/\xe2\x80\xaegnp.exe \xf0\x9f\x98\x80\x1b\n";
         QCOMPARE(::write(output.descriptor(), printed.constData(), size_t(printed.size())),
                  ssize_t(printed.size()));
         QString expected;
-        for (int line = 4; line <= 12; ++line)
+        for (int line = 5; line <= 12; ++line)
             expected += QStringLiteral("    line %1\r\n").arg(line);
-        expected += QStringLiteral("    [2Jbell tab\r\n");
+        expected += QStringLiteral("    \u241B[2Jbell\u2407 tab\r\n");
+        expected += QStringLiteral("    dl/<U+202E>gnp.exe \U0001F600\u241B\r\n");
         QCOMPARE(output.tail(), expected);
     }
 

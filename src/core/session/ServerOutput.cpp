@@ -1,5 +1,7 @@
 #include "core/session/ServerOutput.h"
 
+#include "core/text/VisibleText.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -131,17 +133,18 @@ QByteArray readEnd(int fd, bool* cut) {
     return bytes;
 }
 
-// Plain text for the console: no control characters, no runaway length.
+// The server's words as the console shows all outside text: controls as
+// symbols, a tab as a space, and a runaway line cut short (never inside a
+// character outside the basic plane).
 QString shownLine(const QString& line) {
-    QString shown;
-    for (const QChar c : line) {
-        if (c == u'\t')
-            shown += u' ';
-        else if (c.isPrint())
-            shown += c;
-    }
+    QString shown = line;
+    shown.replace(u'\t', u' ');
     shown = shown.trimmed();
-    return shown.size() > LongestLine ? shown.left(LongestLine) + u"..."_s : shown;
+    if (shown.size() <= LongestLine)
+        return visibleText(shown);
+    const qsizetype cut =
+        shown.at(LongestLine - 1).isHighSurrogate() ? LongestLine - 1 : LongestLine;
+    return visibleText(shown.left(cut)) + u"..."_s;
 }
 
 QString tailOf(int fd, int count) {
