@@ -191,6 +191,28 @@ private Q_SLOTS:
         QCOMPARE(output.tail(), expected);
     }
 
+    // A runaway line is cut at the same shown length whatever it holds, and
+    // never inside a symbol or a character.
+    void aLongLineIsCutBetweenCharacters_data() {
+        QTest::addColumn<QByteArray>("printed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letters") << QByteArray(400, 'x') << QString(300, u'x') + "...";
+        QTest::newRow("bells") << QByteArray(400, '\a') << QString(300, QChar(0x2407)) + "...";
+        QTest::newRow("overrides") << QByteArray("\xe2\x80\xae").repeated(100)
+                                   << QStringLiteral("<U+202E>").repeated(37) + "...";
+        QTest::newRow("a pair at the cut")
+            << QByteArray(299, 'x') + "\xf0\x9f\x98\x80y" << QString(299, u'x') + "...";
+    }
+
+    void aLongLineIsCutBetweenCharacters() {
+        QFETCH(QByteArray, printed);
+        QFETCH(QString, shown);
+        const ServerOutput output = ServerOutput::createFor(Serial);
+        QCOMPARE(::write(output.descriptor(), printed.constData(), size_t(printed.size())),
+                 ssize_t(printed.size()));
+        QCOMPARE(output.tail(), "    " + shown + "\r\n");
+    }
+
 private:
     void plant(Planted planted) {
         const QString file = folder_ + QLatin1Char('/') + serverOutputName(Serial);

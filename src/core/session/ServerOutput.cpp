@@ -133,18 +133,33 @@ QByteArray readEnd(int fd, bool* cut) {
     return bytes;
 }
 
+// The length of the character that starts at `at`: two for a surrogate pair.
+qsizetype characterLength(const QString& text, qsizetype at) {
+    const bool pair =
+        text.at(at).isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate();
+    return pair ? 2 : 1;
+}
+
 // The server's words as the console shows all outside text: controls as
-// symbols, a tab as a space, and a runaway line cut short (never inside a
-// character outside the basic plane).
+// symbols and a tab as a space. A runaway line is cut short between two
+// characters, never inside a symbol or a surrogate pair.
 QString shownLine(const QString& line) {
-    QString shown = line;
-    shown.replace(u'\t', u' ');
-    shown = shown.trimmed();
+    QString plain = line;
+    plain.replace(u'\t', u' ');
+    plain = plain.trimmed();
+    QString shown = visibleText(plain);
     if (shown.size() <= LongestLine)
-        return visibleText(shown);
-    const qsizetype cut =
-        shown.at(LongestLine - 1).isHighSurrogate() ? LongestLine - 1 : LongestLine;
-    return visibleText(shown.left(cut)) + u"..."_s;
+        return shown;
+    shown.clear();
+    for (qsizetype at = 0; at < plain.size();) {
+        const qsizetype length = characterLength(plain, at);
+        const QString piece = visibleText(QStringView(plain).sliced(at, length));
+        if (shown.size() + piece.size() > LongestLine)
+            break;
+        shown += piece;
+        at += length;
+    }
+    return shown + u"..."_s;
 }
 
 QString tailOf(int fd, int count) {
