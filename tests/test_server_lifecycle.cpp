@@ -272,11 +272,14 @@ private Q_SLOTS:
         for (const QString& line : many.mid(2))
             lastTen += "    " + line + "\n";
         QTest::newRow("more than ten lines") << many.join('\n') << lastTen;
+        // Shown as all outside text is, not deleted: the escape, the bell and
+        // the override are seen for what they are.
         QTest::newRow("control characters and blank lines")
-            << "\x1b[31mfatal\x1b[0m\r\n\n\tno\x07 display"
-            << "    ostrelvncserver: starting\n"
-               "    [31mfatal[0m\n"
-               "    no display\n";
+            << QStringLiteral("\x1b[31mfatal\x1b[0m\r\n\n\tno\x07 display\nlog/\u202Egol.txt")
+            << QStringLiteral("    ostrelvncserver: starting\n"
+                              "    \u241B[31mfatal\u241B[0m\n"
+                              "    no\u2407 display\n"
+                              "    log/<U+202E>gol.txt\n");
     }
     void serverThatFailsShowsTheEndOfItsOutput() {
         QFETCH(QString, printed);
