@@ -517,6 +517,12 @@ private Q_SLOTS:
         QCOMPARE(modeOf(outside) & 07777, mode_t(0755));
         QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("target")});
+        // A folder the run made for itself went with it.
+        QCOMPARE(
+            QDir(runtime.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral("Ostrel_Dravik"), QStringLiteral("outside")}));
+        const QString linkNote = folder + QStringLiteral(" is a link, so the server's output");
+        QCOMPARE(start.err.count(linkNote), planted == Planted::LinkedFolder ? 1 : 0);
     }
 
     void serverRunningBeforehandIsNotLaunchedAgain() {
