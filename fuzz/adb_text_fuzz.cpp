@@ -156,7 +156,7 @@ void checkServerOutput(const QByteArray& bytes) {
     static ostrel::ServerOutputFolder outputs;
     static const ostrel::ServerOutput output = [] {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
-        return std::move(outputs.createFor(u"fuzz"_s).output);
+        return outputs.createFor(u"fuzz"_s).output;
     }();
     const int fd = output.descriptor();
     const auto writeAnew = [fd](const QByteArray& text) {
