@@ -34,7 +34,8 @@ enum class Planted {
     FolderOpenToOthers,
     FolderWritableByGroup,
     FileAsFolder,
-    SomeoneElsesFolder
+    SomeoneElsesFolder,
+    FolderAtTheFileName
 };
 
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -228,13 +229,16 @@ private Q_SLOTS:
     void anUnusableFolderGivesTheRunOneFolderOfItsOwn_data() {
         QTest::addColumn<Planted>("planted");
         QTest::addColumn<QString>("why");
-        QTest::newRow("a link") << Planted::LinkedFolder << "is a link";
+        QTest::newRow("a link") << Planted::LinkedFolder << "FOLDER is a link";
         QTest::newRow("open to others")
-            << Planted::FolderOpenToOthers << "is open to other users (mode 755)";
+            << Planted::FolderOpenToOthers << "FOLDER is open to other users (mode 755)";
         QTest::newRow("writable by the group")
-            << Planted::FolderWritableByGroup << "is open to other users (mode 770)";
-        QTest::newRow("a file") << Planted::FileAsFolder << "is not a folder";
-        QTest::newRow("someone else's") << Planted::SomeoneElsesFolder << "belongs to another user";
+            << Planted::FolderWritableByGroup << "FOLDER is open to other users (mode 770)";
+        QTest::newRow("a file") << Planted::FileAsFolder << "FOLDER is not a folder";
+        QTest::newRow("someone else's")
+            << Planted::SomeoneElsesFolder << "FOLDER belongs to another user";
+        QTest::newRow("a folder at the file's name")
+            << Planted::FolderAtTheFileName << "NAME could not be made in FOLDER";
     }
 
     void anUnusableFolderGivesTheRunOneFolderOfItsOwn() {
@@ -257,9 +261,11 @@ private Q_SLOTS:
                 QVERIFY(made->output.descriptor() >= 0);
                 QCOMPARE(QFileInfo(made->output.path()).absolutePath(), runFolder);
             }
-            QCOMPARE(first.note, QStringLiteral("Note: %1 %2, so the server's output is kept in "
-                                                "%3 until the program ends.\r\n")
-                                     .arg(folder_, why, runFolder));
+            why.replace(QStringLiteral("FOLDER"), folder_)
+                .replace(QStringLiteral("NAME"), serverOutputName(Serial));
+            QCOMPARE(first.note, QStringLiteral("Note: %1, so the server's output is kept in %2 "
+                                                "until the program ends.\r\n")
+                                     .arg(why, runFolder));
             QCOMPARE(second.note, QString());
             QCOMPARE(third.note, QString());
             QCOMPARE(modeOf(runFolder) & 07777, mode_t(0700));
@@ -337,6 +343,9 @@ private:
             break;
         case Planted::FileAsFolder:
             writeFile(folder_, Precious);
+            break;
+        case Planted::FolderAtTheFileName:
+            QVERIFY(QDir().mkpath(file + QStringLiteral("/inside")));
             break;
         case Planted::SomeoneElsesFolder:
             QCOMPARE(::chown(QFile::encodeName(folder_).constData(), 65534, 65534), 0);

@@ -164,11 +164,15 @@ ServerOutputFolder::Made ServerOutputFolder::createFor(const QString& serial) {
         const Folder own = usual.path.isEmpty()
                                ? refused(u"there is no runtime or cache folder named in full"_s)
                                : openOwnFolder(usual.path);
+        QString why = own.why;
         if (own.fd >= 0) {
             const OwnedDescriptor folder(own.fd);
-            return {createFreshFile(folder.get(), own.path, serial), note};
+            ServerOutput output = createFreshFile(folder.get(), own.path, serial);
+            if (output.descriptor() >= 0)
+                return {std::move(output), note};
+            why = u"%1 could not be made in %2"_s.arg(serverOutputName(serial), shown(own.path));
         }
-        note += once(makeRunFolder(usual.path, own.why));
+        note += once(makeRunFolder(usual.path, why));
     }
     if (runFd_ < 0)
         return {ServerOutput(), note};
