@@ -16,6 +16,7 @@
 #include "core/process/AdbRun.h"
 #include "core/process/AdbVersion.h"
 #include "core/session/ServerOutput.h"
+#include "core/session/ServerOutputFolder.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -152,9 +153,10 @@ void checkServerTail(const ostrel::ServerOutput& output, int count) {
 // the cut lands anywhere in the text.
 void checkServerOutput(const QByteArray& bytes) {
     static const QTemporaryDir folder;
+    static ostrel::ServerOutputFolder outputs;
     static const ostrel::ServerOutput output = [] {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
-        return ostrel::ServerOutput::createFor(u"fuzz"_s);
+        return outputs.createFor(u"fuzz"_s).output;
     }();
     const int fd = output.descriptor();
     const auto writeAnew = [fd](const QByteArray& text) {

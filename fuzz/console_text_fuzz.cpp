@@ -28,7 +28,9 @@ void checkVisible(const QString& text) {
             OSTREL_FUZZ_CHECK(i + 1 < shown.size() && shown.at(i + 1) == u'\n');
         else if (c != u'\t' && c != u'\n')
             OSTREL_FUZZ_CHECK(c >= 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0x9F) &&
-                              !(c >= 0x202A && c <= 0x202E) && !(c >= 0x2066 && c <= 0x2069));
+                              !(c >= 0x202A && c <= 0x202E) && !(c >= 0x2066 && c <= 0x2069) &&
+                              c != 0x061C && c != 0x200E && c != 0x200F && c != 0x2028 &&
+                              c != 0x2029);
     }
 }
 

@@ -2,6 +2,7 @@
 // this program's version, and held to the size cap.
 #include "FuzzTarget.h"
 
+#include "core/text/VisibleText.h"
 #include "core/update/UpdateReply.h"
 
 #include <QByteArray>
@@ -19,6 +20,19 @@ void checkVersionOrder(const QString& a, const QString& b, const QString& c) {
     if (ostrel::isNewerVersion(a, b) && ostrel::isNewerVersion(b, c))
         OSTREL_FUZZ_CHECK(ostrel::isNewerVersion(a, c));
     OSTREL_FUZZ_CHECK(!ostrel::isNewerVersion(QString(), b));
+}
+
+// What the dialog shows can neither hide nor reorder anything, and a link
+// opens a web address that reads exactly as shown.
+void checkOffered(const QString& address) {
+    const ostrel::OfferedDownload offered = ostrel::offeredDownload(address);
+    OSTREL_FUZZ_CHECK(!ostrel::needsVisibleText(offered.shown));
+    if (!offered.link)
+        return;
+    OSTREL_FUZZ_CHECK(offered.link->scheme() == u"http"_s || offered.link->scheme() == u"https"_s);
+    OSTREL_FUZZ_CHECK(offered.link->toString(QUrl::FullyEncoded) == offered.shown);
+    for (const QChar c : offered.shown)
+        OSTREL_FUZZ_CHECK(c.unicode() > 0x20 && c.unicode() < 0x7F);
 }
 
 } // namespace
@@ -51,6 +65,7 @@ OSTREL_FUZZ_TARGET(update_reply) {
                                                    : ostrel::UpdateResult::UpToDate));
         checkVersionOrder(ownVersion, reply->latestVersion, reply->downloadAddress);
         checkVersionOrder(reply->latestVersion, reply->downloadAddress, ownVersion);
+        checkOffered(reply->downloadAddress);
     }
 
     // A reply right at the cap is read like a short one; one byte more and it

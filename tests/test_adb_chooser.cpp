@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -80,7 +81,8 @@ QByteArray settingsOnDisk(const QString& settingsDirectory) {
 }
 
 void runAdb(ControllerFixture& f, const QString& argument) {
-    QCoro::waitFor(f.controller->session().commands().launchAdbProcess(QStringList{argument}, true));
+    QCoro::waitFor(
+        f.controller->session().commands().launchAdbProcess(QStringList{argument}, true));
 }
 
 } // namespace
@@ -195,6 +197,28 @@ private Q_SLOTS:
         const QString expected =
             chosen || onPath ? QFileInfo(adb.path()).absolutePath() : QString();
         QCOMPARE(f.desktop.fileChoices[0].startDirectory, expected);
+    }
+
+    // Started where PATH's "." and a relative ANDROID_HOME both hold an adb,
+    // the window runs neither and says once, as it opens, what it left out.
+    void relativeSearchFoldersAreLeftOutWithOneLine() {
+        const QTemporaryDir startedIn;
+        const StandInAdb here(startedIn.path());
+        const StandInAdb inSdk(startedIn.filePath(u"sdk/platform-tools"_s));
+        AdbLookupEnvironment environment(u"."_s);
+        qputenv("ANDROID_HOME", "sdk");
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(startedIn.path()));
+        auto f = std::make_unique<ControllerFixture>();
+        runAdb(*f, u"devices"_s);
+        QVERIFY(QDir::setCurrent(before));
+
+        QCOMPARE(here.invocations(), QList<QStringList>{});
+        QCOMPARE(inSdk.invocations(), QList<QStringList>{});
+        const QString note = u"Note: adb is looked for only in folders named in full; left out: "
+                             u"\"sdk\" in ANDROID_HOME, \".\" in PATH.\n"_s;
+        QCOMPARE(f->consoleText().count(note), 1);
+        QVERIFY(f->consoleText().contains(u"Error: adb was not found"_s));
     }
 };
 

@@ -113,6 +113,80 @@ private Q_SLOTS:
         QCOMPARE(candidates, windowCandidates);
     }
 
+    // Started from a folder that holds an adb in every relative place the
+    // environment could name, the program runs none of them; an adb in a
+    // folder named in full is still found.
+    void nothingFromTheCurrentFolder_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("androidHome");
+        QTest::addColumn<QString>("sdkRoot");
+        QTest::addColumn<bool>("foundInFull"); // else: none
+        QTest::addColumn<QStringList>("ignored");
+
+        // FULL stands for the folder named in full that holds an adb.
+        QTest::newRow("dot in PATH") << "."
+                                     << ""
+                                     << "" << false << QStringList{"PATH ."};
+        QTest::newRow("relative PATH folder before a full one")
+            << "bin:FULL"
+            << ""
+            << "" << true << QStringList{"PATH bin"};
+        QTest::newRow("dot-dot in PATH") << "../here/bin"
+                                         << ""
+                                         << "" << false << QStringList{"PATH ../here/bin"};
+        QTest::newRow("empty PATH entry") << ":FULL:"
+                                          << ""
+                                          << "" << true << QStringList{};
+        QTest::newRow("relative ANDROID_HOME") << "FULL"
+                                               << "sdk"
+                                               << "" << true << QStringList{"ANDROID_HOME sdk"};
+        QTest::newRow("relative ANDROID_SDK_ROOT")
+            << ""
+            << ""
+            << "./sdk" << false << QStringList{"ANDROID_SDK_ROOT ./sdk"};
+        QTest::newRow("all at once")
+            << ".:bin"
+            << "sdk"
+            << "sdk" << false
+            << QStringList{"ANDROID_HOME sdk", "ANDROID_SDK_ROOT sdk", "PATH .", "PATH bin"};
+        QTest::newRow("all named in full") << "FULL"
+                                           << ""
+                                           << "" << true << QStringList{};
+    }
+
+    void nothingFromTheCurrentFolder() {
+        QFETCH(QString, path);
+        QFETCH(QString, androidHome);
+        QFETCH(QString, sdkRoot);
+        QFETCH(bool, foundInFull);
+        QFETCH(QStringList, ignored);
+        QVERIFY(root.isValid());
+        place("here");
+        place("here/bin");
+        place("here/sdk/platform-tools");
+        const QString inFull = place("full");
+        const QString startedIn = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(root.filePath("here")));
+        QProcessEnvironment environment;
+        environment.insert("PATH", QString(path).replace("FULL", root.filePath("full")));
+        if (!androidHome.isEmpty())
+            environment.insert("ANDROID_HOME", androidHome);
+        if (!sdkRoot.isEmpty())
+            environment.insert("ANDROID_SDK_ROOT", sdkRoot);
+
+        const QString found = locateAdb(std::nullopt, root.filePath("app"), environment);
+        QStringList said;
+        for (const ostrel::IgnoredAdbFolder& folder : ostrel::ignoredAdbFolders(environment))
+            said.append(folder.variable + ' ' + folder.folder);
+        QVERIFY(QDir::setCurrent(startedIn));
+
+        QCOMPARE(found, foundInFull ? inFull : QString());
+        QCOMPARE(said, ignored);
+        for (const QString& candidate :
+             ostrel::adbCandidatesBeforePath(root.filePath("app"), environment))
+            QVERIFY2(QDir::isAbsolutePath(candidate), qPrintable(candidate));
+    }
+
     void cleanup() {
         QDir(root.path()).removeRecursively();
         QDir().mkpath(root.path());

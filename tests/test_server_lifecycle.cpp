@@ -1,10 +1,15 @@
 #include "core/SiteAddresses.h"
+#include "core/session/ServerOutput.h"
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
 #include "support/SessionFixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ostrel;
@@ -272,11 +277,14 @@ private Q_SLOTS:
         for (const QString& line : many.mid(2))
             lastTen += "    " + line + "\n";
         QTest::newRow("more than ten lines") << many.join('\n') << lastTen;
+        // Shown as all outside text is, not deleted: the escape, the bell and
+        // the override are seen for what they are.
         QTest::newRow("control characters and blank lines")
-            << "\x1b[31mfatal\x1b[0m\r\n\n\tno\x07 display"
-            << "    ostrelvncserver: starting\n"
-               "    [31mfatal[0m\n"
-               "    no display\n";
+            << QStringLiteral("\x1b[31mfatal\x1b[0m\r\n\n\tno\x07 display\nlog/\u202Egol.txt")
+            << QStringLiteral("    ostrelvncserver: starting\n"
+                              "    \u241B[31mfatal\u241B[0m\n"
+                              "    no\u2407 display\n"
+                              "    log/<U+202E>gol.txt\n");
     }
     void serverThatFailsShowsTheEndOfItsOutput() {
         QFETCH(QString, printed);
@@ -289,6 +297,43 @@ private Q_SLOTS:
         QCOMPARE(f->seen.failures, DidNotStart + shown);
         QCOMPARE(f->seen.serverStates, QList<bool>{false});
         QVERIFY(!f->session.phone(Phone).serverRunning);
+    }
+
+    // The usual output folder is a link: the first start says so once, and
+    // every start still shows the server's last words from the run's own
+    // folder, which goes with the session.
+    void anUnusableOutputFolderIsSaidOnce() {
+        const QTemporaryDir runtime;
+        const QTemporaryDir elsewhere;
+        const QString usual = runtime.filePath(serverOutputFolderName());
+        QVERIFY(QFile::link(elsewhere.path(), usual));
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        attach({{"package", FirstPackage}, {"serverFails", "bind: Address already in use"}},
+               fastWaits());
+        toggle();
+        toggle();
+        const QString failures = f->seen.failures;
+        const QStringList made =
+            QDir(runtime.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+        f.reset(); // the session ends, as the program does
+        QCOMPARE(made.size(), 1);
+        const QString runFolder = runtime.filePath(made.constFirst());
+        if (savedRuntime.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+
+        const QString note = QStringLiteral("Note: %1 is a link, so the server's output is kept "
+                                            "in %2 until the program ends.\n")
+                                 .arg(usual, runFolder);
+        const QString tail = QStringLiteral("    ostrelvncserver: starting\n"
+                                            "    bind: Address already in use\n");
+        QVERIFY(runFolder.startsWith(usual + QLatin1Char('-')));
+        QCOMPARE(failures, note + DidNotStart + tail + DidNotStart + tail);
+        QVERIFY(!QFileInfo::exists(runFolder));
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void refusedListing_data() {

@@ -3,6 +3,7 @@
 // come back through the file the program made.
 #include "core/process/ProcessRunner.h"
 #include "core/session/ServerOutput.h"
+#include "core/session/ServerOutputFolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,7 +31,11 @@ enum class Planted {
     DanglingLink,
     NamedPipe,
     LinkedFolder,
-    FolderOpenToOthers
+    FolderOpenToOthers,
+    FolderWritableByGroup,
+    FileAsFolder,
+    SomeoneElsesFolder,
+    FolderAtTheFileName
 };
 
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -64,7 +69,7 @@ private Q_SLOTS:
     void init() {
         QVERIFY(runtime_.isValid());
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
-        folder_ = serverOutputFolder();
+        folder_ = usualServerOutputFolder().path;
         QVERIFY(folder_.startsWith(runtime_.path() + QLatin1Char('/')));
         outside_ = runtime_.filePath(QStringLiteral("outside"));
         QVERIFY(QDir().mkpath(outside_));
@@ -77,6 +82,7 @@ private Q_SLOTS:
                                           QFile::ReadOther));
     }
     void cleanup() {
+        qunsetenv("XDG_CACHE_HOME");
         QDir(runtime_.path()).removeRecursively();
         QDir().mkpath(runtime_.path());
     }
@@ -102,7 +108,8 @@ private Q_SLOTS:
 
         QElapsedTimer clock;
         clock.start();
-        const ServerOutput output = ServerOutput::createFor(Serial);
+        ServerOutputFolder outputs;
+        const ServerOutput output = outputs.createFor(Serial).output;
         ProcessRunner runner;
         const QString failure = runner.startDetached(
             QStringLiteral("/bin/sh"),
@@ -131,7 +138,8 @@ private Q_SLOTS:
     // hands over a descriptor.
     void pathsNeitherFollowLinksNorWait() {
         plant(Planted::LinkToFile);
-        const QString path = serverOutputFile(Serial);
+        ServerOutputFolder outputs;
+        const QString path = outputs.createFor(Serial).output.path();
         QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
         ProcessRunner runner;
         QCOMPARE(runner.startDetached(QStringLiteral("/bin/sh"),
@@ -172,34 +180,175 @@ private Q_SLOTS:
         QCOMPARE(names.size(), serials.size());
     }
 
-    // The tail is the end of a long output, cut at a line, and shows no controls.
+    // The tail is the end of a long output, cut at a line, and shows its
+    // controls as every other outside text shows them.
     void tailShowsTheLastLinesPlainly() {
-        const ServerOutput output = ServerOutput::createFor(Serial);
+        ServerOutputFolder outputs;
+        const ServerOutput output = outputs.createFor(Serial).output;
         QByteArray printed(100 * 1024, 'x');
         for (int line = 1; line <= 12; ++line)
             printed += "\nline " + QByteArray::number(line);
-        printed += "\n\x1b[2Jbell\a\ttab\n";
+        printed += "\n\x1b[2Jbell\a\ttab\r\n";
+        printed += "dl/\xe2\x80\xaegnp.exe \xf0\x9f\x98\x80\x1b\n";
         QCOMPARE(::write(output.descriptor(), printed.constData(), size_t(printed.size())),
                  ssize_t(printed.size()));
         QString expected;
-        for (int line = 4; line <= 12; ++line)
+        for (int line = 5; line <= 12; ++line)
             expected += QStringLiteral("    line %1\r\n").arg(line);
-        expected += QStringLiteral("    [2Jbell tab\r\n");
+        expected += QStringLiteral("    \u241B[2Jbell\u2407 tab\r\n");
+        expected += QStringLiteral("    dl/<U+202E>gnp.exe \U0001F600\u241B\r\n");
         QCOMPARE(output.tail(), expected);
     }
 
+    // A runaway line is cut at the same shown length whatever it holds, and
+    // never inside a symbol or a character.
+    void aLongLineIsCutBetweenCharacters_data() {
+        QTest::addColumn<QByteArray>("printed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letters") << QByteArray(400, 'x') << QString(300, u'x') + "...";
+        QTest::newRow("bells") << QByteArray(400, '\a') << QString(300, QChar(0x2407)) + "...";
+        QTest::newRow("overrides") << QByteArray("\xe2\x80\xae").repeated(100)
+                                   << QStringLiteral("<U+202E>").repeated(37) + "...";
+        QTest::newRow("a pair at the cut")
+            << QByteArray(299, 'x') + "\xf0\x9f\x98\x80y" << QString(299, u'x') + "...";
+    }
+
+    void aLongLineIsCutBetweenCharacters() {
+        QFETCH(QByteArray, printed);
+        QFETCH(QString, shown);
+        ServerOutputFolder outputs;
+        const ServerOutput output = outputs.createFor(Serial).output;
+        QCOMPARE(::write(output.descriptor(), printed.constData(), size_t(printed.size())),
+                 ssize_t(printed.size()));
+        QCOMPARE(output.tail(), "    " + shown + "\r\n");
+    }
+
+    // A usual folder that cannot be used is said once, with why; the run
+    // then keeps every server's output in one folder of its own, which goes
+    // with the run, and nothing else is left behind.
+    void anUnusableFolderGivesTheRunOneFolderOfItsOwn_data() {
+        QTest::addColumn<Planted>("planted");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("a link") << Planted::LinkedFolder << "FOLDER is a link";
+        QTest::newRow("open to others")
+            << Planted::FolderOpenToOthers << "FOLDER is open to other users (mode 755)";
+        QTest::newRow("writable by the group")
+            << Planted::FolderWritableByGroup << "FOLDER is open to other users (mode 770)";
+        QTest::newRow("a file") << Planted::FileAsFolder << "FOLDER is not a folder";
+        QTest::newRow("someone else's")
+            << Planted::SomeoneElsesFolder << "FOLDER belongs to another user";
+        QTest::newRow("a folder at the file's name")
+            << Planted::FolderAtTheFileName << "NAME could not be made in FOLDER";
+    }
+
+    void anUnusableFolderGivesTheRunOneFolderOfItsOwn() {
+        QFETCH(Planted, planted);
+        QFETCH(QString, why);
+        if (planted == Planted::SomeoneElsesFolder && ::geteuid() != 0)
+            QSKIP("only root can give a folder to someone else");
+        plant(planted);
+        const QStringList before = runtimeEntries();
+        QString runFolder;
+        {
+            ServerOutputFolder outputs;
+            const ServerOutputFolder::Made first = outputs.createFor(Serial);
+            const ServerOutputFolder::Made second = outputs.createFor(QStringLiteral("other"));
+            const ServerOutputFolder::Made third = outputs.createFor(Serial);
+            runFolder = outputs.runFolder();
+
+            QVERIFY(runFolder.startsWith(runtime_.path() + QLatin1Char('/')));
+            for (const ServerOutputFolder::Made* made : {&first, &second, &third}) {
+                QVERIFY(made->output.descriptor() >= 0);
+                QCOMPARE(QFileInfo(made->output.path()).absolutePath(), runFolder);
+            }
+            why.replace(QStringLiteral("FOLDER"), folder_)
+                .replace(QStringLiteral("NAME"), serverOutputName(Serial));
+            QCOMPARE(first.note, QStringLiteral("Note: %1, so the server's output is kept in %2 "
+                                                "until the program ends.\r\n")
+                                     .arg(why, runFolder));
+            QCOMPARE(second.note, QString());
+            QCOMPARE(third.note, QString());
+            QCOMPARE(modeOf(runFolder) & 07777, mode_t(0700));
+            QCOMPARE(runtimeEntries().size(), before.size() + 1);
+        }
+        QVERIFY(!QFileInfo::exists(runFolder));
+        QCOMPARE(runtimeEntries(), before);
+        QCOMPARE(contentOf(outside_ + QStringLiteral("/target")), Precious);
+    }
+
+    // An XDG_RUNTIME_DIR that is relative or no folder is passed over, as the
+    // base-directory convention asks, with one line; the output then goes to
+    // the cache folder, and never to the current one.
+    void anUnusableRuntimeFolderIsPassedOver_data() {
+        QTest::addColumn<QString>("runtime");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("relative") << "run"
+                                  << "is not named in full";
+        QTest::newRow("a file") << "FILE"
+                                << "is not a folder";
+        QTest::newRow("missing") << "/nonexistent/run"
+                                 << "is not a folder";
+    }
+
+    void anUnusableRuntimeFolderIsPassedOver() {
+        QFETCH(QString, runtime);
+        QFETCH(QString, why);
+        const QTemporaryDir cache;
+        const QTemporaryDir startedIn;
+        const QString file = runtime_.filePath(QStringLiteral("file"));
+        writeFile(file, Precious);
+        runtime.replace(QStringLiteral("FILE"), file);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(startedIn.path()));
+        ServerOutputFolder outputs;
+        const ServerOutputFolder::Made first = outputs.createFor(Serial);
+        const ServerOutputFolder::Made second = outputs.createFor(Serial);
+        QVERIFY(QDir::setCurrent(before));
+
+        QCOMPARE(first.note, QStringLiteral("Note: XDG_RUNTIME_DIR (%1) %2, so it is ignored.\r\n")
+                                 .arg(runtime, why));
+        QCOMPARE(second.note, QString());
+        for (const ServerOutputFolder::Made* made : {&first, &second}) {
+            QVERIFY(made->output.descriptor() >= 0);
+            QVERIFY2(made->output.path().startsWith(cache.path() + QLatin1Char('/')),
+                     qPrintable(made->output.path()));
+        }
+        QCOMPARE(QDir(startedIn.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(contentOf(file), Precious);
+    }
+
 private:
+    QStringList runtimeEntries() const {
+        return QDir(runtime_.path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    }
+
     void plant(Planted planted) {
         const QString file = folder_ + QLatin1Char('/') + serverOutputName(Serial);
         const QByteArray target = QFile::encodeName(outside_ + QStringLiteral("/target"));
-        if (planted != Planted::LinkedFolder) {
+        if (planted != Planted::LinkedFolder && planted != Planted::FileAsFolder) {
             QVERIFY(QDir().mkpath(folder_));
-            const mode_t mode = planted == Planted::FolderOpenToOthers ? 0755 : 0700;
+            const mode_t mode = planted == Planted::FolderOpenToOthers      ? 0755
+                                : planted == Planted::FolderWritableByGroup ? 0770
+                                                                            : 0700;
             QCOMPARE(::chmod(QFile::encodeName(folder_).constData(), mode), 0);
         }
         switch (planted) {
         case Planted::Nothing:
         case Planted::FolderOpenToOthers:
+        case Planted::FolderWritableByGroup:
+            break;
+        case Planted::FileAsFolder:
+            writeFile(folder_, Precious);
+            break;
+        case Planted::FolderAtTheFileName:
+            QVERIFY(QDir().mkpath(file + QStringLiteral("/inside")));
+            break;
+        case Planted::SomeoneElsesFolder:
+            QCOMPARE(::chown(QFile::encodeName(folder_).constData(), 65534, 65534), 0);
             break;
         case Planted::EarlierFile:
             writeFile(file, "an earlier run\n");

@@ -1,5 +1,7 @@
 #include "core/SiteAddresses.h"
+#include "core/update/UpdateChecker.h"
 #include "support/ControllerFixture.h"
+#include "support/EndlessHttpServer.h"
 #include "support/ScriptedPhone.h"
 #include "support/TinyHttpServer.h"
 
@@ -12,7 +14,10 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
+#include <QTextDocument>
 #include <QWindow>
+
+#include <thread>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -54,6 +59,8 @@ private Q_SLOTS:
     void menuReportsEachOutcome_data();
     void menuReportsEachOutcome();
     void checkShowsAClickableLinkAndReturnsZero();
+    void offeredAddressReadsAsItOpens_data();
+    void offeredAddressReadsAsItOpens();
     void menuCheckLeavesTheWindowToTheUser_data();
     void menuCheckLeavesTheWindowToTheUser();
     void startUpCheckDoesNotHoldTheWindow();
@@ -68,6 +75,7 @@ private Q_SLOTS:
     void quitDuringACheckShowsNothing_data();
     void quitDuringACheckShowsNothing();
     void replyAfterTheControllerIsGoneIsIgnored();
+    void endlessReplyIsClosedAtTheCap();
 };
 
 void UpdateCheckTest::menuReportsEachOutcome_data() {
@@ -149,6 +157,62 @@ void UpdateCheckTest::checkShowsAClickableLinkAndReturnsZero() {
     QCOMPARE(f.desktop.alerts.size(), 1);
     QCOMPARE(linkSize, QSize(300, 48));
     QCOMPARE(f.desktop.openedUrls, QList<QUrl>{QUrl("http://a.example/d")});
+}
+
+void UpdateCheckTest::offeredAddressReadsAsItOpens_data() {
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("clickable");
+
+    // Read with the override active, the name would end in "exe.png".
+    QTest::newRow("right-to-left override")
+        << QByteArray("https://a.example/dl/\u202Egnp.exe")
+        << QStringLiteral("https://a.example/dl/%E2%80%AEgnp.exe") << true;
+    QTest::newRow("isolate and mark")
+        << QByteArray("http://a.example/\u2067x\u200Fy")
+        << QStringLiteral("http://a.example/%E2%81%A7x%E2%80%8Fy") << true;
+    QTest::newRow("override in a plain address")
+        << QByteArray("ftp://a.example/\u202Egnp.exe")
+        << QStringLiteral("ftp://a.example/<U+202E>gnp.exe") << false;
+    QTest::newRow("escape in a plain address")
+        << QByteArray("\x1b[2Jfile:///x") << QStringLiteral("\u241B[2Jfile:///x") << false;
+}
+
+// The address the site offers is read in the dialog as a click opens it: no
+// character in it can hide or reorder the rest.
+void UpdateCheckTest::offeredAddressReadsAsItOpens() {
+    QFETCH(QByteArray, address);
+    QFETCH(QString, shown);
+    QFETCH(bool, clickable);
+    TinyHttpServer server;
+    server.respondWith({200, "1.1," + address});
+    ControllerFixture f(fastWaits(), server.siteUrl(), false);
+    QString read;
+    QString href;
+    f.desktop.answerAlert = [&](const Alert& alert) {
+        auto* link = qobject_cast<QLabel*>(alert.accessory);
+        if (!link)
+            return 0;
+        QTextDocument document;
+        document.setHtml(link->text());
+        read = link->textFormat() == Qt::RichText ? document.toPlainText() : link->text();
+        href = hrefOf(link->text());
+        if (!href.isEmpty())
+            Q_EMIT link->linkActivated(href);
+        return 1;
+    };
+
+    QCOMPARE(QCoro::waitFor(f.controller->checkForUpdate()), 0);
+
+    QCOMPARE(read, shown);
+    if (!clickable) {
+        QCOMPARE(href, QString());
+        QVERIFY(f.desktop.openedUrls.isEmpty());
+        return;
+    }
+    QCOMPARE(href, shown);
+    QCOMPARE(f.desktop.openedUrls.size(), 1);
+    QCOMPARE(f.desktop.openedUrls.constFirst().toString(QUrl::FullyEncoded), shown);
 }
 
 void UpdateCheckTest::menuCheckLeavesTheWindowToTheUser_data() {
@@ -385,6 +449,26 @@ void UpdateCheckTest::replyAfterTheControllerIsGoneIsIgnored() {
     f.reset();
 
     QTest::qWait(500); // past the server's delay: reaching the end without a crash is the test
+}
+
+// A site that never ends its reply is cut off once the cap is passed, even
+// when the reply pours in while the window is busy: the system's buffers are
+// the only slack, nothing is kept for later, and the check ends as a reply
+// that was not understood.
+void UpdateCheckTest::endlessReplyIsClosedAtTheCap() {
+    EndlessHttpServer server;
+    UpdateChecker checker(updateEndpointUrl(server.siteUrl()), QStringLiteral("1.0"), 20s);
+
+    QCoro::Task<UpdateVerdict> check = checker.check();
+    std::this_thread::sleep_for(300ms); // as a window drawing its first frame
+    const UpdateVerdict verdict = QCoro::waitFor(check);
+
+    QCOMPARE(verdict.result, UpdateResult::Failed);
+    QCOMPARE(verdict.failure, UpdateFailure::NotUnderstood);
+    QTRY_VERIFY_WITH_TIMEOUT(server.closedByReader(), 5000);
+    constexpr qint64 Slack = 512 * 1024;
+    QVERIFY2(server.bytesSent() < MaxUpdateReplyBytes + Slack,
+             qPrintable(QString::number(server.bytesSent())));
 }
 
 QTEST_MAIN(UpdateCheckTest)

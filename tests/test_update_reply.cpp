@@ -20,6 +20,8 @@ class TestUpdateReply : public QObject {
 private Q_SLOTS:
     void judgesReplyAgainstOwnVersion_data();
     void judgesReplyAgainstOwnVersion();
+    void offersWhatItShows_data();
+    void offersWhatItShows();
 };
 
 void TestUpdateReply::judgesReplyAgainstOwnVersion_data() {
@@ -74,6 +76,53 @@ void TestUpdateReply::judgesReplyAgainstOwnVersion() {
     // Only an unreadable reply is the site's fault, and it says so.
     QCOMPARE(verdict.failure == UpdateFailure::NotUnderstood, result == UpdateResult::Failed);
     QCOMPARE(verdict.failureText.isEmpty(), result != UpdateResult::Failed);
+}
+
+void TestUpdateReply::offersWhatItShows_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("link");
+
+    QTest::newRow("plain https") << "https://a.example/dl/app-1.1.dmg"
+                                 << "https://a.example/dl/app-1.1.dmg" << true;
+    QTest::newRow("scheme and host in capitals") << "HTTP://A.Example/d"
+                                                 << "http://a.example/d" << true;
+    QTest::newRow("override in the path") << QStringLiteral("https://a.example/dl/\u202Egnp.exe")
+                                          << "https://a.example/dl/%E2%80%AEgnp.exe" << true;
+    QTest::newRow("override already encoded") << "https://a.example/dl/%E2%80%AEgnp.exe"
+                                              << "https://a.example/dl/%E2%80%AEgnp.exe" << true;
+    // A name that only looks like another is read as the one it is.
+    QTest::newRow("international host") << QStringLiteral("https://b\u00fccher.example/d")
+                                        << "https://xn--bcher-kva.example/d" << true;
+    QTest::newRow("user part kept in sight") << "https://a.example@b.example/"
+                                             << "https://a.example@b.example/" << true;
+    QTest::newRow("override in the host")
+        << QStringLiteral("https://a\u202E.example/") << "https://a<U+202E>.example/" << false;
+    QTest::newRow("no host") << "http:dl/x"
+                             << "http:dl/x" << false;
+    QTest::newRow("file") << "file:///etc/passwd"
+                          << "file:///etc/passwd" << false;
+    QTest::newRow("javascript") << "javascript:alert(1)"
+                                << "javascript:alert(1)" << false;
+    QTest::newRow("line end") << "http://a.example/d\r\n"
+                              << "http://a.example/d\r\n"
+                              << false;
+    QTest::newRow("controls in plain text")
+        << QStringLiteral("ftp://a/\u001B[2J\u202Ex")
+        << QStringLiteral("ftp://a/\u241B[2J<U+202E>x") << false;
+}
+
+// What the user reads is what a click opens, and only web addresses open.
+void TestUpdateReply::offersWhatItShows() {
+    QFETCH(QString, address);
+    QFETCH(QString, shown);
+    QFETCH(bool, link);
+
+    const OfferedDownload offered = offeredDownload(address);
+    QCOMPARE(offered.shown, shown);
+    QCOMPARE(offered.link.has_value(), link);
+    if (offered.link)
+        QCOMPARE(offered.link->toString(QUrl::FullyEncoded), offered.shown);
 }
 
 QTEST_APPLESS_MAIN(TestUpdateReply)

@@ -97,6 +97,8 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
     BridgeSession session(runner, std::move(adbPath));
     CommandLineOutput output(stdout, stderr);
     output.follow(session);
+    if (chosenAdb.isEmpty())
+        output.failure(adbSearchNote());
     output.setInterruptCheck([&interrupts] { return interrupts.poll(); });
 
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, [&](int) {

@@ -111,6 +111,7 @@ void AppDelegate::awakeFromNib() {
         statusLabel->setText(QString());
     for (const QString& text : instructionTexts())
         appendStringToTextView(text);
+    appendStringToTextView(adbSearchNote());
     if (getTheApp)
         setHyperlinkWithTextField(getTheApp);
     // The list shows the phones of a server that already runs; none is
@@ -347,26 +348,25 @@ void AppDelegate::setHyperlinkWithTextField(QLabel* field) {
             [this](const QString& link) { desktop_.openUrl(QUrl(link)); });
 }
 
+// The link opens the address it reads as, not the text it was parsed from:
+// clicking can never take the user anywhere but what was shown.
 void AppDelegate::setUpdateHyperlinkWithTextField(QLabel* field, const QString& url) {
     if (!field)
         return;
-    const QUrl target(url, QUrl::StrictMode);
-    const QString scheme = target.scheme().toLower();
-    const bool linkable = target.isValid() && (scheme == "http" || scheme == "https");
+    const OfferedDownload offered = offeredDownload(url);
     field->setOpenExternalLinks(false);
     disconnect(field, &QLabel::linkActivated, this, nullptr);
-    if (!linkable) {
-        // Only web addresses from the update server become clickable.
+    if (!offered.link) {
         field->setTextFormat(Qt::PlainText);
         field->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        field->setText(url);
+        field->setText(offered.shown);
         return;
     }
     field->setTextFormat(Qt::RichText);
     field->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    field->setText(Hyperlink::labelLinkHtml(url, target));
+    field->setText(Hyperlink::labelLinkHtml(offered.shown, *offered.link));
     connect(field, &QLabel::linkActivated, this,
-            [this](const QString& link) { desktop_.openUrl(QUrl(link)); });
+            [this, target = *offered.link](const QString&) { desktop_.openUrl(target); });
 }
 
 } // namespace ostrel

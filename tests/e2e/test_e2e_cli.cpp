@@ -517,6 +517,12 @@ private Q_SLOTS:
         QCOMPARE(modeOf(outside) & 07777, mode_t(0755));
         QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("target")});
+        // A folder the run made for itself went with it.
+        QCOMPARE(
+            QDir(runtime.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral("Ostrel_Dravik"), QStringLiteral("outside")}));
+        const QString linkNote = folder + QStringLiteral(" is a link, so the server's output");
+        QCOMPARE(start.err.count(linkNote), planted == Planted::LinkedFolder ? 1 : 0);
     }
 
     void serverRunningBeforehandIsNotLaunchedAgain() {
@@ -803,6 +809,36 @@ private Q_SLOTS:
         QVERIFY2(run.err.startsWith(QStringLiteral("Error: no adb server could be reached at ")),
                  qPrintable(run.story()));
         QVERIFY(adb.invocations().contains(QStringList{QStringLiteral("start-server")}));
+    }
+
+    // Started where PATH's "." and a relative ANDROID_HOME both hold an adb,
+    // the command line runs neither and says on standard error, once, what
+    // it left out.
+    void adbIsNeverTakenFromTheCurrentFolder() {
+        const QTemporaryDir startedIn;
+        const ostrel::test::StandInAdb here(startedIn.path());
+        const ostrel::test::StandInAdb inSdk(
+            startedIn.filePath(QStringLiteral("sdk/platform-tools")));
+        const QTemporaryDir settings; // no adb chosen
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("PATH"), QStringLiteral("."));
+        extra.insert(QStringLiteral("ANDROID_HOME"), QStringLiteral("sdk"));
+        extra.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.path());
+        QProcess process;
+        prepare(process, {QStringLiteral("--devices")}, extra);
+        process.setWorkingDirectory(startedIn.path());
+        process.start();
+        const CliRun run = collect(process);
+
+        CHECK_RUN(run, 1);
+        QCOMPARE(here.invocations(), QList<QStringList>{});
+        QCOMPARE(inSdk.invocations(), QList<QStringList>{});
+        const QString note =
+            QStringLiteral("Note: adb is looked for only in folders named in full; left out: "
+                           "\"sdk\" in ANDROID_HOME, \".\" in PATH.\n");
+        QVERIFY2(run.err.startsWith(note), qPrintable(run.story()));
+        QCOMPARE(run.err.count(note), 1);
+        QCOMPARE(run.out, QString());
     }
 };
 

@@ -1,5 +1,7 @@
 #include "core/process/AdbLocator.h"
 
+#include "core/process/SearchFolders.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -23,14 +25,24 @@ QStringList bundledCandidates(const QString& applicationDirPath) {
 #endif
 }
 
+const char* const SdkVariables[] = {"ANDROID_HOME", "ANDROID_SDK_ROOT"};
+
+QString sdkRoot(const QProcessEnvironment& environment, const char* variable) {
+    return environment.value(QString::fromLatin1(variable));
+}
+
 QStringList sdkCandidates(const QProcessEnvironment& environment) {
     QStringList candidates;
-    for (const char* variable : {"ANDROID_HOME", "ANDROID_SDK_ROOT"}) {
-        const QString root = environment.value(QString::fromLatin1(variable));
-        if (!root.isEmpty())
+    for (const char* variable : SdkVariables) {
+        const QString root = sdkRoot(environment, variable);
+        if (isNamedInFull(root))
             candidates << QDir(root).filePath(QStringLiteral("platform-tools/adb"));
     }
     return candidates;
+}
+
+PathFolders adbPathFolders(const QProcessEnvironment& environment) {
+    return pathFolders(environment.value(QStringLiteral("PATH")));
 }
 
 } // namespace
@@ -40,14 +52,28 @@ QStringList adbCandidatesBeforePath(const QString& applicationDirPath,
     return bundledCandidates(applicationDirPath) + sdkCandidates(environment);
 }
 
+QList<IgnoredAdbFolder> ignoredAdbFolders(const QProcessEnvironment& environment) {
+    QList<IgnoredAdbFolder> ignored;
+    for (const char* variable : SdkVariables) {
+        const QString root = sdkRoot(environment, variable);
+        if (!root.isEmpty() && !isNamedInFull(root))
+            ignored.append({QString::fromLatin1(variable), root});
+    }
+    for (const QString& folder : adbPathFolders(environment).ignored)
+        ignored.append({QStringLiteral("PATH"), folder});
+    return ignored;
+}
+
 QString findDefaultAdb(const QString& applicationDirPath, const QProcessEnvironment& environment) {
     for (const QString& candidate : adbCandidatesBeforePath(applicationDirPath, environment)) {
         if (isRunnableFile(candidate))
             return candidate;
     }
-    const QStringList searchPath =
-        environment.value(QStringLiteral("PATH")).split(QDir::listSeparator(), Qt::SkipEmptyParts);
-    return QStandardPaths::findExecutable(QStringLiteral("adb"), searchPath);
+    const QStringList searched = adbPathFolders(environment).searched;
+    // Given no folder at all, Qt would search the program's own PATH instead.
+    if (searched.isEmpty())
+        return {};
+    return QStandardPaths::findExecutable(QStringLiteral("adb"), searched);
 }
 
 QString locateAdb(const std::optional<QString>& chosenPath, const QString& applicationDirPath,

@@ -8,6 +8,7 @@
 #include "core/session/AdbCommands.h"
 #include "core/session/FlowControl.h"
 #include "core/session/ServerOutput.h"
+#include "core/session/ServerOutputFolder.h"
 #include "core/session/SessionConsole.h"
 
 #include <QCoro/QCoroTask>
@@ -144,7 +145,9 @@ QCoro::Task<Step<ServerPresence>> ServerLifecycle::waitForServerExecutable(QStri
 QCoro::Task<bool> ServerLifecycle::runServer(QString serial) {
     const QStringList launch =
         AdbCommands::forDevice(serial, {u"shell"_s, phones_.value(serial).serverPath});
-    serverOutputFile_ = serverOutputFile(serial);
+    const ServerOutputFolder::Made output = outputFolder_.createFor(serial);
+    console_.say(output.note, MessageKind::Failure);
+    serverOutputFile_ = output.output.path();
     const AdbRun run = commands_.launchDetachedAdbProcess(launch, serverOutputFile_);
     co_return run.finished();
 }

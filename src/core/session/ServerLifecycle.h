@@ -4,6 +4,7 @@
 #include "core/device/ProcessListing.h"
 #include "core/session/FlowOutcome.h"
 #include "core/session/PhoneRecord.h"
+#include "core/session/ServerOutputFolder.h"
 
 #include <QCoro/QCoroFwd>
 #include <QHash>
@@ -66,7 +67,8 @@ private:
     FlowControl& flow_;
     const Waits& waits_;
     QHash<QString, PhoneRecord> phones_;
-    QString serverOutputFile_; // of the launch in this flow
+    ServerOutputFolder outputFolder_; // for the whole run
+    QString serverOutputFile_;        // of the launch in this flow
 };
 
 } // namespace ostrel

@@ -1,11 +1,11 @@
 #include "core/session/ServerOutput.h"
 
+#include "core/session/OwnedDescriptor.h"
+#include "core/text/VisibleText.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <QStringList>
 
 #include <algorithm>
@@ -38,75 +38,6 @@ QString fileNamePart(const QString& text, const QString& fallback) {
     return part.isEmpty() || part.startsWith(u'.') ? fallback : part;
 }
 
-// Closes what it holds unless told to let go.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-// Ours alone: a folder of this user's that nobody else may enter or list.
-bool isPrivateFolder(int fd) {
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
-           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
-}
-
-// A link at the folder's name is not followed, whatever it points at.
-int openPrivateFolder(const QString& path) {
-    Descriptor fd(::open(QFile::encodeName(path).constData(),
-                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.get() < 0 || !isPrivateFolder(fd.get()))
-        return -1;
-    return fd.release();
-}
-
-struct Folder {
-    int fd = -1;
-    QString path;
-};
-
-// The own folder, made when it is missing. One that is a link, someone
-// else's or open to others is left as it is, and a fresh one made beside it.
-Folder openOwnFolder() {
-    const QString path = serverOutputFolder();
-    if (path.isEmpty())
-        return {};
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    ::mkdir(QFile::encodeName(path).constData(), S_IRWXU);
-    if (const int fd = openPrivateFolder(path); fd >= 0)
-        return {fd, path};
-    QByteArray fresh = QFile::encodeName(path + u"-XXXXXX"_s);
-    if (::mkdtemp(fresh.data()) == nullptr)
-        return {};
-    const QString freshPath = QFile::decodeName(fresh);
-    return {openPrivateFolder(freshPath), freshPath};
-}
-
-// A fresh file in the folder: whatever had its name (a link, a pipe, an
-// earlier run's file) is removed first, and the file is made only if nothing
-// took the name again in between.
-int createFreshFile(int folder, const QByteArray& name) {
-    ::unlinkat(folder, name.constData(), 0);
-    Descriptor fd(::openat(folder, name.constData(),
-                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                           S_IRUSR | S_IWUSR));
-    struct stat status {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return -1;
-    return fd.release();
-}
-
 // The end of what the file holds, and whether it was cut in front.
 QByteArray readEnd(int fd, bool* cut) {
     struct stat status {};
@@ -131,17 +62,33 @@ QByteArray readEnd(int fd, bool* cut) {
     return bytes;
 }
 
-// Plain text for the console: no control characters, no runaway length.
+// The length of the character that starts at `at`: two for a surrogate pair.
+qsizetype characterLength(const QString& text, qsizetype at) {
+    const bool pair =
+        text.at(at).isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate();
+    return pair ? 2 : 1;
+}
+
+// The server's words as the console shows all outside text: controls as
+// symbols and a tab as a space. A runaway line is cut short between two
+// characters, never inside a symbol or a surrogate pair.
 QString shownLine(const QString& line) {
-    QString shown;
-    for (const QChar c : line) {
-        if (c == u'\t')
-            shown += u' ';
-        else if (c.isPrint())
-            shown += c;
+    QString plain = line;
+    plain.replace(u'\t', u' ');
+    plain = plain.trimmed();
+    QString shown = visibleText(plain);
+    if (shown.size() <= LongestLine)
+        return shown;
+    shown.clear();
+    for (qsizetype at = 0; at < plain.size();) {
+        const qsizetype length = characterLength(plain, at);
+        const QString piece = visibleText(QStringView(plain).sliced(at, length));
+        if (shown.size() + piece.size() > LongestLine)
+            break;
+        shown += piece;
+        at += length;
     }
-    shown = shown.trimmed();
-    return shown.size() > LongestLine ? shown.left(LongestLine) + u"..."_s : shown;
+    return shown + u"..."_s;
 }
 
 QString tailOf(int fd, int count) {
@@ -163,16 +110,8 @@ QString tailOf(int fd, int count) {
 
 } // namespace
 
-QString serverOutputFolder() {
-    // Without the variable Qt makes up a folder in /tmp and warns on standard
-    // error, which a script reading the command line's output would take for
-    // a failure. The runtime folder belongs to every program of the user, so
-    // ours is a folder named for us inside it.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return runtime + u'/' +
-               fileNamePart(QCoreApplication::applicationName(), u"ostrel-dravik"_s);
-    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+QString serverOutputFolderName() {
+    return fileNamePart(QCoreApplication::applicationName(), u"ostrel-dravik"_s);
 }
 
 QString serverOutputName(const QString& serial) {
@@ -180,18 +119,6 @@ QString serverOutputName(const QString& serial) {
         QCryptographicHash::hash(serial.toUtf8(), QCryptographicHash::Sha256).toHex().left(8);
     return u"server-output-"_s + fileNamePart(serial, u"device"_s) + u'-' +
            QString::fromLatin1(hash) + u".log"_s;
-}
-
-ServerOutput ServerOutput::createFor(const QString& serial) {
-    const Folder folder = openOwnFolder();
-    if (folder.fd < 0)
-        return {};
-    const Descriptor folderFd(folder.fd);
-    const QString name = serverOutputName(serial);
-    const int fd = createFreshFile(folderFd.get(), QFile::encodeName(name));
-    if (fd < 0)
-        return {};
-    return ServerOutput(fd, folder.path + u'/' + name);
 }
 
 ServerOutput::ServerOutput(int fd, QString path) : fd_(fd), path_(std::move(path)) {}
@@ -223,15 +150,11 @@ QString ServerOutput::tail(int count) const {
     return fd_ < 0 ? QString() : tailOf(fd_, count);
 }
 
-QString serverOutputFile(const QString& serial) {
-    return ServerOutput::createFor(serial).path();
-}
-
 QString serverOutputTail(const QString& path, int count) {
     if (path.isEmpty())
         return {};
-    const Descriptor fd(::open(QFile::encodeName(path).constData(),
-                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const OwnedDescriptor fd(::open(QFile::encodeName(path).constData(),
+                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     return fd.get() < 0 ? QString() : tailOf(fd.get(), count);
 }
 

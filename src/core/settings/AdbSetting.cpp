@@ -2,6 +2,7 @@
 
 #include "core/process/AdbLocator.h"
 #include "core/settings/ProgramSettings.h"
+#include "core/text/VisibleText.h"
 #include "launch/ProgramHandOver.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,21 @@ QString adbNotFoundMessage() {
     return QStringLiteral("Error: adb was not found: no adb chosen, none at %1, none on PATH. "
                           "Click the adb button to choose it.\r\n")
         .arg(tried.join(QStringLiteral(", ")));
+}
+
+QString adbSearchNote() {
+    if (!chosenAdbSetting().isEmpty())
+        return {};
+    QStringList leftOut;
+    for (const IgnoredAdbFolder& ignored :
+         ignoredAdbFolders(QProcessEnvironment::systemEnvironment()))
+        leftOut.append(
+            QStringLiteral("\"%1\" in %2").arg(visibleText(ignored.folder), ignored.variable));
+    if (leftOut.isEmpty())
+        return {};
+    return QStringLiteral(
+               "Note: adb is looked for only in folders named in full; left out: %1.\r\n")
+        .arg(leftOut.join(QStringLiteral(", ")));
 }
 
 QString storeChosenAdb(const QString& path) {

@@ -7,8 +7,15 @@ namespace {
 constexpr char16_t ControlPictures = 0x2400;
 constexpr char16_t DeletePicture = 0x2421;
 
+// The marks, embeddings, overrides and isolates that reorder what follows.
 bool isBidiControl(char16_t c) {
-    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+// A text view breaks the line at these, so a line could seem to end early.
+bool isLineSeparator(char16_t c) {
+    return c == 0x2028 || c == 0x2029;
 }
 
 bool isC1Control(char16_t c) {
@@ -27,7 +34,7 @@ bool needsSymbol(QStringView text, qsizetype at) {
         return false;
     if (c == u'\r')
         return isLoneCarriageReturn(text, at);
-    return c < 0x20 || c == 0x7F || isC1Control(c) || isBidiControl(c);
+    return c < 0x20 || c == 0x7F || isC1Control(c) || isBidiControl(c) || isLineSeparator(c);
 }
 
 void appendSymbol(QString& shown, char16_t c) {

@@ -10,8 +10,9 @@ namespace ostrel {
 // Controls that could move a cursor, ring a bell or reorder what is shown
 // become visible symbols: C0 controls other than TAB and line ends, and a CR
 // not followed by LF, show as their Control Pictures (U+2400 + code), DEL as
-// U+2421; C1 controls and the bidirectional embeddings, overrides and
-// isolates as "<U+XXXX>". Everything else stays as it is.
+// U+2421; C1 controls, the bidirectional marks (U+061C, U+200E, U+200F),
+// embeddings, overrides and isolates, and the line and paragraph separators
+// as "<U+XXXX>". Everything else stays as it is.
 QString visibleText(QStringView text);
 
 // True when visibleText() would change `text`.

@@ -89,6 +89,10 @@ QNetworkReply* fetchUpdateReply(QNetworkAccessManager& network, const QUrl& endp
     QNetworkRequest request(endpoint);
     request.setTransferTimeout(static_cast<int>(timeout.count()));
     QNetworkReply* reply = network.get(request);
+    // Qt's network thread otherwise takes in all a site sends, as fast as it
+    // comes, whether or not we read it: an endless reply would fill memory
+    // while the window is busy, before the cap is ever looked at.
+    reply->setReadBufferSize(MaxUpdateReplyBytes + 1);
     auto state = std::make_shared<FetchState>();
     abortAfter(reply, timeout, state);
     QObject::connect(reply, &QIODevice::readyRead, context,

@@ -27,8 +27,10 @@ using UpdateBodyHandler = std::function<void(const FetchedUpdate& fetched)>;
 
 // One GET of `endpoint`, with no headers of our own. `done` runs once, when the
 // request has ended, unless `context` is destroyed first. The whole exchange,
-// not just each silence, is bounded by `timeout`, and reading stops soon after
-// the body passes MaxUpdateReplyBytes. Returns the reply, to abort it.
+// not just each silence, is bounded by `timeout`. No more than about
+// MaxUpdateReplyBytes is ever held, whatever the program is busy with, and the
+// request is aborted as soon as the body passes it. Returns the reply, to
+// abort it.
 QNetworkReply* fetchUpdateReply(QNetworkAccessManager& network, const QUrl& endpoint,
                                 std::chrono::milliseconds timeout, QObject* context,
                                 UpdateBodyHandler done);

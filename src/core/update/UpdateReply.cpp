@@ -1,5 +1,7 @@
 #include "core/update/UpdateReply.h"
 
+#include "core/text/VisibleText.h"
+
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -40,6 +42,15 @@ std::optional<UpdateReply> parseUpdateReply(const QByteArray& body) {
     if (fields.size() < 2)
         return std::nullopt;
     return UpdateReply{fields[0], fields[1]};
+}
+
+OfferedDownload offeredDownload(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    const QString scheme = url.scheme();
+    const bool web = scheme == u"http" || scheme == u"https";
+    if (!url.isValid() || !web || url.host().isEmpty())
+        return {visibleText(address), std::nullopt};
+    return {url.toString(QUrl::FullyEncoded), url};
 }
 
 bool isNewerVersion(const QString& ownVersion, const QString& latestVersion) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 #include <chrono>
 #include <optional>
@@ -42,6 +43,17 @@ std::optional<UpdateReply> parseUpdateReply(const QByteArray& body);
 // A plain text comparison that ignores letter case, so "1.9" is not older than
 // "1.10". A program without a version of its own never asks for an update.
 bool isNewerVersion(const QString& ownVersion, const QString& latestVersion);
+
+// The download address as the dialog offers it. Only an http or https address
+// naming a host becomes a link; `shown` is then the link's encoded form, all
+// printable ASCII, which is exactly what opening `link` asks for, so nothing
+// in it can hide or reorder the rest. Any other address is plain text, shown
+// through visibleText().
+struct OfferedDownload {
+    QString shown;
+    std::optional<QUrl> link;
+};
+OfferedDownload offeredDownload(const QString& address);
 
 // Judges a whole reply; one that cannot be read is a failure of the site.
 UpdateVerdict judgeUpdateReply(const QByteArray& body, const QString& ownVersion);

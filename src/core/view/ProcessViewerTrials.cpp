@@ -1,5 +1,7 @@
 #include "core/view/ProcessViewerTrials.h"
 
+#include "core/process/SearchFolders.h"
+
 #include <QCoro/QCoroTask>
 #include <QDir>
 #include <QFileInfo>
@@ -46,7 +48,7 @@ QStringList ProcessViewerTrials::systemSearchPath() {
 // from never decides what it runs.
 QString ProcessViewerTrials::find(const QString& name) const {
     for (const QString& folder : searchPath_) {
-        if (QDir::isRelativePath(folder))
+        if (!isNamedInFull(folder))
             continue;
         const QFileInfo candidate(QDir(folder), name);
         if (candidate.isFile() && candidate.isExecutable())
