@@ -1,6 +1,7 @@
 // When adb itself fails, through the real adb: the window and the command
 // line say adb's own words and the setup to check, never that no phone is
 // connected; and a serial adb cannot take gets no command at all.
+#include "e2e/CliRun.h"
 #include "e2e/ProgramSession.h"
 #include "support/StandInAdb.h"
 
@@ -49,18 +50,6 @@ quint16 closedLoopbackPort() {
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-struct CliRun {
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-
-    QString story() const {
-        return QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3")
-            .arg(finished ? QString::number(exitCode) : QStringLiteral("none"), out, err);
-    }
-};
-
 // The program as a script runs it, without a display, its adb named.
 CliRun runProgram(const QString& adb, const QStringList& arguments,
                   const QProcessEnvironment& extra) {
@@ -72,15 +61,7 @@ CliRun runProgram(const QString& adb, const QStringList& arguments,
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(Program, QStringList{QStringLiteral("--adb"), adb} + arguments);
-    CliRun run;
-    run.finished = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
-    if (!run.finished)
-        process.kill();
-    process.waitForFinished(5000);
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return collectRun(process, 60000);
 }
 
 // Each way of giving adb a server it cannot use: the variable, its value,

@@ -2,6 +2,7 @@
 // through the real adb against simulated phones.
 #include "core/session/ServerOutput.h"
 #include "e2e/AdbServerScope.h"
+#include "e2e/CliRun.h"
 #include "e2e/LoopbackProbe.h"
 #include "e2e/SimulatedPhone.h"
 #include "support/PhoneCommands.h"
@@ -28,18 +29,6 @@ namespace {
 const QString Program = QStringLiteral(OSTREL_DRAVIK_EXECUTABLE);
 constexpr int RunTimeoutMs = 60000;
 
-struct CliRun {
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-
-    QString story() const {
-        return QStringLiteral("exit %1\n--- stdout\n%2--- stderr\n%3")
-            .arg(finished ? QString::number(exitCode) : QStringLiteral("none"), out, err);
-    }
-};
-
 const QString NoDisplayLine = QStringLiteral(
     "Error: there is no display to open the window on; the verbs (--devices, "
     "--start, --stop, --forward, --disconnect, --watch, --connect) work without one.\n");
@@ -59,17 +48,7 @@ void prepare(QProcess& process, const QStringList& arguments,
 }
 
 CliRun collect(QProcess& process) {
-    CliRun run;
-    if (!process.waitForFinished(RunTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
-    } else {
-        run.finished = process.exitStatus() == QProcess::NormalExit;
-    }
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return collectRun(process, RunTimeoutMs);
 }
 
 CliRun runProgram(const QStringList& arguments, const QProcessEnvironment& extra = {}) {
