@@ -1,3 +1,4 @@
+#include "gui/LinkField.h"
 #include "support/ControllerFixture.h"
 
 #include <QAccessible>
@@ -188,8 +189,8 @@ private Q_SLOTS:
 
     void storeLinkFieldHoldsOneLink() {
         QLabel* field = f->window->ui.getTheApp;
-        f->controller->setHyperlinkWithTextField(field);
-        f->controller->setHyperlinkWithTextField(field);
+        setHyperlinkWithTextField(field, f->controller->siteUrl(), f->desktop);
+        setHyperlinkWithTextField(field, f->controller->siteUrl(), f->desktop);
         QCOMPARE(field->text().count(QStringLiteral("<a ")), 1);
         QVERIFY(field->text().contains(
             QStringLiteral("http://127.0.0.1:9/vncserver/android/googleplay.html")));
@@ -212,7 +213,7 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(bool, clickable);
         QLabel field;
-        f->controller->setUpdateHyperlinkWithTextField(&field, url);
+        setUpdateHyperlinkWithTextField(&field, url, f->desktop);
         QCOMPARE(field.textFormat() == Qt::RichText, clickable);
         if (!clickable)
             QCOMPARE(field.text(), url);

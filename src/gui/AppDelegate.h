@@ -2,11 +2,14 @@
 
 #include "core/SiteAddresses.h"
 #include "core/Waits.h"
-#include "core/process/AdbVersion.h"
 #include "core/session/BridgeSession.h"
-#include "core/update/UpdateChecker.h"
+#include "gui/AdbChooser.h"
+#include "gui/ConsoleFeed.h"
 #include "gui/Desktop.h"
 #include "gui/Hyperlink.h"
+#include "gui/UpdateOffer.h"
+#include "gui/ViewerChooser.h"
+#include "gui/WindowContext.h"
 
 #include <QCoro/QCoroFwd>
 #include <QList>
@@ -32,9 +35,11 @@ class CommandRunner;
 class ViewerLauncher;
 class ViewerTrials;
 
-// The window controller: target of every button and menu action. The device
-// work lives in the session; this class forwards the user's requests to it and
-// shows what it reports.
+// The window controller: target of the window's buttons and menu actions, and
+// keeper of the one rule of which controls take a new action. The device work
+// lives in the session; this class forwards the user's requests to it and
+// shows what it reports. The adb and viewer choices and the update offer are
+// pieces of their own, which it owns and keeps informed.
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -80,14 +85,6 @@ public:
     void appendAttributedStringToTextView(const AttributedString& text);
     void setHyperlinkWithTextView(QTextBrowser* view, const QString& description,
                                   const QString& url);
-    void setHyperlinkWithTextField(QLabel* field);
-    void setUpdateHyperlinkWithTextField(QLabel* field, const QString& url);
-
-    // adb tool chooser.
-    void onAdbButtonClicked();
-    // The adb in effect and its version, for the adb button's tooltip and the
-    // About box: `show` gets the text at once, and again once adb has answered.
-    void describeAdb(const std::function<void(const QString&)>& show);
 
     // Device discovery and the VNC server.
     void comboBoxSelectionDidChange(int index);
@@ -101,59 +98,48 @@ public:
 
     // Showing the selected phone's screen in a viewer.
     void onViewButtonClicked();
-    void onChooseViewerMenu();
     // Where View's viewers are found and run; the program's own by default.
     void setViewerTrials(ViewerTrials& trials);
 
-    // Update check.
-    QCoro::Task<int> checkForUpdate();
-    void onCheckForUpdateMenu();
-    void startBackgroundUpdateCheck();
+    // The pieces that serve the window's other controls.
+    AdbChooser& adbChooser() { return adbChooser_; }
+    UpdateOffer& updateOffer() { return updateOffer_; }
+    ViewerChooser& viewerChooser() { return viewerChooser_; }
 
     BridgeSession& session() { return session_; }
-    const Waits& waits() const { return waits_; }
     const QUrl& siteUrl() const { return siteUrl_; }
     Desktop& desktop() { return desktop_; }
     bool flowRunning() const { return session_.isBusy(); }
-    bool quitting() const { return quitting_; }
     // Quit has settled adb's server: the window may close for good.
     bool readyToQuit() const { return readyToQuit_; }
 
 private:
+    WindowContext windowContext();
     void showDevices(const QList<ListedDevice>& devices, const QString& selected);
     QCoro::Task<void> quitOnceAdbIsSettled();
+    // The one rule for which controls take a new action.
+    bool idle() const;
     void refreshControls();
     // The one rule for USB Disconnect's button and menu item.
     bool usbDisconnectAvailable() const;
     void setStartButtonTitle(const QString& title);
     void keepFocusThroughFlow(QWidget* widget);
     QString askForVncPort(); // the entry as typed; empty when cancelled
-    QString adbInEffect() const;
-    QString adbInEffectDescription() const;
-    QCoro::Task<void> describeAdbVersionWhenAnswered(QString adb, QString inEffect,
-                                                     std::function<void(const QString&)> show);
-    QCoro::Task<void> runMenuUpdateCheck();
-    QCoro::Task<UpdateVerdict> checkAndOfferUpdate();
-    QCoro::Task<void> runBackgroundUpdateCheck();
-    void offerNewVersionWhenIdle(const QString& downloadAddress);
-    void showNewVersionDialog(const QString& downloadAddress);
 
     Desktop& desktop_;
     QUrl siteUrl_;
-    Waits waits_;
+    // Before the session, which asks it for the adb to run until its own end.
+    AdbChooser adbChooser_;
     BridgeSession session_;
-    UpdateChecker updates_;
-    AdbVersionProbe adbVersions_;
+    UpdateOffer updateOffer_;
+    ViewerChooser viewerChooser_;
+    ConsoleFeed console_;
     QList<QPointer<QWidget>> actionWidgets_;
     QList<QPointer<QAction>> actionItems_;
     QPointer<QAction> checkForUpdateItem_;
     bool quitting_ = false;
     bool readyToQuit_ = false;
     bool ended_ = false; // endAtOnce(): a Quit under way ends the program no more
-    bool menuCheckRunning_ = false;
-    QString pendingOffer_; // a newer version's address, shown once no flow runs
-    // The adb the user chose in this run: it holds even when it could not be stored.
-    QString chosenAdb_;
     std::unique_ptr<ViewerTrials> ownViewerTrials_;
     std::unique_ptr<ViewerLauncher> viewers_;
 };

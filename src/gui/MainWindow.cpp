@@ -30,14 +30,14 @@ QIcon programIcon() {
 // time the tooltip is about to show; the version follows when adb answers.
 class AdbToolTip : public QObject {
 public:
-    AdbToolTip(QPushButton* button, AppDelegate& controller)
-        : QObject(button), button_(button), controller_(controller), purpose_(button->toolTip()) {
+    AdbToolTip(QPushButton* button, AdbChooser& adb)
+        : QObject(button), button_(button), adb_(adb), purpose_(button->toolTip()) {
         button->installEventFilter(this);
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == button_ && event->type() == QEvent::ToolTip)
-            controller_.describeAdb([button = button_, purpose = purpose_](const QString& text) {
+            adb_.describeAdb([button = button_, purpose = purpose_](const QString& text) {
                 show(button, purpose, text);
             });
         return false; // the button shows the tooltip itself
@@ -56,7 +56,7 @@ private:
     }
 
     QPointer<QPushButton> button_;
-    AppDelegate& controller_;
+    AdbChooser& adb_;
     QString purpose_;
 };
 
@@ -79,7 +79,7 @@ MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
     fillOutlets();
     connectActions();
     describeForAssistiveTools();
-    new AdbToolTip(ui.adbButton, controller_);
+    new AdbToolTip(ui.adbButton, controller_.adbChooser());
 }
 
 void MainWindow::fillOutlets() {
@@ -108,17 +108,19 @@ void MainWindow::connectActions() {
             &AppDelegate::onUSBDisconnectButtonClicked);
     connect(ui.actionUsbDisconnect, &QAction::triggered, c,
             &AppDelegate::onUSBDisconnectButtonClicked);
-    connect(ui.adbButton, &QPushButton::clicked, c, &AppDelegate::onAdbButtonClicked);
+    connect(ui.adbButton, &QPushButton::clicked, &c->adbChooser(), &AdbChooser::onAdbButtonClicked);
     connect(ui.viewButton, &QPushButton::clicked, c, &AppDelegate::onViewButtonClicked);
     connect(ui.actionView, &QAction::triggered, c, &AppDelegate::onViewButtonClicked);
-    connect(ui.actionChooseViewer, &QAction::triggered, c, &AppDelegate::onChooseViewerMenu);
+    connect(ui.actionChooseViewer, &QAction::triggered, &c->viewerChooser(),
+            &ViewerChooser::onChooseViewerMenu);
     connect(ui.clearButton, &QPushButton::clicked, c, &AppDelegate::onClearButtonClicked);
     connect(ui.helpButton, &QPushButton::clicked, c, &AppDelegate::onHelpButtonClicked);
     // Only a user's choice is reported, not the list being refilled.
     connect(ui.deviceListComboBox, &QComboBox::activated, c,
             &AppDelegate::comboBoxSelectionDidChange);
     connect(ui.actionHelp, &QAction::triggered, c, &AppDelegate::onHelpMenu);
-    connect(ui.actionCheckForUpdate, &QAction::triggered, c, &AppDelegate::onCheckForUpdateMenu);
+    connect(ui.actionCheckForUpdate, &QAction::triggered, &c->updateOffer(),
+            &UpdateOffer::onCheckForUpdateMenu);
     connect(ui.actionAbout, &QAction::triggered, this, &MainWindow::showAboutBox);
     // Connected first, so the geometry is stored before the controller quits.
     connect(ui.actionQuit, &QAction::triggered, this, &MainWindow::rememberGeometry);
@@ -141,10 +143,11 @@ void MainWindow::describeForAssistiveTools() {
 
 void MainWindow::showAboutBox() {
     showAbout(controller_.desktop(), this, controller_.siteUrl(), [this](QLabel* label) {
-        controller_.describeAdb([label = QPointer<QLabel>(label)](const QString& text) {
-            if (label)
-                label->setText(text);
-        });
+        controller_.adbChooser().describeAdb(
+            [label = QPointer<QLabel>(label)](const QString& text) {
+                if (label)
+                    label->setText(text);
+            });
     });
 }
 
