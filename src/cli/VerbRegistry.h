@@ -2,8 +2,9 @@
 
 // Every verb of the command line, in the order --help lists them. A verb is
 // a class of its own under verbs/, with its spelling and its run; the list
-// below is all that names them together. Nothing here may use Qt: the
-// launcher names the verbs from it.
+// below is all that names them together, so a new verb is its class and one
+// line here (the manual page and README are held to this list by a test).
+// Nothing here may use Qt: the launcher names the verbs from it.
 
 #include "cli/VerbSpelling.h"
 #include "cli/verbs/Connect.h"
