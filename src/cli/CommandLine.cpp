@@ -2,9 +2,9 @@
 
 #include "cli/CommandLineOutput.h"
 #include "cli/Invocation.h"
-#include "cli/OutputClosedWatcher.h"
+#include "cli/VerbContext.h"
+#include "cli/VerbRegistry.h"
 #include "cli/Verbs.h"
-#include "cli/WatchVerb.h"
 #include "core/ProgramIdentity.h"
 #include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
@@ -13,9 +13,7 @@
 #include "launch/ProgramHandOver.h"
 
 #include <QCoreApplication>
-#include <QCoro/QCoroTask>
 #include <QLoggingCategory>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -30,33 +28,6 @@ void print(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
-// A signal's status comes first; then an output that could not be written
-// loses what was asked for, whatever the verb reached.
-int exitStatus(const InterruptWatcher& interrupts, const CommandLineOutput& output, int status) {
-    return interrupts.exitStatusOr(output.lost() ? StateNotReached : status);
-}
-
-// It runs until told to stop, so it is no flow but a watch that ends on a
-// signal, on a lost reader, or on finding no server.
-int runWatch(BridgeSession& session, CommandLineOutput& output, InterruptWatcher& interrupts,
-             const QString& serial) {
-    WatchVerb watch(session, output, serial);
-    OutputClosedWatcher readerGone(fileno(stdout));
-    QObject::connect(&watch, &WatchVerb::finished, &watch, [&interrupts, &output](int status) {
-        QCoreApplication::exit(exitStatus(interrupts, output, status));
-    });
-    QObject::connect(&interrupts, &InterruptWatcher::interrupted, &watch,
-                     [&watch] { watch.stop(StateNotReached); });
-    QObject::connect(&output, &CommandLineOutput::lostOutput, &watch,
-                     [&watch] { watch.stop(StateNotReached); });
-    QObject::connect(&readerGone, &OutputClosedWatcher::closed, &watch, [&watch, &output] {
-        output.mute();
-        watch.stop(StateReached);
-    });
-    QTimer::singleShot(0, &watch, &WatchVerb::start);
-    return QCoreApplication::exec();
-}
-
 } // namespace
 
 int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo) {
@@ -69,7 +40,7 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
     if (parsed.outcome == ParsedArguments::Outcome::Window)
-        return launch::openWindow(argv, parsed.platformNamed, handedTo);
+        return launch::openWindow(argv, parsed.platformNamed, handedTo, verbOptionList());
     // A reader that goes early (`| head -1`) must not end a flow half-way:
     // writes fail instead, and the output then writes nothing more.
     std::signal(SIGPIPE, SIG_IGN);
@@ -106,16 +77,7 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
         session.cancel();
     });
     QObject::connect(&output, &CommandLineOutput::lostOutput, &session, [&] { session.cancel(); });
-    if (parsed.invocation.verb == Invocation::Verb::Watch)
-        return runWatch(session, output, interrupts, parsed.invocation.serial);
-    // Started from the event loop, so that a flow ending at once still ends it.
-    QTimer::singleShot(0, &application, [&] {
-        QCoro::connect(runVerb(session, output, parsed.invocation), &application,
-                       [&interrupts, &output](int status) {
-                           QCoreApplication::exit(exitStatus(interrupts, output, status));
-                       });
-    });
-    return QCoreApplication::exec();
+    return runVerb(VerbContext{session, output, interrupts, parsed.invocation});
 }
 
 } // namespace ostrel::cli

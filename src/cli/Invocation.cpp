@@ -1,12 +1,13 @@
 #include "cli/Invocation.h"
 
+#include "cli/VerbRegistry.h"
+
 #include "core/device/PortText.h"
 #include "core/device/SerialArgument.h"
 #include "core/text/VisibleText.h"
 
 #include <QCommandLineParser>
 
-#include <array>
 #include <optional>
 
 namespace ostrel::cli {
@@ -63,29 +64,23 @@ QStringList withoutLaunchServicesArguments(QStringList arguments) {
     return arguments;
 }
 
-struct VerbOptions {
-    QCommandLineOption devices{u"devices"_s,
-                               u"Print the serial of each usable device, one a line."_s};
-    QCommandLineOption start{u"start"_s, u"Start the server unless it runs already."_s};
-    QCommandLineOption stop{u"stop"_s, u"Stop the server if it runs."_s};
-    QCommandLineOption forward{
-        u"forward"_s,
-        u"Forward localhost:PORT to the device's VNC port and localhost:PORT-100 to its web "
-        "port."_s,
-        u"PORT"_s};
-    QCommandLineOption disconnect{
-        u"disconnect"_s,
-        u"Free the ports on this computer that lead to the device; other devices' stay."_s};
-    QCommandLineOption watch{u"watch"_s,
-                             u"Print each device as SERIAL<TAB>STATE, then a line for each change "
-                             "(STATE \"gone\" for one that left), until interrupted. Starts adb's "
-                             "server when none runs."_s};
-    QCommandLineOption connect{
-        u"connect"_s,
-        u"Start the server if needed, forward a pair of local ports of the device's own and "
-        "wait for its greeting; print vnc://localhost:PORT and the web address, opening "
-        "nothing."_s};
-};
+QString fromSpelling(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// One option for each verb, in the registry's order.
+QList<QCommandLineOption> verbOptions() {
+    QList<QCommandLineOption> options;
+    for (const VerbSpelling& verb : VerbSpellings) {
+        if (verb.value == VerbValue::Port)
+            options.append(QCommandLineOption(fromSpelling(verb.name),
+                                              fromSpelling(verb.description), u"PORT"_s));
+        else
+            options.append(
+                QCommandLineOption(fromSpelling(verb.name), fromSpelling(verb.description)));
+    }
+    return options;
+}
 
 void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(
@@ -97,27 +92,18 @@ void describe(QCommandLineParser& parser) {
 }
 
 // The verb named, or why not exactly one was.
-ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& verbs) {
-    const std::array<std::pair<const QCommandLineOption*, Invocation::Verb>, 7> known{{
-        {&verbs.devices, Invocation::Verb::Devices},
-        {&verbs.start, Invocation::Verb::Start},
-        {&verbs.stop, Invocation::Verb::Stop},
-        {&verbs.forward, Invocation::Verb::Forward},
-        {&verbs.disconnect, Invocation::Verb::Disconnect},
-        {&verbs.watch, Invocation::Verb::Watch},
-        {&verbs.connect, Invocation::Verb::Connect},
-    }};
+ParsedArguments readVerb(const QCommandLineParser& parser) {
     ParsedArguments parsed;
     int named = 0;
-    for (const auto& [option, verb] : known) {
-        if (parser.isSet(*option)) {
-            ++named;
-            parsed.invocation.verb = verb;
-        }
-    }
     QStringList names;
-    for (const auto& [option, verb] : known)
-        names << u"--"_s + option->names().constFirst();
+    for (const VerbSpelling& verb : VerbSpellings) {
+        const QString name = fromSpelling(verb.name);
+        if (parser.isSet(name)) {
+            ++named;
+            parsed.invocation.verb = name;
+        }
+        names << u"--"_s + name;
+    }
     if (named > 1)
         return usage(u"Name only one of %1."_s.arg(names.join(u", "_s)));
     if (named == 0) {
@@ -132,27 +118,39 @@ ParsedArguments readVerb(const QCommandLineParser& parser, const VerbOptions& ve
     return parsed;
 }
 
+const VerbSpelling& spellingOf(const QString& name) {
+    for (const VerbSpelling& verb : VerbSpellings) {
+        if (fromSpelling(verb.name) == name)
+            return verb;
+    }
+    Q_UNREACHABLE();
+}
+
+std::optional<ParsedArguments> readPort(const QString& text, int& port) {
+    const std::optional<int32_t> number = portNumber(text);
+    if (!number)
+        return usage(u"'%1' is not a port: give a number from %2 to %3."_s.arg(
+            text, QString::number(LowestPort), QString::number(HighestPort)));
+    port = *number;
+    return std::nullopt;
+}
+
 // The options a verb takes, read into the invocation; a usage error when one
 // is wrong.
 std::optional<ParsedArguments> readVerbOptions(const QCommandLineParser& parser,
-                                               const VerbOptions& verbs, Invocation& invocation) {
-    if (invocation.verb == Invocation::Verb::Forward) {
-        const QString text = parser.value(verbs.forward);
-        const std::optional<int32_t> port = portNumber(text);
-        if (!port)
-            return usage(u"'%1' is not a port: give a number from %2 to %3."_s.arg(
-                text, QString::number(LowestPort), QString::number(HighestPort)));
-        invocation.port = *port;
+                                               Invocation& invocation) {
+    const VerbSpelling& verb = spellingOf(invocation.verb);
+    if (verb.value == VerbValue::Port) {
+        if (std::optional<ParsedArguments> wrong =
+                readPort(parser.value(invocation.verb), invocation.port))
+            return wrong;
     }
     if (parser.isSet(PortName)) {
-        if (invocation.verb != Invocation::Verb::Connect)
+        if (!verb.takesPortOption)
             return usage(u"--port goes with --connect only."_s);
-        const QString text = parser.value(PortName);
-        const std::optional<int32_t> port = portNumber(text);
-        if (!port)
-            return usage(u"'%1' is not a port: give a number from %2 to %3."_s.arg(
-                text, QString::number(LowestPort), QString::number(HighestPort)));
-        invocation.port = *port;
+        if (std::optional<ParsedArguments> wrong =
+                readPort(parser.value(PortName), invocation.port))
+            return wrong;
     }
     if (parser.isSet(SerialName)) {
         invocation.serial = parser.value(SerialName);
@@ -177,7 +175,6 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     // Qt's own options are single words after a single dash, as -platform.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     describe(parser);
-    const VerbOptions verbs;
     const QCommandLineOption serial(SerialName, u"The device to use when several are attached."_s,
                                     u"SERIAL"_s);
     const QCommandLineOption adb(
@@ -188,8 +185,8 @@ ParsedArguments parseArguments(const QStringList& arguments) {
         u"PORT"_s);
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);
-    parser.addOptions({verbs.devices, verbs.start, verbs.stop, verbs.forward, verbs.disconnect,
-                       verbs.watch, verbs.connect, serial, adb, port, help, version});
+    parser.addOptions(verbOptions());
+    parser.addOptions({serial, adb, port, help, version});
     parser.addOptions(windowOptions());
 
     if (!parser.parse(withoutLaunchServicesArguments(arguments)))
@@ -207,10 +204,10 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     }
     if (!parser.positionalArguments().isEmpty())
         return usage(u"Unexpected argument '%1'."_s.arg(parser.positionalArguments().constFirst()));
-    parsed = readVerb(parser, verbs);
+    parsed = readVerb(parser);
     if (parsed.outcome != ParsedArguments::Outcome::Run)
         return parsed;
-    if (std::optional<ParsedArguments> wrong = readVerbOptions(parser, verbs, parsed.invocation))
+    if (std::optional<ParsedArguments> wrong = readVerbOptions(parser, parsed.invocation))
         return *wrong;
     return parsed;
 }

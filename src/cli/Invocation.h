@@ -10,10 +10,8 @@ enum ExitStatus : int { StateReached = 0, StateNotReached = 1, UsageError = 2 };
 
 // What the command line was asked to do.
 struct Invocation {
-    enum class Verb { Devices, Start, Stop, Forward, Disconnect, Watch, Connect };
-
-    Verb verb = Verb::Devices;
-    int port = 0;    // --forward's VNC port, or --connect's --port (0: none given)
+    QString verb;    // its name, without the dashes (cli/VerbRegistry.h)
+    int port = 0;    // a verb's PORT, or --port (0: none given)
     QString serial;  // empty: the one attached device
     QString adbPath; // empty: the adb the window would run
 };

@@ -1,19 +1,11 @@
 #pragma once
 
-#include "cli/Invocation.h"
-
-#include <QCoro/QCoroFwd>
-
-namespace ostrel {
-class BridgeSession;
-}
-
 namespace ostrel::cli {
 
-class CommandLineOutput;
+struct VerbContext;
 
-// Runs the invocation's verb as one flow of the session and gives the exit
-// status. The session and the output must outlive the flow.
-QCoro::Task<int> runVerb(BridgeSession& session, CommandLineOutput& output, Invocation invocation);
+// Runs the verb the context's invocation names, in the event loop until it
+// ends, and gives the exit status.
+int runVerb(const VerbContext& context);
 
 } // namespace ostrel::cli

@@ -140,11 +140,11 @@ int handOver(const char* program, char* argv[], const HandOverTrail& trail) {
     return refuse("Error: " + tried + " could not be started: " + std::strerror(failure) + ".");
 }
 
-int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail) {
+int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail,
+               const std::string& verbs) {
     if (!hasDisplay(platformNamed))
-        return refuse(
-            "Error: there is no display to open the window on; the verbs (--devices, "
-            "--start, --stop, --forward, --disconnect, --watch, --connect) work without one.");
+        return refuse("Error: there is no display to open the window on; the verbs (" + verbs +
+                      ") work without one.");
     return handOver(WindowProgram, argv, trail);
 }
 

@@ -38,7 +38,9 @@ int handOver(const char* program, char* argv[], const HandOverTrail& trail);
 
 // The same for the window program, after making sure it has a display to
 // open on: on Linux an X or Wayland display, or a platform named by hand
-// (`platformNamed`: Qt's -platform was given).
-int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail);
+// (`platformNamed`: Qt's -platform was given). Without one, the line that
+// says so names `verbs`, which work without it.
+int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail,
+               const std::string& verbs);
 
 } // namespace ostrel::launch

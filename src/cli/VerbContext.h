@@ -1,0 +1,39 @@
+#pragma once
+
+#include "cli/Invocation.h"
+
+#include <QCoro/QCoroFwd>
+
+namespace ostrel {
+class BridgeSession;
+class InterruptWatcher;
+} // namespace ostrel
+
+namespace ostrel::cli {
+
+class CommandLineOutput;
+
+// What a verb runs with: the session, the output and the interrupts, set up
+// and followed before the verb starts, and the arguments as read.
+struct VerbContext {
+    BridgeSession& session;
+    CommandLineOutput& output;
+    InterruptWatcher& interrupts;
+    const Invocation& invocation;
+
+    // A signal's status comes first; then an output that could not be
+    // written loses what was asked for, whatever the verb reached.
+    int exitStatus(int status) const;
+    // Ends the event loop with the exit status for `status`.
+    void finish(int status) const;
+    // A script acts on the phone it names, or on the only one attached.
+    void aimAtNamedPhone() const;
+    // Runs `flow` in the event loop until it ends; the exit status.
+    int runFlow(QCoro::Task<int> (*flow)(const VerbContext&)) const;
+};
+
+inline int verdict(bool reached) {
+    return reached ? StateReached : StateNotReached;
+}
+
+} // namespace ostrel::cli

@@ -1,0 +1,24 @@
+#include "cli/verbs/Forward.h"
+
+#include "cli/VerbContext.h"
+#include "core/session/BridgeSession.h"
+
+#include <QCoro/QCoroTask>
+
+namespace ostrel::cli::verbs {
+
+namespace {
+
+QCoro::Task<int> forwardPorts(const VerbContext& context) {
+    context.aimAtNamedPhone();
+    const bool forwarded = co_await context.session.usbConnect(context.invocation.port);
+    co_return verdict(forwarded);
+}
+
+} // namespace
+
+int Forward::run(const VerbContext& context) {
+    return context.runFlow(forwardPorts);
+}
+
+} // namespace ostrel::cli::verbs
