@@ -1,4 +1,3 @@
-#include "core/bridge/BridgeState.h"
 #include "core/device/DeviceListing.h"
 #include "core/device/ProcessListing.h"
 #include "core/process/ProcessRunner.h"
@@ -20,6 +19,8 @@
 using namespace ostrel;
 using namespace ostrel::test;
 
+Q_DECLARE_METATYPE(ostrel::Echo)
+
 namespace {
 
 // The real runner on a stand-in adb.
@@ -32,8 +33,8 @@ struct RunnerFixture {
         return QCoro::waitFor(session.commands().launchAdbProcess(arguments, wait));
     }
 
-    Step<AdbRun> runUnder(int32_t mode, const QStringList& arguments) {
-        return QCoro::waitFor(session.commands().runOnServer(mode, arguments));
+    Step<AdbRun> runUnder(Echo echo, const QStringList& arguments) {
+        return QCoro::waitFor(session.commands().runOnServer(echo, arguments));
     }
 
     QTemporaryDir directory;
@@ -89,22 +90,18 @@ private Q_SLOTS:
         QCOMPARE(f->adb.invocations(), QList<QStringList>{arguments});
     }
 
-    void echoFollowsTheModeAndEveryLineIsClassified_data() {
-        QTest::addColumn<int>("mode");
+    void echoFollowsTheCommandAndTheOutputComesBack_data() {
+        QTest::addColumn<Echo>("echo");
         QTest::addColumn<bool>("echoed");
-        QTest::newRow("idle") << int(Mode::Idle) << true;
-        QTest::newRow("device list") << int(Mode::DeviceList) << true;
-        QTest::newRow("server process") << int(Mode::ServerProcess) << false;
-        QTest::newRow("server file") << int(Mode::ServerFile) << false;
-        QTest::newRow("quiet") << int(Mode::Quiet) << false;
-        QTest::newRow("forward") << int(Mode::Forward) << true;
+        QTest::newRow("shown") << Echo::Shown << true;
+        QTest::newRow("quiet") << Echo::Quiet << false;
     }
     // The output comes back from its command, whatever was shown of it.
-    void echoFollowsTheModeAndEveryLineIsClassified() {
-        QFETCH(int, mode);
+    void echoFollowsTheCommandAndTheOutputComesBack() {
+        QFETCH(Echo, echo);
         QFETCH(bool, echoed);
         f->adb.setStandardOutput("root 4242 1 S ./ostrelvncserver\r\n");
-        const Step<AdbRun> run = f->runUnder(mode, {"shell", "ps"});
+        const Step<AdbRun> run = f->runUnder(echo, {"shell", "ps"});
         QVERIFY(run.goesOn());
         QCOMPARE(f->seen.console, echoed ? "root 4242 1 S ./ostrelvncserver\n" : "");
         QCOMPARE(f->seen.failures, QString());
@@ -130,7 +127,7 @@ private Q_SLOTS:
         f->adb.setStandardOutput("List of devices attached\n\n");
         f->adb.setStandardError("SERIAL1\tdevice\n");
         f->adb.setExitCode(1);
-        const AdbRun run = f->runUnder(Mode::DeviceList, {"devices"}).value;
+        const AdbRun run = f->runUnder(Echo::Shown, {"devices"}).value;
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.standardOutput, QByteArray("List of devices attached\n\n"));
         QCOMPARE(run.standardError, QByteArray("SERIAL1\tdevice\n"));

@@ -1,3 +1,4 @@
+#include "core/Waits.h"
 #include "core/server/RfbGreeting.h"
 #include "core/server/RfbGreetingWait.h"
 
@@ -102,7 +103,7 @@ private Q_SLOTS:
         GreetingServer server({QByteArray("RFB 003.008\n")});
         RfbGreetingWait wait;
         const RfbGreetingResult result =
-            QCoro::waitFor(wait.waitForGreeting(server.port(), ForwardGreetingLimit));
+            QCoro::waitFor(wait.waitForGreeting(server.port(), Waits{}.forwardGreeting));
         QVERIFY(result.greeted);
         QCOMPARE(result.greeting, QByteArray("RFB 003.008\n"));
         QTRY_VERIFY_WITH_TIMEOUT(server.allClosedByClient(), 5000);
@@ -115,7 +116,7 @@ private Q_SLOTS:
         GreetingServer server({QByteArray(), QByteArray(), QByteArray("RFB 003.008\n")});
         RfbGreetingWait wait;
         const RfbGreetingResult result =
-            QCoro::waitFor(wait.waitForGreeting(server.port(), ViewGreetingLimit));
+            QCoro::waitFor(wait.waitForGreeting(server.port(), Waits{}.viewGreeting));
         QVERIFY(result.greeted);
         QCOMPARE(server.connections, 3);
     }

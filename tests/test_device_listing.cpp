@@ -72,6 +72,45 @@ private Q_SLOTS:
         QCOMPARE(described(parseDeviceListing(listing)), found);
     }
 
+    // The phones that take commands, line by line as adb's listing gives them.
+    void usablePhonesInListingOrder_data() {
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<QStringList>("usable");
+        using L = QList<QByteArray>;
+        QTest::newRow("header, one device, empty")
+            << L{"List of devices attached", "0123ABCD\tdevice", ""} << QStringList{"0123ABCD"};
+        QTest::newRow("unauthorized and offline not counted")
+            << L{"A1\tunauthorized", "B2\toffline"} << QStringList{};
+        // The state is the whole rest of the line: only "device" is usable.
+        QTest::newRow("tab then space cut at space") << L{"SER\tdevice product:x"} << QStringList{};
+        // The serial runs to the tab, spaces and all.
+        QTest::newRow("leading space stays on the serial")
+            << L{" SER\tdevice"} << QStringList{" SER"};
+        QTest::newRow("wireless serial keeps its spaces")
+            << L{"adb-1-Q (2)._adb-tls-connect._tcp\tdevice"}
+            << QStringList{"adb-1-Q (2)._adb-tls-connect._tcp"};
+        QTest::newRow("two devices in order")
+            << L{"emulator-5554\tdevice", "127.0.0.1:5555\tdevice"}
+            << QStringList{"emulator-5554", "127.0.0.1:5555"};
+        QTest::newRow("daemon start lines ignored")
+            << L{"* daemon not running; starting now at tcp:5037", "* daemon started successfully"}
+            << QStringList{};
+        // No tab, no device; a CR ends the state, not the serial.
+        QTest::newRow("CR kept on the serial when no space or tab")
+            << L{"device\r", "SER\tdevice\r"} << QStringList{"SER"};
+        QTest::newRow("a process line is no device")
+            << L{"root 1 2 ostrelvncserver", ""} << QStringList{};
+    }
+    void usablePhonesInListingOrder() {
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(QStringList, usable);
+        QStringList serials;
+        for (const ListedDevice& device : parseDeviceListing(lines.join('\n')))
+            if (device.usable())
+                serials << device.serial;
+        QCOMPARE(serials, usable);
+    }
+
     void everyStateOtherThanDeviceIsUnusable_data() {
         QTest::addColumn<QString>("state");
         QTest::addColumn<QString>("shown");

@@ -184,6 +184,26 @@ private Q_SLOTS:
         QVERIFY(!adbServerStopped());
     }
 
+    // adb's exit status alone says a forward holds: what a working forward
+    // prints is only shown.
+    void aWorkingForwardHoldsWhateverItPrints_data() {
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("no output") << QString();
+        QTest::newRow("one empty line") << "\n";
+        QTest::newRow("port number") << "5901\n";
+        QTest::newRow("text then empty") << "x\n\n";
+        QTest::newRow("lone CR is not empty") << "\r";
+    }
+    void aWorkingForwardHoldsWhateverItPrints() {
+        QFETCH(QString, printed);
+        attach({{"forwardSays", printed}});
+        connect(5901);
+        QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(5901), forwardNew(5801)}));
+        QVERIFY(f->seen.console.contains(VncSentence + vncLink(5901)));
+        QVERIFY(f->seen.console.contains(WebSentence + webLink(5801)));
+        QCOMPARE(f->seen.failures, nothingAnswers(5901));
+    }
+
     // The prompt's window shows both kinds alike; the kind matters to the
     // command line, which sends failures to standard error.
     void badEntryIsOneFailureLine_data() {

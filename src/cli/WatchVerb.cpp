@@ -2,7 +2,6 @@
 
 #include "cli/CommandLineOutput.h"
 #include "cli/Invocation.h"
-#include "core/bridge/BridgeState.h"
 #include "core/session/BridgeSession.h"
 #include "core/text/VisibleText.h"
 
@@ -158,7 +157,7 @@ QCoro::Task<void> WatchVerb::startServer() {
     startingServer_ = true;
     const QPointer<WatchVerb> self = this;
     const QStringList arguments{u"start-server"_s};
-    const Step<AdbRun> started = co_await session_.commands().runOnServer(Mode::Quiet, arguments);
+    const Step<AdbRun> started = co_await session_.commands().runOnServer(Echo::Quiet, arguments);
     if (!self || ended_)
         co_return;
     startingServer_ = false;

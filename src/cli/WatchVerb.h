@@ -26,7 +26,7 @@ class CommandLineOutput;
 struct WatchTiming {
     DeviceWatchTiming watch;
     // How long a server may take to answer before the verb gives up.
-    std::chrono::milliseconds firstServerLimit{5000};
+    std::chrono::milliseconds firstServerLimit{WatchFirstServerLimit};
 };
 
 // `--watch`: prints every attached phone as `SERIAL<TAB>STATE`, then a line

@@ -1,5 +1,6 @@
 // The program's own client of adb's server socket against the real adb
 // server, with a simulated phone attached through `adb connect`.
+#include "core/Waits.h"
 #include "core/server/AdbServerAddress.h"
 #include "core/server/DeviceWatch.h"
 #include "core/server/ForwardList.h"
@@ -94,7 +95,7 @@ private Q_SLOTS:
             forwards.payload.constData());
         RfbGreetingWait greeting;
         const RfbGreetingResult greeted =
-            QCoro::waitFor(greeting.waitForGreeting(localPort, ForwardGreetingLimit));
+            QCoro::waitFor(greeting.waitForGreeting(localPort, Waits{}.forwardGreeting));
         QCOMPARE(greeted.greeting, QByteArray("RFB 003.008\n"));
 
         QCOMPARE(scope.run({QStringLiteral("disconnect"), phone.serial()}).exitCode, 0);

@@ -291,6 +291,8 @@ ScriptedPhone::Answer ScriptedPhone::Phone::forward(const QString& serial,
     }
     if (scenario_.value(u"silentForward"_s).toBool())
         return {{}, {}, 0};
+    if (scenario_.contains(u"forwardSays"_s))
+        return {scenario_.value(u"forwardSays"_s).toString().toUtf8(), {}, 0};
     return {text(port + u'\n'), {}, 0};
 }
 

@@ -41,6 +41,7 @@ namespace ostrel::test {
 //                  too), the device is unplugged
 //   refusedPorts   ports whose forward adb refuses
 //   silentForward  a working forward prints nothing (older adb)
+//   forwardSays    a working forward prints this text in place of its port
 //   forwards       the forwards adb's server holds at the start, an array of
 //                  [serial, local, remote] (["A", "tcp:5901", "tcp:5901"]);
 //                  "forward", "forward --no-rebind" and "forward --remove"

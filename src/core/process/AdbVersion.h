@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Waits.h"
 #include "core/process/AdbRun.h"
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
 #include "core/process/AsyncEvent.h"
@@ -15,9 +16,6 @@
 namespace ostrel {
 
 class CommandRunner;
-
-// `adb version` answers at once; one that hangs must not keep the answer away long.
-constexpr std::chrono::milliseconds AdbVersionTimeLimit{3000};
 
 // Which adb the program runs and why, in the user's words: the chosen one wins,
 // then the one found; `found` is only looked at when nothing was chosen.

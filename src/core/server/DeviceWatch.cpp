@@ -212,7 +212,7 @@ void DeviceWatch::scheduleSettling() {
         settleDue_.reset();
         return;
     }
-    const Time due = lastShown_ ? std::max(*next, *lastShown_ + ShowingGap) : *next;
+    const Time due = lastShown_ ? std::max(*next, *lastShown_ + DeviceListShowingGap) : *next;
     if (settleDue_ && *settleDue_ <= due)
         return;
     settleDue_ = due;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Waits.h"
 #include "core/device/DeviceListing.h"
 #include "core/server/AdbServerAddress.h"
 #include "core/server/DeviceListSettler.h"
@@ -21,15 +22,6 @@
 #include <optional>
 
 namespace ostrel {
-
-// The watch's waits; tests shorten them.
-struct DeviceWatchTiming {
-    std::chrono::milliseconds retry{2000};       // between the starts of connection attempts
-    std::chrono::milliseconds settle{500};       // a phone shows changed once away this long
-    std::chrono::milliseconds lostAfter{2000};   // without a server before saying so
-    std::chrono::milliseconds modelLimit{2000};  // for asking the server for models
-    std::chrono::milliseconds answerLimit{2000}; // for a server's first list
-};
 
 // Follows adb's server's device list over the server's own socket
 // ("host:track-devices"), never through an adb process, so it never starts a
@@ -65,9 +57,6 @@ class DeviceWatch : public QObject {
     Q_OBJECT
 
 public:
-    // Lists shown at most this often, whatever the server sends.
-    static constexpr std::chrono::milliseconds ShowingGap{100};
-
     explicit DeviceWatch(const AdbServerAddress& address, QObject* parent = nullptr);
     DeviceWatch(const AdbServerAddress& address, const DeviceWatchTiming& timing,
                 QObject* parent = nullptr);

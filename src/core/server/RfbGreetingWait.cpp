@@ -1,5 +1,6 @@
 #include "core/server/RfbGreetingWait.h"
 
+#include "core/Waits.h"
 #include "core/process/AsyncEvent.h"
 #include "core/server/RfbGreeting.h"
 

@@ -13,13 +13,6 @@ namespace ostrel {
 
 class RfbGreetingAttempts;
 
-// How long a VNC server reached through a fresh forward may take to greet.
-inline constexpr std::chrono::milliseconds ForwardGreetingLimit{2000};
-// How long View waits for the phone's server before it opens a viewer.
-inline constexpr std::chrono::milliseconds ViewGreetingLimit{5000};
-// Between the starts of two connection attempts.
-inline constexpr std::chrono::milliseconds GreetingRetryInterval{250};
-
 struct RfbGreetingResult {
     bool greeted = false;
     bool cancelled = false;

@@ -1,6 +1,5 @@
 #include "core/session/AdbCommands.h"
 
-#include "core/bridge/BridgeState.h"
 #include "core/device/AdbFailure.h"
 #include "core/device/SerialArgument.h"
 #include "core/session/FlowControl.h"
@@ -60,7 +59,7 @@ QStringList AdbCommands::forDevice(const QString& serial, const QStringList& arg
 QCoro::Task<AdbRun> AdbCommands::launchAdbProcess(QStringList arguments, bool wait) {
     if (!wait)
         co_return launchDetachedAdbProcess(arguments);
-    co_return co_await runAndReport(Mode::Idle, arguments);
+    co_return co_await runAndReport(Echo::Shown, arguments);
 }
 
 // Exec would cut the serial at a NUL, and the rest may name another phone; a
@@ -76,7 +75,7 @@ std::optional<AdbRun> AdbCommands::refuseUnnameableSerial(const QStringList& arg
     return refused;
 }
 
-QCoro::Task<AdbRun> AdbCommands::runAndReport(int32_t mode, QStringList arguments) {
+QCoro::Task<AdbRun> AdbCommands::runAndReport(Echo echo, QStringList arguments) {
     if (std::optional<AdbRun> refused = refuseUnnameableSerial(arguments))
         co_return std::move(*refused);
     const QString program = adbPath_();
@@ -89,7 +88,7 @@ QCoro::Task<AdbRun> AdbCommands::runAndReport(int32_t mode, QStringList argument
     Q_EMIT commandRan();
     if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
         co_return run;
-    echo(run, mode);
+    show(run, echo);
     if (!reportIfNotFinished(run))
         qInfo("adb command failed: %s",
               qUtf8Printable(visibleText(commandLine(program, arguments))));
@@ -111,13 +110,13 @@ AdbRun AdbCommands::launchDetachedAdbProcess(const QStringList& arguments,
     return run;
 }
 
-QCoro::Task<Step<AdbRun>> AdbCommands::runOnDevice(QString serial, int32_t mode,
+QCoro::Task<Step<AdbRun>> AdbCommands::runOnDevice(QString serial, Echo echo,
                                                    QStringList arguments) {
-    co_return co_await runOnServer(mode, forDevice(serial, arguments));
+    co_return co_await runOnServer(echo, forDevice(serial, arguments));
 }
 
-QCoro::Task<Step<AdbRun>> AdbCommands::runOnServer(int32_t mode, QStringList arguments) {
-    AdbRun run = co_await runAndReport(mode, arguments);
+QCoro::Task<Step<AdbRun>> AdbCommands::runOnServer(Echo echo, QStringList arguments) {
+    AdbRun run = co_await runAndReport(echo, arguments);
     if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
         co_return Step<AdbRun>{FlowStep::Cancelled, std::move(run)};
     if (!run.finished())
@@ -131,8 +130,8 @@ QCoro::Task<Step<AdbRun>> AdbCommands::runOnServer(int32_t mode, QStringList arg
     co_return goOn(std::move(run));
 }
 
-QCoro::Task<Step<AdbRun>> AdbCommands::askServer(int32_t mode, QStringList arguments) {
-    AdbRun run = co_await runAndReport(mode, arguments);
+QCoro::Task<Step<AdbRun>> AdbCommands::askServer(Echo echo, QStringList arguments) {
+    AdbRun run = co_await runAndReport(echo, arguments);
     if (run.status == AdbRun::Status::Cancelled || flow_.cancelled())
         co_return Step<AdbRun>{FlowStep::Cancelled, std::move(run)};
     if (run.succeeded())
@@ -159,8 +158,8 @@ void AdbCommands::sayServerUnanswered(const QStringList& arguments, const AdbRun
 // A command that ended by itself said its last line even without a line end;
 // one that crashed or was stopped may have been cut off in the middle of one,
 // and that part is not shown.
-void AdbCommands::echo(const AdbRun& run, int32_t mode) {
-    if (!isEchoed(mode))
+void AdbCommands::show(const AdbRun& run, Echo echo) {
+    if (echo == Echo::Quiet)
         return;
     const QByteArray output =
         run.finished() ? run.standardOutput : finishedLines(run.standardOutput);

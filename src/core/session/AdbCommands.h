@@ -18,6 +18,10 @@ namespace ostrel {
 class FlowControl;
 class SessionConsole;
 
+// Whether a command's output is shown in the console as it comes, or only
+// read by the flow that ran it.
+enum class Echo { Shown, Quiet };
+
 // Runs adb for the session's flows: every command for a phone names it, its
 // output is shown unless the flow reads it quietly, and a command that did not
 // run to its end, or found its phone gone, ends the flow after saying why. A
@@ -37,18 +41,18 @@ public:
     // (nowhere when empty).
     AdbRun launchDetachedAdbProcess(const QStringList& arguments, const QString& outputFile = {});
 
-    // A command for the phone `serial`, under `mode` (which says whether its
-    // output is shown). Goes on only when adb ran to its end and reached the
-    // phone; a phone that has gone ends the flow with adb's own words.
-    QCoro::Task<Step<AdbRun>> runOnDevice(QString serial, int32_t mode, QStringList arguments);
+    // A command for the phone `serial`, its output shown or not as `echo` says. Goes on only when
+    // adb ran to its end and reached the phone; a phone that has gone ends the flow with adb's own
+    // words.
+    QCoro::Task<Step<AdbRun>> runOnDevice(QString serial, Echo echo, QStringList arguments);
     // A command for adb's server itself, such as start-server; the caller
     // judges its exit status.
-    QCoro::Task<Step<AdbRun>> runOnServer(int32_t mode, QStringList arguments);
+    QCoro::Task<Step<AdbRun>> runOnServer(Echo echo, QStringList arguments);
     // A question only adb's server answers, such as the device listing. Goes
     // on only when adb answered (ran to its end with status 0); otherwise
     // adb's own words and the setup to check end the flow, since a server
     // adb could not reach is no fault of the phones.
-    QCoro::Task<Step<AdbRun>> askServer(int32_t mode, QStringList arguments);
+    QCoro::Task<Step<AdbRun>> askServer(Echo echo, QStringList arguments);
 
     // Shows a command's output in the console.
     void writeStdOut(const QString& text);
@@ -62,13 +66,13 @@ Q_SIGNALS:
     void commandRan();
 
 private:
-    // Runs a command, shows its output under `mode`, then says why it did not
+    // Runs a command, shows its output if `echo` says so, then says why it did not
     // finish, if it did not.
-    QCoro::Task<AdbRun> runAndReport(int32_t mode, QStringList arguments);
+    QCoro::Task<AdbRun> runAndReport(Echo echo, QStringList arguments);
     bool reportIfNotFinished(const AdbRun& run);
     std::optional<AdbRun> refuseUnnameableSerial(const QStringList& arguments);
     void sayServerUnanswered(const QStringList& arguments, const AdbRun& run);
-    void echo(const AdbRun& run, int32_t mode);
+    void show(const AdbRun& run, Echo echo);
 
     CommandRunner& runner_;
     std::function<QString()> adbPath_;

@@ -1,6 +1,5 @@
 #include "core/session/DeviceDiscovery.h"
 
-#include "core/bridge/BridgeState.h"
 #include "core/server/DeviceWatch.h"
 #include "core/session/AdbCommands.h"
 #include "core/session/SessionConsole.h"
@@ -44,7 +43,7 @@ QCoro::Task<Step<QString>> DeviceDiscovery::adbDevices() {
 
 QCoro::Task<Step<QList<ListedDevice>>> DeviceDiscovery::listDevices() {
     const QStringList arguments{u"devices"_s};
-    const Step<AdbRun> listing = co_await commands_.askServer(Mode::DeviceList, arguments);
+    const Step<AdbRun> listing = co_await commands_.askServer(Echo::Shown, arguments);
     if (!listing.goesOn())
         co_return listing.stopped<QList<ListedDevice>>();
     listed_ = parseDeviceListing(listing.value.standardOutput);

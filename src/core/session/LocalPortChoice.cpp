@@ -1,6 +1,5 @@
 #include "core/session/LocalPortChoice.h"
 
-#include "core/bridge/BridgeState.h"
 #include "core/device/AdbFailure.h"
 #include "core/device/PortText.h"
 #include "core/session/AdbCommands.h"
@@ -134,7 +133,7 @@ QCoro::Task<Step<LocalPair>> LocalPortChoice::forwardPair(QString serial, int32_
 QCoro::Task<Step<LocalPortChoice::Made>> LocalPortChoice::forwardNew(QString serial, uint16_t local,
                                                                      uint16_t remote) {
     const QStringList forward{u"forward"_s, u"--no-rebind"_s, tcp(local), tcp(remote)};
-    const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Mode::Quiet, forward);
+    const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Echo::Quiet, forward);
     if (!command.goesOn())
         co_return command.stopped<Made>();
     if (command.value.succeeded())
@@ -152,7 +151,7 @@ QCoro::Task<Step<LocalPortChoice::Made>> LocalPortChoice::forwardNew(QString ser
 
 QCoro::Task<void> LocalPortChoice::removeForward(QString serial, uint16_t local) {
     const QStringList remove{u"forward"_s, u"--remove"_s, tcp(local)};
-    co_await commands_.runOnDevice(serial, Mode::Quiet, remove);
+    co_await commands_.runOnDevice(serial, Echo::Quiet, remove);
 }
 
 } // namespace ostrel

@@ -2,7 +2,6 @@
 
 #include "core/PlatformTexts.h"
 #include "core/SiteAddresses.h"
-#include "core/bridge/BridgeState.h"
 #include "core/device/FileListing.h"
 #include "core/device/ServerCandidates.h"
 #include "core/session/AdbCommands.h"
@@ -114,7 +113,7 @@ QCoro::Task<bool> ServerLifecycle::launchMainActivity(QString serial) {
         const QStringList launch{
             u"shell"_s, u"am"_s,  u"start"_s, u"-a"_s, u"android.intent.action.MAIN"_s,
             u"-n"_s,    component};
-        const Step<AdbRun> launched = co_await commands_.runOnDevice(serial, Mode::Quiet, launch);
+        const Step<AdbRun> launched = co_await commands_.runOnDevice(serial, Echo::Quiet, launch);
         if (!launched.goesOn())
             co_return false;
     }
@@ -214,7 +213,7 @@ void ServerLifecycle::reportStop(const QString& serial) {
 // process id.
 QCoro::Task<bool> ServerLifecycle::takeDownServer(QString serial) {
     const QStringList stop{u"shell"_s, phones_.value(serial).serverPath, u"--stop"_s};
-    const Step<AdbRun> asked = co_await commands_.runOnDevice(serial, Mode::Quiet, stop);
+    const Step<AdbRun> asked = co_await commands_.runOnDevice(serial, Echo::Quiet, stop);
     if (!asked.goesOn())
         co_return false;
     const Step<ServerProcess> process = co_await findOstrelVNCServerPid(serial);
@@ -223,7 +222,7 @@ QCoro::Task<bool> ServerLifecycle::takeDownServer(QString serial) {
     if (!process.value.running || process.value.pid == 0)
         co_return true;
     const QStringList kill{u"shell"_s, u"kill"_s, u"-9"_s, QString::number(process.value.pid)};
-    const Step<AdbRun> killed = co_await commands_.runOnDevice(serial, Mode::Idle, kill);
+    const Step<AdbRun> killed = co_await commands_.runOnDevice(serial, Echo::Shown, kill);
     co_return killed.goesOn();
 }
 
@@ -234,7 +233,7 @@ QCoro::Task<Step<ServerPresence>> ServerLifecycle::checkOstrelVNCServerFileExist
     for (const ServerCandidate& candidate : ServerCandidates) {
         const QString path = QString::fromUtf8(candidate.path);
         const QStringList list{u"shell"_s, u"ls"_s, u"-l"_s, path};
-        const Step<AdbRun> listed = co_await commands_.runOnDevice(serial, Mode::ServerFile, list);
+        const Step<AdbRun> listed = co_await commands_.runOnDevice(serial, Echo::Quiet, list);
         if (!listed.goesOn())
             co_return listed.stopped<ServerPresence>();
         const ServerFileListing file = readServerFileListing(listed.value, path);
@@ -273,7 +272,7 @@ QCoro::Task<Step<ServerProcess>> ServerLifecycle::findOstrelVNCServerPid(QString
         co_return goOn(ServerProcess{});
     }
     const QStringList list{u"shell"_s, u"ps"_s};
-    const Step<AdbRun> listed = co_await commands_.runOnDevice(serial, Mode::ServerProcess, list);
+    const Step<AdbRun> listed = co_await commands_.runOnDevice(serial, Echo::Quiet, list);
     // A listing that did not reach the phone learned nothing.
     if (!listed.goesOn())
         co_return listed.stopped<ServerProcess>();

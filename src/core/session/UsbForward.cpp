@@ -1,6 +1,5 @@
 #include "core/session/UsbForward.h"
 
-#include "core/bridge/BridgeState.h"
 #include "core/device/AdbFailure.h"
 #include "core/device/PortText.h"
 #include "core/session/AdbCommands.h"
@@ -157,7 +156,7 @@ UsbForward::forwardPort(QString serial, int32_t port, bool renew,
     const QStringList forward =
         renew ? QStringList{u"forward"_s, socketName, socketName}
               : QStringList{u"forward"_s, u"--no-rebind"_s, socketName, socketName};
-    const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Mode::Forward, forward);
+    const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Echo::Shown, forward);
     if (!command.goesOn())
         co_return command.stopped<Outcome>();
     if (command.value.succeeded())
@@ -220,7 +219,7 @@ QCoro::Task<Step<bool>> UsbForward::adbRemoveForwards(QString serial,
         const QStringList remove{u"forward"_s, u"--remove"_s, tcpSocketName(port)};
         // A phone that went offline or away ends the flow with adb's words:
         // its forwards stay as they are.
-        const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Mode::Quiet, remove);
+        const Step<AdbRun> command = co_await commands_.runOnDevice(serial, Echo::Quiet, remove);
         if (!command.goesOn())
             co_return command.stopped<bool>();
         if (command.value.succeeded()) {

@@ -67,7 +67,7 @@ QCoro::Task<ViewerTrial> ProcessViewerTrials::tryViewer(QString program, QString
         QStringList{u"-c"_s, TrialScript, u"sh"_s, secondsText(trialLimit_), program} + arguments;
     const QString shell = u"/bin/sh"_s;
     // The shell ends with its trial; the spare time is for a machine under load.
-    const std::chrono::milliseconds shellLimit = trialLimit_ + std::chrono::seconds(5);
+    const std::chrono::milliseconds shellLimit = trialLimit_ + ViewerTrialShellSpare;
     const AdbRun run = co_await runner_.run(shell, wrapped, shellLimit);
     ViewerTrial trial;
     switch (run.status) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Waits.h"
 #include "core/process/ProcessRunner.h"
 #include "core/view/ViewerTrials.h"
 
@@ -8,9 +9,6 @@
 #include <chrono>
 
 namespace ostrel {
-
-// How long a viewer that fails has to say so before it counts as working.
-inline constexpr std::chrono::milliseconds ViewerTrialLimit{3000};
 
 // Real viewers, found on a search path and started as child processes. Each
 // viewer is started by a small shell that waits for it through its trial
