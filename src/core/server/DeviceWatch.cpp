@@ -154,6 +154,10 @@ void DeviceWatch::takeListing(const QList<ListedDevice>& devices) {
     if (phase_ == Phase::Tracking) {
         settler_.takeListing(devices, now());
         scheduleSettling();
+        // A server that never pauses can keep the event loop from ever
+        // reaching the timer: what is due shows from here instead.
+        if (settleDue_ && *settleDue_ <= now())
+            settleChanges();
         return;
     }
     // A first list is the truth at once; after a reconnection it shows
