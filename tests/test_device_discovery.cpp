@@ -332,15 +332,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<double>("sleep");
         QTest::addColumn<QString>("said"); // before the setup line; %1: the stand-in's path
-        QTest::newRow("socket named wrong")
+        QTest::newRow("server on another host refuses")
             << QByteArray("* cannot start server on remote host\n"
                           "adb: failed to check server version: cannot connect to daemon at "
-                          "garbage: unknown socket specification: garbage\n")
+                          "tcp:192.0.2.1:5037: Connection refused\n")
             << 1 << 0.0
             << "Error: adb devices failed (exit status 1).\n"
                "* cannot start server on remote host\n"
-               "adb: failed to check server version: cannot connect to daemon at garbage: "
-               "unknown socket specification: garbage\n";
+               "adb: failed to check server version: cannot connect to daemon at "
+               "tcp:192.0.2.1:5037: Connection refused\n";
         QTest::newRow("port out of range")
             << QByteArray("adb: $ANDROID_ADB_SERVER_PORT must be a positive number less than "
                           "65535: got \"70000\"\n")

@@ -65,7 +65,8 @@ CliRun runProgram(const QString& adb, const QStringList& arguments,
 }
 
 // Each way of giving adb a server it cannot use: the variable, its value,
-// what adb 29 says, and the server part of the setup line.
+// what adb 29 says (its words up to where they name the variable's value
+// again), and the server part of the setup line.
 void addEnvironmentCauses() {
     QTest::addColumn<QByteArray>("variable");
     QTest::addColumn<QByteArray>("value");
@@ -73,7 +74,7 @@ void addEnvironmentCauses() {
     QTest::addColumn<QString>("server");
     QTest::newRow("socket that is no address")
         << QByteArray("ADB_SERVER_SOCKET") << QByteArray("garbage")
-        << "cannot connect to daemon at garbage: unknown socket specification: garbage"
+        << "cannot connect to daemon at garbage: unknown socket"
         << "the environment gives it: ADB_SERVER_SOCKET=garbage";
     QTest::newRow("port out of range")
         << QByteArray("ANDROID_ADB_SERVER_PORT") << QByteArray("70000")
