@@ -40,7 +40,11 @@ SessionRecorder::SessionRecorder(BridgeSession& session) {
     QObject::connect(&session, &BridgeSession::serverStateChanged, &listening_,
                      [this](bool running) { serverStates.append(running); });
     QObject::connect(&session, &BridgeSession::busyChanged, &listening_,
-                     [this](bool busy) { busyChanges.append(busy); });
+                     [this](bool busy) {
+                         busyChanges.append(busy);
+                         if (!busy)
+                             listsWhenIdle = deviceLists.size();
+                     });
 }
 
 void SessionRecorder::clear() {
@@ -50,6 +54,7 @@ void SessionRecorder::clear() {
     deviceLists.clear();
     serverStates.clear();
     busyChanges.clear();
+    listsWhenIdle = 0;
 }
 
 void SessionRecorder::append(const QString& text, MessageKind kind) {

@@ -42,6 +42,9 @@ public:
     QList<std::pair<QStringList, int>> deviceLists;
     QList<bool> serverStates;
     QList<bool> busyChanges;
+    // How many lists were shown when a flow last ended: the list that
+    // follows the end comes a turn later.
+    qsizetype listsWhenIdle = 0;
 
 private:
     void append(const QString& text, MessageKind kind);
