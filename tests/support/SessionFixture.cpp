@@ -39,12 +39,11 @@ SessionRecorder::SessionRecorder(BridgeSession& session) {
                      });
     QObject::connect(&session, &BridgeSession::serverStateChanged, &listening_,
                      [this](bool running) { serverStates.append(running); });
-    QObject::connect(&session, &BridgeSession::busyChanged, &listening_,
-                     [this](bool busy) {
-                         busyChanges.append(busy);
-                         if (!busy)
-                             listsWhenIdle = deviceLists.size();
-                     });
+    QObject::connect(&session, &BridgeSession::busyChanged, &listening_, [this](bool busy) {
+        busyChanges.append(busy);
+        if (!busy)
+            listsWhenIdle = deviceLists.size();
+    });
 }
 
 void SessionRecorder::clear() {
