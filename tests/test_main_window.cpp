@@ -58,7 +58,7 @@ private Q_SLOTS:
         f.reset();
     }
 
-    void aboutShowsNameVersionAndAWorkingSiteLink() {
+    void aboutShowsNameVersionLicenceAndAWorkingSiteLink() {
         QAction* about = f->window->ui.actionAbout;
         QCOMPARE(about->menuRole(), QAction::AboutRole);
         QVERIFY(f->window->ui.helpMenu->actions().contains(about));
@@ -79,7 +79,8 @@ private Q_SLOTS:
         QCOMPARE(f->desktop.alerts.size(), 1);
         const FakeDesktop::ShownAlert& shown = f->desktop.alerts.constFirst();
         QCOMPARE(shown.messageText, QStringLiteral("Ostrel Dravik"));
-        QVERIFY(shown.informativeText.startsWith(QStringLiteral("Version " OSTREL_VERSION "\n")));
+        QVERIFY(shown.informativeText.startsWith(
+            QStringLiteral("Version " OSTREL_VERSION "\nLicence: GPL-3.0-or-later\n")));
         QCOMPARE(linkFormat, Qt::RichText);
         QCOMPARE(href, QStringLiteral("http://127.0.0.1:9"));
         QCOMPARE(f->desktop.openedUrls, (QList<QUrl>{QUrl("http://127.0.0.1:9")}));

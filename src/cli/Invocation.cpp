@@ -2,6 +2,7 @@
 
 #include "cli/VerbRegistry.h"
 
+#include "core/ProgramIdentity.h"
 #include "core/device/PortText.h"
 #include "core/device/SerialArgument.h"
 #include "core/text/VisibleText.h"
@@ -199,7 +200,8 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         parsed.outcome = ParsedArguments::Outcome::Version;
-        parsed.text = u"Ostrel Dravik %1\n"_s.arg(QStringLiteral(OSTREL_VERSION));
+        parsed.text =
+            u"%1 %2\n%3\n"_s.arg(ProgramName, QStringLiteral(OSTREL_VERSION), LicenceLine);
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty())

@@ -10,6 +10,9 @@ namespace ostrel {
 inline const QString OrganizationName = QStringLiteral("Ostrel");
 inline const QString ProgramName = QStringLiteral("Ostrel Dravik");
 inline const QString DesktopFileName = QStringLiteral("ostrel-dravik");
+// As --version and the About box name it: the SPDX identifier, which the
+// package's copyright file and the desktop metadata use as well.
+inline const QString LicenceLine = QStringLiteral("Licence: GPL-3.0-or-later");
 
 // Gives the running application its identity.
 void applyProgramIdentity();

@@ -13,10 +13,10 @@ namespace ostrel {
 AboutText aboutText(const QString& version, const QUrl& site) {
     AboutText text;
     text.title = ProgramName;
-    text.body = QStringLiteral("Version %1\n\nStarts the Ostrel VNC Server on an Android phone "
+    text.body = QStringLiteral("Version %1\n%2\n\nStarts the Ostrel VNC Server on an Android phone "
                                "attached by USB and forwards its VNC and web ports to this "
                                "computer.")
-                    .arg(version);
+                    .arg(version, LicenceLine);
     // The address comes from the build, but it still goes through the escaper:
     // a stray quote or angle bracket must not turn into markup.
     const QString address = site.toString(QUrl::FullyEncoded);

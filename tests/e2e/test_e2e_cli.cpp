@@ -261,7 +261,8 @@ private Q_SLOTS:
         QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("--forward <PORT>");
         QTest::newRow("-h") << QStringLiteral("-h") << QStringLiteral("--serial <SERIAL>");
         QTest::newRow("version") << QStringLiteral("--version")
-                                 << QStringLiteral("Ostrel Dravik " OSTREL_VERSION "\n");
+                                 << QStringLiteral("Ostrel Dravik " OSTREL_VERSION
+                                                   "\nLicence: GPL-3.0-or-later\n");
     }
     void helpAndVersionNeedNoAdb() {
         QFETCH(QString, argument);
