@@ -50,7 +50,6 @@ KIND_BY_NAME = {
     "CMakeLists.txt": HASH,
     ".gitignore": HASH,
     ".clang-format": HASH,
-    "lintian-overrides": HASH,
     "changelog": None,  # Debian's format has no comments
     "copyright": None,  # says the licence itself, in Debian's own format
 }
