@@ -29,7 +29,7 @@ fi
 
 packages=(cmake ninja-build g++ ccache qt6-base-dev qcoro-qt6-dev libxkbcommon-dev
           ca-certificates python3 adb xvfb xauth fonts-dejavu-core imagemagick
-          desktop-file-utils dpkg-dev file)
+          desktop-file-utils dpkg-dev file lintian appstream zsh)
 if $with_clang; then
     packages+=(clang-14 libclang-rt-14-dev)
 fi

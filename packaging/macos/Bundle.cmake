@@ -17,6 +17,10 @@ function(ostrel_make_bundle target)
         MACOSX_BUNDLE_GUI_IDENTIFIER "com.ostrel.dravik"
         MACOSX_BUNDLE_SHORT_VERSION_STRING "${PROJECT_VERSION}"
         MACOSX_BUNDLE_BUNDLE_VERSION "${PROJECT_VERSION}")
+    # The licence travels with the program, in Contents/Resources/LICENSE.
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/LICENSE)
+    set_source_files_properties(${PROJECT_SOURCE_DIR}/LICENSE PROPERTIES
+        MACOSX_PACKAGE_LOCATION Resources)
     if(OSTREL_BUNDLED_ADB)
         if(NOT EXISTS "${OSTREL_BUNDLED_ADB}")
             message(FATAL_ERROR "OSTREL_BUNDLED_ADB names no file: ${OSTREL_BUNDLED_ADB}")

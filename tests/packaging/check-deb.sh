@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Debian package from a finished build and checks its control
-# fields. Usage: check-deb.sh <build dir>
+# fields, its changelog and what lintian says of it. Usage: check-deb.sh <build dir>
 set -eu
 build=$(cd "$1" && pwd)
 
@@ -34,5 +34,20 @@ done
 if echo "$contents" | grep -E 'test_|\.a$|bench'; then
     fail "package carries build-only files"
 fi
+# The changelog's newest entry is this version: a new version needs its entry.
+changelog=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/ostrel-dravik/changelog.gz |
+    gzip -dc) || fail "package lacks usr/share/doc/ostrel-dravik/changelog.gz"
+newest=$(echo "$changelog" | sed -n '1s/^ostrel-dravik (\([^)]*\)).*/\1/p')
+[ "$newest" = "$version" ] || fail "the changelog's newest entry is '$newest', not $version"
+
+# lintian: no error and no warning. A warning that has to stay is overridden,
+# with its reason, in a file the package installs as
+# usr/share/lintian/overrides/ostrel-dravik; today none has to.
+command -v lintian >/dev/null || fail "lintian is missing (Debian package lintian)"
+report=$(lintian --fail-on error,warning --display-level '>=warning' "$deb" 2>&1) ||
+    fail "lintian finds fault with the package:
+$report"
+
 echo "$deb:"
+[ -z "$report" ] || echo "$report"
 dpkg-deb -f "$deb" Package Version Architecture Depends Section Maintainer Homepage

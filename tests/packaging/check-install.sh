@@ -26,7 +26,8 @@ fi
 if ldd "$cli" | grep -E 'Qt6?(Gui|Widgets)'; then
     fail "the command line loads a display's libraries"
 fi
-[ "$("$prefix/bin/ostrel-dravik" --version)" = "Ostrel Dravik $(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")" ] ||
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+[ "$("$prefix/bin/ostrel-dravik" --version)" = "$(printf 'Ostrel Dravik %s\nLicence: GPL-3.0-or-later' "$version")" ] ||
     fail "bin/ostrel-dravik --version does not reach the command line"
 
 # Without a verb the installed program hands over to the installed window.
@@ -64,6 +65,15 @@ for size in 16 32 48 64 128 256; do
     [ "$dims" = "${size}x${size}" ] || fail "${size}x${size} icon is $dims"
 done
 
+# What a desktop, a shell and man read, where each looks.
+for text in share/man/man1/ostrel-dravik.1.gz share/metainfo/com.ostrel.Dravik.metainfo.xml \
+    share/bash-completion/completions/ostrel-dravik share/zsh/vendor-completions/_ostrel-dravik \
+    share/doc/ostrel-dravik/copyright share/doc/ostrel-dravik/changelog.gz; do
+    [ -s "$prefix/$text" ] || fail "no $text"
+done
+gzip -dc "$prefix/share/man/man1/ostrel-dravik.1.gz" | grep -q '^\.TH OSTREL-DRAVIK 1' ||
+    fail "the manual page is not the gzip-compressed page"
+
 # Only the program and its desktop files: no tests, no library, no headers.
 unexpected=$(cd "$prefix" && find . -type f | grep -v -e '^\./bin/ostrel-dravik$' \
     -e '^\./lib/ostrel-dravik/ostrel-dravik-window$' \
@@ -71,6 +81,11 @@ unexpected=$(cd "$prefix" && find . -type f | grep -v -e '^\./bin/ostrel-dravik$
     -e '^\./share/applications/ostrel-dravik\.desktop$' \
     -e '^\./share/icons/hicolor/[0-9x]*/apps/ostrel-dravik\.png$' \
     -e '^\./share/icons/hicolor/scalable/apps/ostrel-dravik\.svg$' \
-    -e '^\./share/man/man1/ostrel-dravik\.1$' || true)
+    -e '^\./share/man/man1/ostrel-dravik\.1\.gz$' \
+    -e '^\./share/metainfo/com\.ostrel\.Dravik\.metainfo\.xml$' \
+    -e '^\./share/bash-completion/completions/ostrel-dravik$' \
+    -e '^\./share/zsh/vendor-completions/_ostrel-dravik$' \
+    -e '^\./share/doc/ostrel-dravik/copyright$' \
+    -e '^\./share/doc/ostrel-dravik/changelog\.gz$' || true)
 [ -z "$unexpected" ] || fail "unexpected files installed: $unexpected"
 echo "installed tree is complete"
