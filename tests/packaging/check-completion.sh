@@ -45,7 +45,7 @@ lines() { printf '%s\n' "$@" | LC_ALL=C sort; }
 # Every option --help lists, verbs included, is offered for a first word, and
 # nothing else: the verbs come from the same table as the program's parser.
 listed=$("$program" --help | sed -n 's/^  \(-[a-z], \)\{0,1\}\(--[a-z]*\).*/\1\2/p' |
-    sed 's/, /\n/' | LC_ALL=C sort)
+    tr ',' '\n' | sed 's/^ *//' | LC_ALL=C sort)
 echo "$listed" | grep -qx -- --forward || fail "--help lists no --forward: $listed"
 expect "a first word" "$listed" ostrel-dravik ''
 expect "a first word begun" "$(echo "$listed" | grep -- '^--s')" ostrel-dravik --s
@@ -87,6 +87,6 @@ if command -v zsh >/dev/null; then
     zsh -n "$zsh_completion" || fail "zsh cannot read $zsh_completion"
 fi
 for verb in $(echo "$listed" | grep -v -x -e -h -e --help -e --version -e --serial -e --adb -e --port); do
-    grep -q -- "'([^)]*)$verb[=[]" "$zsh_completion" || fail "zsh completion lacks $verb"
+    grep -qE -- "'\([^)]*\)$verb(=|\[)" "$zsh_completion" || fail "zsh completion lacks $verb"
 done
 echo "completion offers what the program takes"
