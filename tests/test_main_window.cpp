@@ -228,7 +228,7 @@ private Q_SLOTS:
         else
             f->window->close();
         QTRY_COMPARE(f->desktop.quitCount, 1);
-        const QSettings settings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
+        const QSettings settings(f->settings.fileName(), QSettings::IniFormat);
         QVERIFY(!settings.value(QStringLiteral("windowGeometry")).toByteArray().isEmpty());
 
         MainWindow next(*f->controller);
@@ -236,7 +236,7 @@ private Q_SLOTS:
     }
 
     void damagedGeometryLeavesTheDefaultSize() {
-        QSettings settings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
+        QSettings settings(f->settings.fileName(), QSettings::IniFormat);
         settings.setValue(QStringLiteral("windowGeometry"), QByteArray("\x01\xd9\xd0\xcb garbage"));
         settings.sync();
         MainWindow next(*f->controller);
