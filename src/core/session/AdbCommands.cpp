@@ -93,14 +93,13 @@ QCoro::Task<AdbRun> AdbCommands::runAndReport(Echo echo, QStringList arguments) 
     co_return run;
 }
 
-AdbRun AdbCommands::launchDetachedAdbProcess(const QStringList& arguments,
-                                             const QString& outputFile) {
+AdbRun AdbCommands::launchDetachedAdbProcess(const QStringList& arguments, int outputDescriptor) {
     if (std::optional<AdbRun> refused = refuseUnnameableSerial(arguments))
         return std::move(*refused);
     const QString program = adb_.path();
     AdbRun run = noAdb();
     if (!program.isEmpty()) {
-        run.errorText = runner_.startDetached(program, arguments, outputFile);
+        run.errorText = runner_.startDetached(program, arguments, outputDescriptor);
         run.status =
             run.errorText.isEmpty() ? AdbRun::Status::Finished : AdbRun::Status::FailedToStart;
     }

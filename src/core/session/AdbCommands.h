@@ -37,9 +37,9 @@ public:
 
     // One command: waited for, or (wait false) started to outlive us.
     QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
-    // A command that outlives the program; its output goes to `outputFile`
-    // (nowhere when empty).
-    AdbRun launchDetachedAdbProcess(const QStringList& arguments, const QString& outputFile = {});
+    // A command that outlives the program; its output goes to the open file
+    // `outputDescriptor`, which stays the caller's (-1: nowhere).
+    AdbRun launchDetachedAdbProcess(const QStringList& arguments, int outputDescriptor = -1);
 
     // A command for the phone `serial`, its output shown or not as `echo` says. Goes on only when
     // adb ran to its end and reached the phone; a phone that has gone ends the flow with adb's own
