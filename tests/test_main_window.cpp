@@ -235,12 +235,24 @@ private Q_SLOTS:
         QCOMPARE(next.size(), chosen);
     }
 
-    void damagedGeometryLeavesTheDefaultSize() {
+    // The key as an earlier run wrote it, straight into the file: its place is
+    // taken up, and a damaged one leaves the default size.
+    void geometryInTheFileIsRead_data() {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("an earlier run's") << false;
+        QTest::newRow("damaged") << true;
+    }
+    void geometryInTheFileIsRead() {
+        QFETCH(bool, damaged);
+        const QSize earlier = f->window->minimumSize() + QSize(41, 19);
+        f->window->resize(earlier);
+        const QByteArray written =
+            damaged ? QByteArray("\x01\xd9\xd0\xcb garbage") : f->window->saveGeometry();
         QSettings settings(f->settings.fileName(), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("windowGeometry"), QByteArray("\x01\xd9\xd0\xcb garbage"));
+        settings.setValue(QStringLiteral("windowGeometry"), written);
         settings.sync();
         MainWindow next(*f->controller);
-        QCOMPARE(next.size(), QSize(760, 560));
+        QCOMPARE(next.size(), damaged ? QSize(760, 560) : earlier);
     }
 };
 
