@@ -11,8 +11,9 @@ namespace ostrel {
 // What the program remembers from one run to the next: the adb and the viewer
 // the user chose, each phone's VNC port, and where the window was. Given to
 // whatever needs it, so that a test hands over one of its own and nothing
-// reaches for the user's file behind its back. Each store returns why it
-// could not keep the value, or an empty string.
+// reaches for the user's file behind its back. Each call that keeps a choice
+// or a port returns why it could not, or an empty string; the window's place
+// is kept without a word.
 class SessionSettings {
 public:
     virtual ~SessionSettings() = default;
