@@ -1,4 +1,4 @@
-#include "core/settings/AdbSetting.h"
+#include "support/AdbLookupEnvironment.h"
 #include "support/ControllerFixture.h"
 
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
@@ -39,33 +39,8 @@ private:
     QtMessageHandler previous_;
 };
 
-// Sets the variables adb is looked up through for one test, and puts them back.
-class AdbLookupEnvironment {
-public:
-    explicit AdbLookupEnvironment(const QString& path) {
-        for (const char* name : Names)
-            saved_.append(qgetenv(name));
-        qunsetenv("ANDROID_HOME");
-        qunsetenv("ANDROID_SDK_ROOT");
-        qputenv("PATH", path.toLocal8Bit());
-    }
-    ~AdbLookupEnvironment() {
-        for (int i = 0; i < 3; ++i) {
-            if (saved_[i].isNull())
-                qunsetenv(Names[i]);
-            else
-                qputenv(Names[i], saved_[i]);
-        }
-    }
-
-private:
-    static constexpr const char* Names[3] = {"PATH", "ANDROID_HOME", "ANDROID_SDK_ROOT"};
-    QList<QByteArray> saved_;
-};
-
-QVariant storedAdb() {
-    return QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"))
-        .value(QStringLiteral("adb"));
+QVariant storedAdb(const ControllerFixture& f) {
+    return QSettings(f.settings.fileName(), QSettings::IniFormat).value(QStringLiteral("adb"));
 }
 
 // The settings as written to disk, where a restarted program reads them.
@@ -102,7 +77,7 @@ private Q_SLOTS:
         ControllerFixture f;
         if (choiceBefore)
             f.chooseAdb(QStringLiteral("/opt/sdk/platform-tools/adb"));
-        const QVariant before = storedAdb();
+        const QVariant before = storedAdb(f);
         const QString console = f.consoleText();
         LogCapture log;
 
@@ -111,7 +86,7 @@ private Q_SLOTS:
         QCOMPARE(f.desktop.fileChoices.size(), 1);
         QCOMPARE(f.desktop.fileChoices[0].title, QStringLiteral("Choose adb"));
         QCOMPARE(f.desktop.fileChoices[0].acceptLabel, QStringLiteral("Select adb"));
-        QCOMPARE(storedAdb(), before);
+        QCOMPARE(storedAdb(f), before);
         QCOMPARE(log.lines, QStringList());
         QCOMPARE(f.consoleText(), console);
     }
@@ -126,7 +101,7 @@ private Q_SLOTS:
         QTest::mouseClick(f.window->ui.adbButton, Qt::LeftButton);
 
         QCOMPARE(log.lines, QStringList{"select file: " + chosen.path()});
-        QCOMPARE(storedAdb().toString(), chosen.path());
+        QCOMPARE(storedAdb(f).toString(), chosen.path());
         QVERIFY(settingsOnDisk(f.directory.filePath(QStringLiteral("settings")))
                     .contains(chosen.path().toUtf8()));
         QCOMPARE(f.consoleText(), console);
@@ -138,8 +113,7 @@ private Q_SLOTS:
     // included, can replace it.
     void unsavedChoiceIsReportedAndStillRuns() {
         ControllerFixture f;
-        const QString settingsFile =
-            QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik")).fileName();
+        const QString settingsFile = f.settings.fileName();
         QVERIFY(QDir().mkpath(settingsFile));
         StandInAdb chosen(f.directory.filePath(QStringLiteral("chosen")));
         f.desktop.fileToChoose = chosen.path();
@@ -163,10 +137,10 @@ private Q_SLOTS:
         first.desktop.fileToChoose = chosen.path();
         QTest::mouseClick(first.window->ui.adbButton, Qt::LeftButton);
 
-        ControllerFixture second;
-        useSettingsIn(first.directory.filePath(QStringLiteral("settings")));
+        ControllerFixture second(fastWaits(), QUrl(QStringLiteral("http://127.0.0.1:9")), true,
+                                 nullptr, std::nullopt, first.settings.fileName());
 
-        QCOMPARE(getAdbPath(), chosen.path());
+        QCOMPARE(second.controller->adbChooser().adbInEffect(), chosen.path());
         runAdb(second, u"version"_s);
         QCOMPARE(chosen.invocations(), QList<QStringList>{{"version"}});
     }

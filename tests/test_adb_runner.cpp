@@ -2,6 +2,7 @@
 #include "core/device/ProcessListing.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
+#include "support/AdbLookupEnvironment.h"
 #include "support/SessionFixture.h"
 #include "support/StandInAdb.h"
 
@@ -26,8 +27,9 @@ namespace {
 // The real runner on a stand-in adb.
 struct RunnerFixture {
     explicit RunnerFixture(Waits waits)
-        : session(
-              runner, [this] { return adbPath; }, waits) {}
+        : session(runner, settings,
+                  AdbLookup([this] { return adbPath; }, QCoreApplication::applicationDirPath()),
+                  waits) {}
 
     AdbRun launch(const QStringList& arguments, bool wait = true) {
         return QCoro::waitFor(session.commands().launchAdbProcess(arguments, wait));
@@ -39,8 +41,9 @@ struct RunnerFixture {
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
-    QString adbPath = adb.path();
+    QString adbPath = adb.path(); // empty: none chosen, and none is found
     ProcessRunner runner;
+    MemorySettings settings;
     BridgeSession session;
     SessionRecorder seen{session};
 };
@@ -284,6 +287,8 @@ private Q_SLOTS:
     }
 
     void noAdbAnywhereIsReported() {
+        const QTemporaryDir empty;
+        const AdbLookupEnvironment nowhere(empty.path());
         f->adbPath.clear();
         const AdbRun waited = f->launch({"devices"});
         const AdbRun detached = f->launch({"kill-server"}, false);

@@ -39,13 +39,12 @@ const QString NoLongerA = QStringLiteral("Device AAA111 is no longer attached.\n
 // The real runner on a stand-in adb, which answers every command alike.
 struct StandInSession {
     explicit StandInSession(Waits waits = fastWaits())
-        : session(
-              runner, [this] { return adb.path(); }, waits),
-          seen(session) {}
+        : session(runner, settings, adbAt(adb.path()), waits), seen(session) {}
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
     ProcessRunner runner;
+    MemorySettings settings;
     BridgeSession session;
     SessionRecorder seen;
 };

@@ -229,19 +229,31 @@ private Q_SLOTS:
         else
             f->window->close();
         QTRY_COMPARE(f->desktop.quitCount, 1);
-        const QSettings settings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
+        const QSettings settings(f->settings.fileName(), QSettings::IniFormat);
         QVERIFY(!settings.value(QStringLiteral("windowGeometry")).toByteArray().isEmpty());
 
         MainWindow next(*f->controller);
         QCOMPARE(next.size(), chosen);
     }
 
-    void damagedGeometryLeavesTheDefaultSize() {
-        QSettings settings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"));
-        settings.setValue(QStringLiteral("windowGeometry"), QByteArray("\x01\xd9\xd0\xcb garbage"));
+    // The key as an earlier run wrote it, straight into the file: its place is
+    // taken up, and a damaged one leaves the default size.
+    void geometryInTheFileIsRead_data() {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("an earlier run's") << false;
+        QTest::newRow("damaged") << true;
+    }
+    void geometryInTheFileIsRead() {
+        QFETCH(bool, damaged);
+        const QSize earlier = f->window->minimumSize() + QSize(41, 19);
+        f->window->resize(earlier);
+        const QByteArray written =
+            damaged ? QByteArray("\x01\xd9\xd0\xcb garbage") : f->window->saveGeometry();
+        QSettings settings(f->settings.fileName(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("windowGeometry"), written);
         settings.sync();
         MainWindow next(*f->controller);
-        QCOMPARE(next.size(), QSize(760, 560));
+        QCOMPARE(next.size(), damaged ? QSize(760, 560) : earlier);
     }
 };
 

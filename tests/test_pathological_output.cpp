@@ -31,15 +31,14 @@ enum class Ending { Exits, Crashes, TimeLimit };
 
 // The real runner on a stand-in adb.
 struct StandInFixture {
-    explicit StandInFixture(Waits waits)
-        : session(
-              runner, [this] { return adb.path(); }, waits) {}
+    explicit StandInFixture(Waits waits) : session(runner, settings, adbAt(adb.path()), waits) {}
 
     void listDevices() { QCoro::waitFor(session.discovery().adbDevices()); }
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
     ProcessRunner runner;
+    MemorySettings settings;
     BridgeSession session;
     SessionRecorder seen{session};
 };

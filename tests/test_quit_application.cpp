@@ -9,7 +9,6 @@
 #include "support/StandInAdb.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -34,16 +33,16 @@ private Q_SLOTS:
     void everyWayOfQuittingStopsAdbOnce() {
         QFETCH(QString, how);
         QTemporaryDir directory;
-        useSettingsIn(directory.filePath("settings"));
         StandInAdb adb(directory.filePath("adb-bin"));
         adb.setStandardOutput("List of devices attached\n");
         adb.setSleepSeconds(5); // the flow is waiting for it when the program quits
-        QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"))
-            .setValue(QStringLiteral("adb"), adb.path());
+        QSettingsStore settings(directory.filePath("settings.conf"));
+        QVERIFY(settings.storeChosenAdb(adb.path()).isEmpty());
 
         QtDesktop desktop;
         ProcessRunner runner;
-        AppDelegate controller(desktop, runner, QUrl(QStringLiteral("http://127.0.0.1:9")));
+        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
+                               QUrl(QStringLiteral("http://127.0.0.1:9")));
         // adb's server as Quit finds it: running, and holding no forward.
         FakeAdbServer server;
         QVERIFY(server.listen());
@@ -104,13 +103,13 @@ private Q_SLOTS:
     // answer that no longer comes for leave to close.
     void endingFromOutsideAbandonsAQuitUnderWay() {
         QTemporaryDir directory;
-        useSettingsIn(directory.filePath("settings"));
         StandInAdb adb(directory.filePath("adb-bin"));
-        QSettings(QStringLiteral("Ostrel"), QStringLiteral("Ostrel Dravik"))
-            .setValue(QStringLiteral("adb"), adb.path());
+        QSettingsStore settings(directory.filePath("settings.conf"));
+        QVERIFY(settings.storeChosenAdb(adb.path()).isEmpty());
         QtDesktop desktop;
         ProcessRunner runner;
-        AppDelegate controller(desktop, runner, QUrl(QStringLiteral("http://127.0.0.1:9")));
+        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
+                               QUrl(QStringLiteral("http://127.0.0.1:9")));
         FakeAdbServer server;
         QVERIFY(server.listen());
         server.setReply("host:list-forward", FakeAdbServer::hang());

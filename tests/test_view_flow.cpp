@@ -1,8 +1,6 @@
 // View and --connect, short of a real viewer: the local pair each phone gets,
 // the remembered port, the server started on the way, and the greeting that
 // decides whether anything is opened.
-#include "core/settings/PhoneSettings.h"
-#include "core/settings/ProgramSettings.h"
 #include "core/view/ViewerLauncher.h"
 #include "support/ConsoleTexts.h"
 #include "support/LocalGreeter.h"
@@ -10,15 +8,12 @@
 #include "support/ScriptedViewers.h"
 #include "support/SessionFixture.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
-#include <QVariant>
 
 using namespace ostrel;
 using namespace ostrel::test;
@@ -160,17 +155,11 @@ private Q_SLOTS:
                  QUrl(QStringLiteral("vnc://localhost:%1").arg(local)));
     }
 
-    // A port accepted in USB Connect is the one View uses for that phone,
-    // kept under a key no serial can steer.
+    // A port accepted in USB Connect is the one View uses for that phone.
     void usbConnectRemembersThePort() {
         attach(runningServer());
         QVERIFY(f->run(f->session.usbConnect(5905)));
-        const QString digest = QString::fromLatin1(
-            QCryptographicHash::hash(Phone.toUtf8(), QCryptographicHash::Sha1).toHex());
-        QCOMPARE(programSettings().value(QStringLiteral("phones/%1/vncPort").arg(digest)).toInt(),
-                 5905);
-        QCOMPARE(rememberedVncPort(Phone), std::optional<int32_t>(5905));
-        QCOMPARE(rememberedVncPort(QStringLiteral("R58M")), std::nullopt);
+        QCOMPARE(f->settings.vncPorts, (QHash<QString, int32_t>{{Phone, 5905}}));
         // Its forwards lead to the phone already: View keeps them as they are.
         const qsizetype before = f->phone.invocations().size();
         f->seen.clear();
@@ -183,26 +172,45 @@ private Q_SLOTS:
             QStringLiteral("Error: nothing answered on localhost:5905 ")));
     }
 
-    // The settings file is anyone's to edit: a value that is no port is as
-    // good as none.
-    void storedPortIsChecked_data() {
-        QTest::addColumn<QVariant>("stored");
+    // Without a port given, the remembered one; without one remembered (the
+    // settings read none that is a port), the default.
+    void storedPortIsUsed_data() {
+        QTest::addColumn<int>("stored"); // 0: none
         QTest::addColumn<int>("used");
-        QTest::newRow("a port") << QVariant("5903") << 5903;
-        QTest::newRow("a number") << QVariant(5904) << 5904;
-        QTest::newRow("not a number") << QVariant("59o1") << 5901;
-        QTest::newRow("too high") << QVariant(70000) << 5901;
-        QTest::newRow("zero") << QVariant(0) << 5901;
-        QTest::newRow("negative") << QVariant(-5901) << 5901;
-        QTest::newRow("a list") << QVariant(QStringList{"5902", "5903"}) << 5901;
+        QTest::newRow("a port") << 5903 << 5903;
+        QTest::newRow("none") << 0 << 5901;
     }
-    void storedPortIsChecked() {
-        QFETCH(QVariant, stored);
+    void storedPortIsUsed() {
+        QFETCH(int, stored);
         QFETCH(int, used);
         attach(runningServer());
-        programSettings().setValue(phoneSettingsGroup(Phone) + QStringLiteral("/vncPort"), stored);
+        if (stored != 0)
+            f->settings.vncPorts.insert(Phone, stored);
         QVERIFY(!view());
         QCOMPARE(forwardsRun(f->phone.invocations()).value(0), forwardPair(used, used));
+    }
+
+    // Settings that cannot be written cost the port its memory, not the flow:
+    // the reason is said, and the forwards are made all the same.
+    void aPortThatCannotBeRememberedIsSaid_data() {
+        QTest::addColumn<bool>("byUsbConnect");
+        QTest::newRow("USB Connect") << true;
+        QTest::newRow("View") << false;
+    }
+    void aPortThatCannotBeRememberedIsSaid() {
+        QFETCH(bool, byUsbConnect);
+        attach(runningServer());
+        f->settings.refusal = QStringLiteral("/home/u/.config/Ostrel/Ostrel Dravik.conf could "
+                                             "not be written");
+        if (byUsbConnect)
+            QVERIFY(f->run(f->session.usbConnect(5905)));
+        else
+            QVERIFY(!view(5905)); // nothing greets on the port
+        QCOMPARE(forwardsRun(f->phone.invocations()).value(0), forwardPair(5905, 5905));
+        const QString said = QStringLiteral("The port could not be remembered: /home/u/.config/"
+                                            "Ostrel/Ostrel Dravik.conf could not be written.\n");
+        QCOMPARE(f->seen.failures.count(said), 1);
+        QVERIFY(f->settings.vncPorts.isEmpty());
     }
 
     // A bounded search, which says where it looked.
@@ -280,7 +288,7 @@ private Q_SLOTS:
         QCOMPARE(pair->vnc, port);
         QCOMPARE(pair->web, std::optional<uint16_t>(port - 100));
         // Given on the command line, the port is remembered as the prompt's is.
-        QCOMPARE(rememberedVncPort(Phone), std::optional<int32_t>(port));
+        QCOMPARE(f->settings.rememberedVncPort(Phone), std::optional<int32_t>(port));
     }
 
     // Quit or a cancel ends the greeting wait at once, without a word, and

@@ -1,8 +1,6 @@
 // View and Choose VNC Viewer in the real window, by mouse and keyboard: the
 // first View on a phone asks for its port, the next ones remember it, and
 // View is switched off whenever USB Disconnect is.
-#include "core/settings/PhoneSettings.h"
-#include "core/settings/ProgramSettings.h"
 #include "support/ControllerFixture.h"
 #include "support/LocalGreeter.h"
 #include "support/PhoneCommands.h"
@@ -10,6 +8,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -103,7 +102,8 @@ private Q_SLOTS:
                      QStringLiteral("Forwarded: localhost:%1 and localhost:%2")
                          .arg(port)
                          .arg(port.toInt() - 100));
-        QCOMPARE(rememberedVncPort("emulator-5554"), std::optional<int32_t>(port.toInt()));
+        QCOMPARE(f->settings.rememberedVncPort("emulator-5554"),
+                 std::optional<int32_t>(port.toInt()));
 
         // The phone is known now: no question, the same pair, no new forward.
         const qsizetype before = phone->invocations().size();
@@ -144,7 +144,7 @@ private Q_SLOTS:
                                    "List of devices attached\nemulator-5554\tdevice\n\n" +
                                        console);
         QVERIFY(f->viewers.calls.isEmpty());
-        QCOMPARE(rememberedVncPort("emulator-5554"), std::nullopt);
+        QCOMPARE(f->settings.rememberedVncPort("emulator-5554"), std::nullopt);
     }
 
     // One rule for View and USB Disconnect: both are off while a flow runs,
@@ -193,7 +193,7 @@ private Q_SLOTS:
         QFETCH(QString, after);
         QFETCH(int, questions);
         if (!before.isEmpty())
-            QVERIFY(storeChosenViewer(before).isEmpty());
+            QVERIFY(f->settings.storeChosenViewer(before).isEmpty());
         f->desktop.fileToChoose = picked;
         f->desktop.answerAlert = [&](const Alert&) { return answer; };
         QCOMPARE(f->window->ui.fileMenu->actions().at(2), f->window->ui.actionChooseViewer);
@@ -202,8 +202,9 @@ private Q_SLOTS:
         QTRY_COMPARE(f->desktop.fileChoices.size(), 1);
         QCOMPARE(f->desktop.fileChoices.first().title, QStringLiteral("Choose VNC Viewer"));
         QCOMPARE(f->desktop.alerts.size(), questions);
-        QCOMPARE(chosenViewerSetting(), after);
-        QCOMPARE(programSettings().contains("viewer"), !after.isEmpty());
+        QCOMPARE(f->settings.chosenViewer(), after);
+        QCOMPARE(QSettings(f->settings.fileName(), QSettings::IniFormat).contains("viewer"),
+                 !after.isEmpty());
     }
 
     // The chosen viewer is the first one View tries.
@@ -211,12 +212,12 @@ private Q_SLOTS:
         LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort();
-        QVERIFY(rememberVncPort("emulator-5554", port).isEmpty());
+        QVERIFY(f->settings.rememberVncPort("emulator-5554", port).isEmpty());
         QFile chosen(f->directory.filePath("gvncviewer"));
         QVERIFY(chosen.open(QIODevice::WriteOnly));
         chosen.close();
         QVERIFY(chosen.setPermissions(chosen.permissions() | QFile::ExeOwner));
-        QVERIFY(storeChosenViewer(chosen.fileName()).isEmpty());
+        QVERIFY(f->settings.storeChosenViewer(chosen.fileName()).isEmpty());
         f->viewers.onPath = {"remmina"};
         QTest::mouseClick(f->window->ui.viewButton, Qt::LeftButton);
         QTRY_VERIFY(!f->controller->flowRunning());

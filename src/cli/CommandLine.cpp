@@ -9,10 +9,11 @@
 #include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
-#include "core/settings/AdbSetting.h"
+#include "core/settings/QSettingsStore.h"
 #include "launch/ProgramHandOver.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLoggingCategory>
 
 #include <csignal>
@@ -26,6 +27,12 @@ void print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// adb is looked for beside the ostrel-dravik that was started.
+QString launcherFolder() {
+    const QByteArray own = QFile::encodeName(QCoreApplication::applicationDirPath());
+    return QFile::decodeName(QByteArray::fromStdString(launch::launcherFolder(own.toStdString())));
 }
 
 } // namespace
@@ -61,15 +68,16 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
 
     InterruptWatcher interrupts;
     ProcessRunner runner;
-    const QString chosenAdb = parsed.invocation.adbPath;
-    std::function<QString()> adbPath = getAdbPath;
-    if (!chosenAdb.isEmpty())
-        adbPath = [chosenAdb] { return chosenAdb; };
-    BridgeSession session(runner, std::move(adbPath));
+    QSettingsStore settings;
+    // --adb wins over the stored choice, for this run alone.
+    const QString givenAdb = parsed.invocation.adbPath;
+    const AdbLookup adb(
+        [&settings, givenAdb] { return givenAdb.isEmpty() ? settings.chosenAdb() : givenAdb; },
+        launcherFolder());
+    BridgeSession session(runner, settings, adb);
     CommandLineOutput output(stdout, stderr);
     output.follow(session);
-    if (chosenAdb.isEmpty())
-        output.failure(adbSearchNote());
+    output.failure(adb.searchNote());
     output.setInterruptCheck([&interrupts] { return interrupts.poll(); });
 
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, [&](int) {

@@ -1,6 +1,6 @@
 #include "gui/AdbChooser.h"
 
-#include "core/settings/AdbSetting.h"
+#include "core/settings/SessionSettings.h"
 #include "core/text/VisibleText.h"
 
 #include <QCoro/QCoroTask>
@@ -27,11 +27,13 @@ QString withVersion(const QString& inEffect, const QString& versionLine) {
 
 } // namespace
 
-AdbChooser::AdbChooser(WindowContext context, CommandRunner& runner, QObject* parent)
-    : QObject(parent), context_(std::move(context)), adbVersions_(runner) {}
+AdbChooser::AdbChooser(WindowContext context, CommandRunner& runner, SessionSettings& settings,
+                       QString launcherFolder, QObject* parent)
+    : QObject(parent), context_(std::move(context)), settings_(settings), adbVersions_(runner),
+      lookup_([this] { return chosenAdb(); }, std::move(launcherFolder)) {}
 
-QString AdbChooser::adbInEffect() const {
-    return chosenAdb_.isEmpty() ? getAdbPath() : chosenAdb_;
+QString AdbChooser::chosenAdb() const {
+    return chosenAdb_.isEmpty() ? settings_.chosenAdb() : chosenAdb_;
 }
 
 void AdbChooser::onAdbButtonClicked() {
@@ -43,7 +45,7 @@ void AdbChooser::onAdbButtonClicked() {
         return; // cancelled: nothing changes
     qInfo("select file: %s", qUtf8Printable(visibleText(chosen)));
     chosenAdb_ = chosen;
-    const QString failure = storeChosenAdb(chosen);
+    const QString failure = settings_.storeChosenAdb(chosen);
     if (!failure.isEmpty()) {
         context_.desktop.runAlert(
             context_.window, Alert{QStringLiteral("The chosen adb could not be saved."), failure});
@@ -51,9 +53,9 @@ void AdbChooser::onAdbButtonClicked() {
 }
 
 QString AdbChooser::adbInEffectDescription() const {
-    const QString chosen = chosenAdb_.isEmpty() ? chosenAdbSetting() : chosenAdb_;
+    const QString chosen = chosenAdb();
     // With nothing chosen, the adb in effect is the one the search finds.
-    return adbInEffectText(chosen, chosen.isEmpty() ? getAdbPath() : QString());
+    return adbInEffectText(chosen, chosen.isEmpty() ? lookup_.path() : QString());
 }
 
 // The version is asked only when someone wants to see it, never while a flow

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/process/AdbVersion.h"
+#include "core/settings/AdbLookup.h"
 #include "gui/WindowContext.h"
 
 #include <QCoro/QCoroFwd>
@@ -12,6 +13,7 @@
 namespace ostrel {
 
 class CommandRunner;
+class SessionSettings;
 
 // Which adb every command runs: the user's choice from the adb button, and
 // the line that tells which one is in effect and what version it is.
@@ -19,10 +21,14 @@ class AdbChooser : public QObject {
     Q_OBJECT
 
 public:
-    AdbChooser(WindowContext context, CommandRunner& runner, QObject* parent = nullptr);
+    // The search for an adb, when none is chosen, starts in `launcherFolder`.
+    AdbChooser(WindowContext context, CommandRunner& runner, SessionSettings& settings,
+               QString launcherFolder, QObject* parent = nullptr);
 
     // The adb that the next command runs; empty when none is known.
-    QString adbInEffect() const;
+    QString adbInEffect() const { return lookup_.path(); }
+    // Which adb the window's commands run, asked anew each time.
+    const AdbLookup& lookup() const { return lookup_; }
 
     void onAdbButtonClicked();
     // The adb in effect and its version, for the adb button's tooltip and the
@@ -34,10 +40,14 @@ private:
     QCoro::Task<void> describeAdbVersionWhenAnswered(QString adb, QString inEffect,
                                                      std::function<void(const QString&)> show);
 
+    QString chosenAdb() const;
+
     WindowContext context_;
+    SessionSettings& settings_;
     AdbVersionProbe adbVersions_;
     // The adb the user chose in this run: it holds even when it could not be stored.
     QString chosenAdb_;
+    AdbLookup lookup_;
 };
 
 } // namespace ostrel

@@ -2,7 +2,6 @@
 
 #include "core/PlatformTexts.h"
 #include "core/device/DeviceItems.h"
-#include "core/settings/AdbSetting.h"
 #include "core/view/ProcessViewerTrials.h"
 #include "core/view/ViewerLauncher.h"
 #include "gui/FirstFrame.h"
@@ -60,13 +59,13 @@ void disableItem(QComboBox* list, int index) {
 
 } // namespace
 
-AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, Waits waits,
-                         QObject* parent)
-    : QObject(parent), desktop_(desktop), siteUrl_(std::move(siteUrl)),
-      adbChooser_(windowContext(), runner),
-      session_(
-          runner, [this] { return adbChooser_.adbInEffect(); }, waits),
-      updateOffer_(windowContext(), siteUrl_, waits.updateTimeout), viewerChooser_(windowContext()),
+AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, SessionSettings& settings,
+                         QString launcherFolder, QUrl siteUrl, Waits waits, QObject* parent)
+    : QObject(parent), desktop_(desktop), settings_(settings), siteUrl_(std::move(siteUrl)),
+      adbChooser_(windowContext(), runner, settings, std::move(launcherFolder)),
+      session_(runner, settings, adbChooser_.lookup(), waits),
+      updateOffer_(windowContext(), siteUrl_, waits.updateTimeout),
+      viewerChooser_(windowContext(), settings),
       ownViewerTrials_(
           std::make_unique<ProcessViewerTrials>(ProcessViewerTrials::systemSearchPath())),
       viewers_(std::make_unique<ViewerLauncher>(*ownViewerTrials_)) {
@@ -126,7 +125,7 @@ void AppDelegate::awakeFromNib() {
         statusLabel->setText(QString());
     for (const QString& text : instructionTexts())
         appendStringToTextView(text);
-    appendStringToTextView(adbSearchNote());
+    appendStringToTextView(adbChooser_.lookup().searchNote());
     setHyperlinkWithTextField(getTheApp, siteUrl_, desktop_);
     // The list shows the phones of a server that already runs; none is
     // started for it.

@@ -32,6 +32,7 @@ class QWidget;
 namespace ostrel {
 
 class CommandRunner;
+class SessionSettings;
 class ViewerLauncher;
 class ViewerTrials;
 
@@ -44,8 +45,11 @@ class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
-    AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl = defaultSiteUrl(),
-                Waits waits = {}, QObject* parent = nullptr);
+    // `settings` outlives the controller; the search for an adb, when none is
+    // chosen, starts in `launcherFolder`.
+    AppDelegate(Desktop& desktop, CommandRunner& runner, SessionSettings& settings,
+                QString launcherFolder, QUrl siteUrl = defaultSiteUrl(), Waits waits = {},
+                QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // Outlets: filled by the main window, owned by it.
@@ -107,6 +111,7 @@ public:
     ViewerChooser& viewerChooser() { return viewerChooser_; }
 
     BridgeSession& session() { return session_; }
+    SessionSettings& settings() { return settings_; }
     const QUrl& siteUrl() const { return siteUrl_; }
     Desktop& desktop() { return desktop_; }
     bool flowRunning() const { return session_.isBusy(); }
@@ -127,6 +132,7 @@ private:
     QString askForVncPort(); // the entry as typed; empty when cancelled
 
     Desktop& desktop_;
+    SessionSettings& settings_;
     QUrl siteUrl_;
     // Before the session, which asks it for the adb to run until its own end.
     AdbChooser adbChooser_;

@@ -1,6 +1,6 @@
 #include "gui/MainWindow.h"
 
-#include "core/settings/ProgramSettings.h"
+#include "core/settings/SessionSettings.h"
 #include "gui/AboutBox.h"
 #include "gui/AppDelegate.h"
 
@@ -15,8 +15,6 @@
 namespace ostrel {
 
 namespace {
-
-const QString GeometryKey = QStringLiteral("windowGeometry");
 
 QIcon programIcon() {
     QIcon icon;
@@ -153,11 +151,11 @@ void MainWindow::showAboutBox() {
 
 void MainWindow::restoreRememberedGeometry() {
     // Qt checks the stored bytes and keeps the window on a screen that exists.
-    restoreGeometry(programSettings().value(GeometryKey).toByteArray());
+    restoreGeometry(controller_.settings().windowGeometry());
 }
 
 void MainWindow::rememberGeometry() const {
-    programSettings().setValue(GeometryKey, saveGeometry());
+    controller_.settings().rememberWindowGeometry(saveGeometry());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

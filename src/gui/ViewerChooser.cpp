@@ -1,6 +1,6 @@
 #include "gui/ViewerChooser.h"
 
-#include "core/settings/PhoneSettings.h"
+#include "core/settings/SessionSettings.h"
 #include "core/text/VisibleText.h"
 
 #include <QFileInfo>
@@ -9,11 +9,11 @@ namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
 
-ViewerChooser::ViewerChooser(WindowContext context, QObject* parent)
-    : QObject(parent), context_(std::move(context)) {}
+ViewerChooser::ViewerChooser(WindowContext context, SessionSettings& settings, QObject* parent)
+    : QObject(parent), context_(std::move(context)), settings_(settings) {}
 
 QString ViewerChooser::chosenViewer() const {
-    return chosenViewerSetting();
+    return settings_.chosenViewer();
 }
 
 void ViewerChooser::onChooseViewerMenu() {
@@ -42,7 +42,7 @@ void ViewerChooser::onChooseViewerMenu() {
             return;
     }
     qInfo("select viewer: %s", qUtf8Printable(visibleText(chosen)));
-    const QString failure = storeChosenViewer(chosen);
+    const QString failure = settings_.storeChosenViewer(chosen);
     if (!failure.isEmpty())
         context_.desktop.runAlert(context_.window,
                                   Alert{u"The chosen viewer could not be saved."_s, failure});

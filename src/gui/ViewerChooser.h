@@ -7,13 +7,15 @@
 
 namespace ostrel {
 
+class SessionSettings;
+
 // Which VNC viewer View opens: the user's choice from the menu, stored for
 // later runs, and the way back to the automatic order.
 class ViewerChooser : public QObject {
     Q_OBJECT
 
 public:
-    explicit ViewerChooser(WindowContext context, QObject* parent = nullptr);
+    ViewerChooser(WindowContext context, SessionSettings& settings, QObject* parent = nullptr);
 
     // The viewer the user chose; empty for the automatic order.
     QString chosenViewer() const;
@@ -22,6 +24,7 @@ public:
 
 private:
     WindowContext context_;
+    SessionSettings& settings_;
 };
 
 } // namespace ostrel

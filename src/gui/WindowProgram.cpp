@@ -3,13 +3,26 @@
 #include "core/ProgramIdentity.h"
 #include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
+#include "core/settings/QSettingsStore.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDesktop.h"
+#include "launch/ProgramHandOver.h"
 
 #include <QApplication>
+#include <QFile>
 
 namespace ostrel {
+
+namespace {
+
+// adb is looked for beside the ostrel-dravik that was started.
+QString launcherFolder() {
+    const QByteArray own = QFile::encodeName(QCoreApplication::applicationDirPath());
+    return QFile::decodeName(QByteArray::fromStdString(launch::launcherFolder(own.toStdString())));
+}
+
+} // namespace
 
 int runWindowProgram(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -24,7 +37,8 @@ int runWindowProgram(int argc, char* argv[]) {
 
     QtDesktop desktop;
     ProcessRunner runner;
-    AppDelegate controller(desktop, runner);
+    QSettingsStore settings;
+    AppDelegate controller(desktop, runner, settings, launcherFolder());
     MainWindow window(controller);
     // The application may be told to quit without the window or the menu
     // (the Dock, logging out): that ends the program the same way.

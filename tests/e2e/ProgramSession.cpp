@@ -1,7 +1,5 @@
 #include "e2e/ProgramSession.h"
 
-#include "core/settings/AdbSetting.h"
-
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -145,7 +143,7 @@ QString ProgramSession::story() const {
 }
 
 QString whyNotTheRealAdb(const ProgramSession& session) {
-    const QString chosen = getAdbPath();
+    const QString chosen = session.program().controller->adbChooser().adbInEffect();
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("adb"));
     if (onPath.isEmpty())
         return QStringLiteral("there is no adb on PATH");

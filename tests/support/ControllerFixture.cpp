@@ -1,27 +1,26 @@
 #include "support/ControllerFixture.h"
 
-#include "core/settings/ProgramSettings.h"
-
-#include <QSettings>
+#include <QCoreApplication>
 #include <QStandardPaths>
 #include <QTextBrowser>
 
 namespace ostrel::test {
 
-void useSettingsIn(const QString& directory) {
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, directory);
-}
-
 ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner,
-                                     std::optional<AdbServerAddress> followedServer) {
-    useSettingsIn(directory.filePath(QStringLiteral("settings")));
+                                     std::optional<AdbServerAddress> followedServer,
+                                     const QString& settingsFile)
+    : settings(settingsFile.isEmpty()
+                   ? directory.filePath(QStringLiteral("settings/ostrel-dravik.conf"))
+                   : settingsFile) {
+    // A server's output that falls back to the cache folder goes to Qt's
+    // folder for tests, never the user's.
+    QStandardPaths::setTestModeEnabled(true);
     if (!runner) {
         processes = std::make_unique<ProcessRunner>();
         runner = processes.get();
     }
-    controller = std::make_unique<AppDelegate>(desktop, *runner, std::move(site), waits);
+    controller = std::make_unique<AppDelegate>(
+        desktop, *runner, settings, QCoreApplication::applicationDirPath(), std::move(site), waits);
     controller->setViewerTrials(viewers);
     server.listen();
     server.setLiveReply("host:list-forward",
@@ -46,9 +45,7 @@ ControllerFixture::~ControllerFixture() {
 }
 
 void ControllerFixture::chooseAdb(const QString& adbPath) {
-    QSettings settings = programSettings();
-    settings.setValue(AdbSettingKey, adbPath);
-    settings.sync();
+    settings.storeChosenAdb(adbPath);
 }
 
 QString ControllerFixture::consoleText() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/process/ProcessRunner.h"
+#include "core/settings/QSettingsStore.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 #include "support/FakeAdbServer.h"
@@ -17,8 +18,9 @@
 
 namespace ostrel::test {
 
-// A controller on a real, offscreen main window, with its settings in a
-// temporary folder and its desktop replaced. Its adb commands go to `runner`
+// A controller on a real, offscreen main window, with its settings in a file
+// of its own (`settingsFile`, or one in its temporary folder) and its desktop
+// replaced. Its adb commands go to `runner`
 // when one is given (a scripted phone), otherwise to real processes. Its adb
 // server's socket is `followedServer`, whose device list the window follows,
 // when one is given; otherwise a fake one, whose forward list `forwardsHeld`
@@ -28,7 +30,8 @@ public:
     explicit ControllerFixture(Waits waits = fastWaits(),
                                QUrl site = QUrl(QStringLiteral("http://127.0.0.1:9")),
                                bool awake = true, CommandRunner* runner = nullptr,
-                               std::optional<AdbServerAddress> followedServer = std::nullopt);
+                               std::optional<AdbServerAddress> followedServer = std::nullopt,
+                               const QString& settingsFile = {});
     ~ControllerFixture();
 
     // Makes the controller run `adbPath`, as a user's choice would.
@@ -36,6 +39,7 @@ public:
     QString consoleText() const;
 
     QTemporaryDir directory;
+    QSettingsStore settings;
     FakeDesktop desktop;
     // No window test runs a real viewer: View's programs are these.
     ScriptedViewers viewers;
@@ -45,8 +49,5 @@ public:
     std::unique_ptr<AppDelegate> controller;
     std::unique_ptr<MainWindow> window;
 };
-
-// Points the per-user settings of this process at `directory`.
-void useSettingsIn(const QString& directory);
 
 } // namespace ostrel::test

@@ -102,14 +102,14 @@ QCoro::Task<AdbRun> ScriptedPhone::run(const QString& program, const QStringList
 }
 
 QString ScriptedPhone::startDetached(const QString& program, const QStringList& arguments,
-                                     const QString& outputFile) {
+                                     int outputDescriptor) {
     runs_.append(Invocation{program, arguments, true, std::chrono::milliseconds(0)});
     if (hanging_.contains(arguments))
         return {};
     const Answer answer = phone_.run(arguments);
-    if (!outputFile.isEmpty()) {
-        QFile file(outputFile);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (outputDescriptor >= 0) {
+        QFile file;
+        if (file.open(outputDescriptor, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
             file.write(answer.standardOutput + answer.standardError);
     }
     return {};

@@ -84,7 +84,7 @@ public:
     QCoro::Task<AdbRun> run(const QString& program, const QStringList& arguments,
                             std::chrono::milliseconds timeout) override;
     QString startDetached(const QString& program, const QStringList& arguments,
-                          const QString& outputFile = {}) override;
+                          int outputDescriptor) override;
     void cancel() override;
 
     // What one adb run printed and returned.

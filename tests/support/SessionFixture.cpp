@@ -2,7 +2,7 @@
 
 #include "core/device/DeviceItems.h"
 
-#include <QSettings>
+#include <QCoreApplication>
 #include <QStandardPaths>
 
 namespace ostrel::test {
@@ -21,6 +21,10 @@ Waits fastWaits() {
     // Only tests with a server of their own behind the port wait for its greeting.
     waits.forwardGreeting = milliseconds(0);
     return waits;
+}
+
+AdbLookup adbAt(const QString& path) {
+    return AdbLookup([path] { return path; }, QCoreApplication::applicationDirPath());
 }
 
 SessionRecorder::SessionRecorder(BridgeSession& session) {
@@ -65,13 +69,10 @@ void SessionRecorder::append(const QString& text, MessageKind kind) {
 }
 
 SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
-    : phone(scenario), session(
-                           phone, [] { return AdbPath; }, waits),
-      seen(session) {
-    // Remembered ports go to a folder of the test's own, never the user's.
+    : phone(scenario), session(phone, settings, adbAt(AdbPath), waits), seen(session) {
+    // A server's output that falls back to the cache folder goes to Qt's
+    // folder for tests, never the user's.
     QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     // Whether a port is free here is the test's to say, not this machine's.
     session.viewFlow().pairs().setProbe(
         [this](uint16_t port) { return !portsInUse.contains(port); });

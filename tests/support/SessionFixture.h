@@ -3,6 +3,7 @@
 #include "core/Waits.h"
 #include "core/session/BridgeSession.h"
 #include "support/FakeAdbServer.h"
+#include "support/MemorySettings.h"
 #include "support/ScriptedPhone.h"
 
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
@@ -24,6 +25,9 @@ namespace ostrel::test {
 
 // Waits short enough for tests, long enough for a real child process.
 Waits fastWaits();
+
+// The adb at `path`, whatever the settings say.
+AdbLookup adbAt(const QString& path);
 
 // What a session said and signalled, as the window would have shown it.
 class SessionRecorder {
@@ -77,7 +81,7 @@ public:
         return phone.invocations().mid(before);
     }
 
-    QTemporaryDir settings; // the per-user settings of this fixture's life
+    MemorySettings settings; // what the session remembers, for this fixture's life
     // Local ports that some program on this computer listens on.
     QSet<uint16_t> portsInUse;
     ScriptedPhone phone;

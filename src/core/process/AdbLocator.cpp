@@ -16,8 +16,8 @@ bool isRunnableFile(const QString& path) {
     return info.isFile() && info.isExecutable();
 }
 
-QStringList bundledCandidates(const QString& applicationDirPath) {
-    const QDir dir(applicationDirPath);
+QStringList bundledCandidates(const QString& launcherFolder) {
+    const QDir dir(launcherFolder);
 #ifdef Q_OS_MACOS
     return {QDir::cleanPath(dir.filePath(QStringLiteral("../Resources/adb"))), dir.filePath("adb")};
 #else
@@ -47,9 +47,9 @@ PathFolders adbPathFolders(const QProcessEnvironment& environment) {
 
 } // namespace
 
-QStringList adbCandidatesBeforePath(const QString& applicationDirPath,
+QStringList adbCandidatesBeforePath(const QString& launcherFolder,
                                     const QProcessEnvironment& environment) {
-    return bundledCandidates(applicationDirPath) + sdkCandidates(environment);
+    return bundledCandidates(launcherFolder) + sdkCandidates(environment);
 }
 
 QList<IgnoredAdbFolder> ignoredAdbFolders(const QProcessEnvironment& environment) {
@@ -64,8 +64,8 @@ QList<IgnoredAdbFolder> ignoredAdbFolders(const QProcessEnvironment& environment
     return ignored;
 }
 
-QString findDefaultAdb(const QString& applicationDirPath, const QProcessEnvironment& environment) {
-    for (const QString& candidate : adbCandidatesBeforePath(applicationDirPath, environment)) {
+QString findDefaultAdb(const QString& launcherFolder, const QProcessEnvironment& environment) {
+    for (const QString& candidate : adbCandidatesBeforePath(launcherFolder, environment)) {
         if (isRunnableFile(candidate))
             return candidate;
     }
@@ -76,11 +76,11 @@ QString findDefaultAdb(const QString& applicationDirPath, const QProcessEnvironm
     return QStandardPaths::findExecutable(QStringLiteral("adb"), searched);
 }
 
-QString locateAdb(const std::optional<QString>& chosenPath, const QString& applicationDirPath,
+QString locateAdb(const std::optional<QString>& chosenPath, const QString& launcherFolder,
                   const QProcessEnvironment& environment) {
     if (chosenPath)
         return *chosenPath;
-    return findDefaultAdb(applicationDirPath, environment);
+    return findDefaultAdb(launcherFolder, environment);
 }
 
 } // namespace ostrel

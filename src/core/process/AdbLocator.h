@@ -12,10 +12,10 @@ namespace ostrel {
 // (inside the bundle on macOS), then in the Android SDK the environment names,
 // then on PATH, the last two only in folders named in full. Returns an empty
 // string when none of them has one.
-QString findDefaultAdb(const QString& applicationDirPath, const QProcessEnvironment& environment);
+QString findDefaultAdb(const QString& launcherFolder, const QProcessEnvironment& environment);
 
 // The files findDefaultAdb looks at before it searches PATH, in order.
-QStringList adbCandidatesBeforePath(const QString& applicationDirPath,
+QStringList adbCandidatesBeforePath(const QString& launcherFolder,
                                     const QProcessEnvironment& environment);
 
 // A folder the environment names that the search leaves out for being
@@ -29,7 +29,7 @@ struct IgnoredAdbFolder {
 QList<IgnoredAdbFolder> ignoredAdbFolders(const QProcessEnvironment& environment);
 
 // The user's choice wins, unchecked, even when the file has gone since.
-QString locateAdb(const std::optional<QString>& chosenPath, const QString& applicationDirPath,
+QString locateAdb(const std::optional<QString>& chosenPath, const QString& launcherFolder,
                   const QProcessEnvironment& environment);
 
 } // namespace ostrel

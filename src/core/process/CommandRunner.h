@@ -27,24 +27,10 @@ public:
     // the caller made and keeps (-1: the null device). Returns why it could
     // not be started, or an empty string.
     virtual QString startDetached(const QString& program, const QStringList& arguments,
-                                  int outputDescriptor);
-
-    // The former form, which hands over a path; kept until every caller
-    // passes a descriptor.
-    virtual QString startDetached(const QString& program, const QStringList& arguments,
-                                  const QString& outputFile = {}) = 0;
+                                  int outputDescriptor) = 0;
 
     // Stops every command being waited for; each ends as Cancelled.
     virtual void cancel() = 0;
 };
-
-// Runners that take paths alone reach the open file through its descriptor's
-// name, which opens that very file and nothing planted at its path.
-inline QString CommandRunner::startDetached(const QString& program, const QStringList& arguments,
-                                            int outputDescriptor) {
-    const QString outputFile =
-        outputDescriptor < 0 ? QString() : QStringLiteral("/dev/fd/%1").arg(outputDescriptor);
-    return startDetached(program, arguments, outputFile);
-}
 
 } // namespace ostrel

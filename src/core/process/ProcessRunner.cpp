@@ -3,33 +3,9 @@
 
 #include "core/process/AdbJob.h"
 
-#include <QFile>
 #include <QProcess>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace ostrel {
-
-namespace {
-
-// A file named by path is opened as it is: never through a link, never
-// waiting on a pipe, and only when it is a plain file. -1 otherwise.
-int openOutputFile(const QString& path) {
-    if (path.isEmpty())
-        return -1;
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat status {};
-    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
 
 ProcessRunner::~ProcessRunner() {
     cancel();
@@ -54,15 +30,6 @@ QString ProcessRunner::startDetached(const QString& program, const QStringList& 
     // Qt opens the redirection itself, in this process and without asking us;
     // through the descriptor's name it can only open the file already made.
     return startDetachedTo(program, arguments, QStringLiteral("/dev/fd/%1").arg(outputDescriptor));
-}
-
-QString ProcessRunner::startDetached(const QString& program, const QStringList& arguments,
-                                     const QString& outputFile) {
-    const int fd = openOutputFile(outputFile);
-    const QString failure = startDetached(program, arguments, fd);
-    if (fd >= 0)
-        ::close(fd);
-    return failure;
 }
 
 QString ProcessRunner::startDetachedTo(const QString& program, const QStringList& arguments,

@@ -22,8 +22,6 @@ public:
                             std::chrono::milliseconds timeout) override;
     QString startDetached(const QString& program, const QStringList& arguments,
                           int outputDescriptor) override;
-    QString startDetached(const QString& program, const QStringList& arguments,
-                          const QString& outputFile = {}) override;
     void cancel() override;
 
 private:

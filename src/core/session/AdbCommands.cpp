@@ -4,7 +4,6 @@
 #include "core/device/SerialArgument.h"
 #include "core/session/FlowControl.h"
 #include "core/session/SessionConsole.h"
-#include "core/settings/AdbSetting.h"
 #include "core/text/VisibleText.h"
 
 #include <QCoro/QCoroTask>
@@ -46,11 +45,10 @@ AdbRun noAdb() {
 
 } // namespace
 
-AdbCommands::AdbCommands(CommandRunner& runner, std::function<QString()> adbPath,
-                         std::chrono::milliseconds timeout, SessionConsole& console,
-                         const FlowControl& flow, QObject* parent)
-    : QObject(parent), runner_(runner), adbPath_(std::move(adbPath)), timeout_(timeout),
-      console_(console), flow_(flow) {}
+AdbCommands::AdbCommands(CommandRunner& runner, AdbLookup adb, std::chrono::milliseconds timeout,
+                         SessionConsole& console, const FlowControl& flow, QObject* parent)
+    : QObject(parent), runner_(runner), adb_(std::move(adb)), timeout_(timeout), console_(console),
+      flow_(flow) {}
 
 QStringList AdbCommands::forDevice(const QString& serial, const QStringList& arguments) {
     return QStringList{u"-s"_s, serial} + arguments;
@@ -78,7 +76,7 @@ std::optional<AdbRun> AdbCommands::refuseUnnameableSerial(const QStringList& arg
 QCoro::Task<AdbRun> AdbCommands::runAndReport(Echo echo, QStringList arguments) {
     if (std::optional<AdbRun> refused = refuseUnnameableSerial(arguments))
         co_return std::move(*refused);
-    const QString program = adbPath_();
+    const QString program = adb_.path();
     if (program.isEmpty()) {
         const AdbRun missing = noAdb();
         reportIfNotFinished(missing);
@@ -95,14 +93,13 @@ QCoro::Task<AdbRun> AdbCommands::runAndReport(Echo echo, QStringList arguments) 
     co_return run;
 }
 
-AdbRun AdbCommands::launchDetachedAdbProcess(const QStringList& arguments,
-                                             const QString& outputFile) {
+AdbRun AdbCommands::launchDetachedAdbProcess(const QStringList& arguments, int outputDescriptor) {
     if (std::optional<AdbRun> refused = refuseUnnameableSerial(arguments))
         return std::move(*refused);
-    const QString program = adbPath_();
+    const QString program = adb_.path();
     AdbRun run = noAdb();
     if (!program.isEmpty()) {
-        run.errorText = runner_.startDetached(program, arguments, outputFile);
+        run.errorText = runner_.startDetached(program, arguments, outputDescriptor);
         run.status =
             run.errorText.isEmpty() ? AdbRun::Status::Finished : AdbRun::Status::FailedToStart;
     }
@@ -151,7 +148,7 @@ void AdbCommands::sayServerUnanswered(const QStringList& arguments, const AdbRun
                          arguments.join(u' '), QString::number(run.exitCode)) +
                          standardErrorForConsole(run),
                      MessageKind::Failure);
-    console_.say(adbSetupToCheck(adbPath_(), QProcessEnvironment::systemEnvironment()),
+    console_.say(adbSetupToCheck(adb_.path(), QProcessEnvironment::systemEnvironment()),
                  MessageKind::Failure);
 }
 
@@ -176,7 +173,7 @@ bool AdbCommands::reportIfNotFinished(const AdbRun& run) {
     case AdbRun::Status::Finished:
         return true;
     case AdbRun::Status::NoExecutable:
-        console_.say(adbNotFoundMessage(), MessageKind::Failure);
+        console_.say(adb_.notFoundMessage(), MessageKind::Failure);
         return false;
     case AdbRun::Status::FailedToStart:
         console_.say(u"Error: adb could not be run: %1. Click the adb button to choose the "

@@ -3,6 +3,7 @@
 #include "core/process/AdbRun.h"
 #include "core/process/CommandRunner.h"
 #include "core/session/FlowOutcome.h"
+#include "core/settings/AdbLookup.h"
 
 #include <QCoro/QCoroFwd>
 #include <QObject>
@@ -30,16 +31,15 @@ class AdbCommands : public QObject {
     Q_OBJECT
 
 public:
-    // `adbPath` says which adb to run, read anew for every command.
-    AdbCommands(CommandRunner& runner, std::function<QString()> adbPath,
-                std::chrono::milliseconds timeout, SessionConsole& console, const FlowControl& flow,
-                QObject* parent = nullptr);
+    // `adb` says which adb to run, asked anew for every command.
+    AdbCommands(CommandRunner& runner, AdbLookup adb, std::chrono::milliseconds timeout,
+                SessionConsole& console, const FlowControl& flow, QObject* parent = nullptr);
 
     // One command: waited for, or (wait false) started to outlive us.
     QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
-    // A command that outlives the program; its output goes to `outputFile`
-    // (nowhere when empty).
-    AdbRun launchDetachedAdbProcess(const QStringList& arguments, const QString& outputFile = {});
+    // A command that outlives the program; its output goes to the open file
+    // `outputDescriptor`, which stays the caller's (-1: nowhere).
+    AdbRun launchDetachedAdbProcess(const QStringList& arguments, int outputDescriptor = -1);
 
     // A command for the phone `serial`, its output shown or not as `echo` says. Goes on only when
     // adb ran to its end and reached the phone; a phone that has gone ends the flow with adb's own
@@ -75,7 +75,7 @@ private:
     void show(const AdbRun& run, Echo echo);
 
     CommandRunner& runner_;
-    std::function<QString()> adbPath_;
+    AdbLookup adb_;
     std::chrono::milliseconds timeout_;
     SessionConsole& console_;
     const FlowControl& flow_;

@@ -1,7 +1,7 @@
 #include "core/session/BridgeSession.h"
 
 #include "core/device/PortText.h"
-#include "core/settings/PhoneSettings.h"
+#include "core/settings/SessionSettings.h"
 #include "core/text/VisibleText.h"
 #include "core/view/ViewerLauncher.h"
 
@@ -14,12 +14,13 @@ namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
 
-BridgeSession::BridgeSession(CommandRunner& runner, std::function<QString()> adbPath, Waits waits,
-                             QObject* parent)
-    : QObject(parent), runner_(runner), waits_(waits),
-      commands_(runner, std::move(adbPath), waits_.commandTimeout, console_, flow_),
+BridgeSession::BridgeSession(CommandRunner& runner, SessionSettings& settings, AdbLookup adb,
+                             Waits waits, QObject* parent)
+    : QObject(parent), runner_(runner), settings_(settings), waits_(waits),
+      commands_(runner, std::move(adb), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
-      forward_(commands_, console_, waits_), view_(lifecycle_, commands_, console_, flow_, waits_),
+      forward_(commands_, console_, waits_),
+      view_(lifecycle_, commands_, console_, settings_, flow_, waits_),
       serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())),
       live_(discovery_, flow_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
@@ -142,7 +143,7 @@ QCoro::Task<bool> BridgeSession::runForward(int32_t port) {
     const bool holds = forwarded.goesOn() && forwarded.value;
     // The port the user gave is the one View uses for this phone from now on.
     if (holds) {
-        const QString failure = rememberVncPort(phone.value, port);
+        const QString failure = settings_.rememberVncPort(phone.value, port);
         if (!failure.isEmpty())
             console_.say(u"The port could not be remembered: %1.\r\n"_s.arg(failure),
                          MessageKind::Failure);

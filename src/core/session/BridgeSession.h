@@ -14,6 +14,7 @@
 #include "core/session/SessionConsole.h"
 #include "core/session/UsbForward.h"
 #include "core/session/ViewFlow.h"
+#include "core/settings/AdbLookup.h"
 
 #include <QCoro/QCoroFwd>
 #include <QObject>
@@ -26,6 +27,7 @@
 
 namespace ostrel {
 
+class SessionSettings;
 class ViewerLauncher;
 
 // What Quit found adb's server doing, and so did with it.
@@ -44,8 +46,9 @@ class BridgeSession : public QObject {
     Q_OBJECT
 
 public:
-    // `adbPath` says which adb to run, read anew for every command.
-    BridgeSession(CommandRunner& runner, std::function<QString()> adbPath, Waits waits = {},
+    // `adb` says which adb to run, asked anew for every command; `settings`
+    // keeps each phone's VNC port and outlives the session.
+    BridgeSession(CommandRunner& runner, SessionSettings& settings, AdbLookup adb, Waits waits = {},
                   QObject* parent = nullptr);
     ~BridgeSession() override;
 
@@ -146,6 +149,7 @@ private:
     void showServerState(bool running);
 
     CommandRunner& runner_;
+    SessionSettings& settings_;
     Waits waits_;
     SessionConsole console_;
     FlowControl flow_;

@@ -34,7 +34,6 @@ ServerLifecycle::ServerLifecycle(AdbCommands& commands, SessionConsole& console,
     : QObject(parent), commands_(commands), console_(console), flow_(flow), waits_(waits) {}
 
 QCoro::Task<bool> ServerLifecycle::adbStartOstrelVNCServer(QString serial) {
-    serverOutputFile_.clear();
     const Step<ServerProcess> process = co_await probeServer(serial);
     if (!process.goesOn())
         co_return false;
@@ -44,16 +43,16 @@ QCoro::Task<bool> ServerLifecycle::adbStartOstrelVNCServer(QString serial) {
         showServerState(serial, true);
         co_return true;
     }
-    const bool launched = co_await bringUpServer(serial);
-    if (!launched)
+    const std::optional<ServerOutput> output = co_await bringUpServer(serial);
+    if (!output)
         co_return false;
-    reportStart(serial);
+    reportStart(serial, *output);
     co_return phones_.value(serial).serverRunning;
 }
 
 // Only a server that is listed is called started; otherwise what it printed
 // is the best clue to why not.
-void ServerLifecycle::reportStart(const QString& serial) {
+void ServerLifecycle::reportStart(const QString& serial, const ServerOutput& output) {
     if (phones_.value(serial).serverRunning) {
         updateStatus(serial, true);
         return;
@@ -61,32 +60,36 @@ void ServerLifecycle::reportStart(const QString& serial) {
     showServerState(serial, false);
     console_.say(u"Error: Ostrel VNC Server did not start on the device.\r\n"_s,
                  MessageKind::Failure);
-    console_.say(serverOutputTail(serverOutputFile_), MessageKind::Failure);
+    console_.say(output.tail(), MessageKind::Failure);
 }
 
-// True when the server was launched and its state is to be shown.
-QCoro::Task<bool> ServerLifecycle::bringUpServer(QString serial) {
+// The output is handed on only when the server was launched and its state is
+// to be shown.
+QCoro::Task<std::optional<ServerOutput>> ServerLifecycle::bringUpServer(QString serial) {
     const bool activityLaunched = co_await launchMainActivity(serial);
     if (!activityLaunched)
-        co_return false;
+        co_return std::nullopt;
     const Step<ServerPresence> presence = co_await waitForServerExecutable(serial);
     if (!presence.goesOn())
-        co_return false;
+        co_return std::nullopt;
     if (presence.value == ServerPresence::Missing) {
         sayNotInstalled();
-        co_return false;
+        co_return std::nullopt;
     }
-    const bool serverLaunched = co_await runServer(serial);
-    if (!serverLaunched)
-        co_return false;
+    std::optional<ServerOutput> output = runServer(serial);
+    if (!output)
+        co_return std::nullopt;
     if (phones_.value(serial).serverUnsupported) {
         console_.say(u"Error: This version of Ostrel VNC Server is no longer supported.\r\n"_s,
                      MessageKind::Failure);
         console_.say(u"Please update the app on your device from Google Play.\r\n\r\n"_s,
                      MessageKind::Failure);
-        co_return false;
+        co_return std::nullopt;
     }
-    co_return co_await pollForServer(serial);
+    const bool polled = co_await pollForServer(serial);
+    if (!polled)
+        co_return std::nullopt;
+    co_return std::move(output);
 }
 
 void ServerLifecycle::sayNotInstalled() {
@@ -141,14 +144,17 @@ QCoro::Task<Step<ServerPresence>> ServerLifecycle::waitForServerExecutable(QStri
     co_return presence;
 }
 
-QCoro::Task<bool> ServerLifecycle::runServer(QString serial) {
+// The server writes through the file's descriptor, and its tail is read back
+// through the same one: nothing at the file's name is ever opened again.
+std::optional<ServerOutput> ServerLifecycle::runServer(const QString& serial) {
     const QStringList launch =
         AdbCommands::forDevice(serial, {u"shell"_s, phones_.value(serial).serverPath});
-    const ServerOutputFolder::Made output = outputFolder_.createFor(serial);
-    console_.say(output.note, MessageKind::Failure);
-    serverOutputFile_ = output.output.path();
-    const AdbRun run = commands_.launchDetachedAdbProcess(launch, serverOutputFile_);
-    co_return run.finished();
+    ServerOutputFolder::Made made = outputFolder_.createFor(serial);
+    console_.say(made.note, MessageKind::Failure);
+    const AdbRun run = commands_.launchDetachedAdbProcess(launch, made.output.descriptor());
+    if (!run.finished())
+        return std::nullopt;
+    return std::move(made.output);
 }
 
 // A server just launched may take a moment to show in the process list: a

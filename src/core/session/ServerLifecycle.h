@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace ostrel {
 
 class AdbCommands;
@@ -51,13 +53,15 @@ Q_SIGNALS:
     void serverStateChanged(const QString& serial, bool running);
 
 private:
-    QCoro::Task<bool> bringUpServer(QString serial);
+    // The launched server's output once it was launched; nothing when the
+    // start ended before, having said why.
+    QCoro::Task<std::optional<ServerOutput>> bringUpServer(QString serial);
     QCoro::Task<bool> launchMainActivity(QString serial);
     QCoro::Task<Step<ServerPresence>> waitForServerExecutable(QString serial);
-    QCoro::Task<bool> runServer(QString serial);
+    std::optional<ServerOutput> runServer(const QString& serial);
     QCoro::Task<bool> pollForServer(QString serial);
     QCoro::Task<bool> takeDownServer(QString serial);
-    void reportStart(const QString& serial);
+    void reportStart(const QString& serial, const ServerOutput& output);
     void reportStop(const QString& serial);
     void sayNotInstalled();
     void showServerState(const QString& serial, bool running);
@@ -68,7 +72,6 @@ private:
     const Waits& waits_;
     QHash<QString, PhoneRecord> phones_;
     ServerOutputFolder outputFolder_; // for the whole run
-    QString serverOutputFile_;        // of the launch in this flow
 };
 
 } // namespace ostrel

@@ -1,16 +1,13 @@
 #include "core/session/ServerOutput.h"
 
-#include "core/session/OwnedDescriptor.h"
 #include "core/text/VisibleText.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -148,14 +145,6 @@ void ServerOutput::close() {
 
 QString ServerOutput::tail(int count) const {
     return fd_ < 0 ? QString() : tailOf(fd_, count);
-}
-
-QString serverOutputTail(const QString& path, int count) {
-    if (path.isEmpty())
-        return {};
-    const OwnedDescriptor fd(::open(QFile::encodeName(path).constData(),
-                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    return fd.get() < 0 ? QString() : tailOf(fd.get(), count);
 }
 
 } // namespace ostrel

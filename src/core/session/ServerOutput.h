@@ -46,9 +46,4 @@ QString serverOutputName(const QString& serial);
 // folder.
 QString serverOutputFolderName();
 
-// The tail of the file at `path`, read as ServerOutput::tail() reads it,
-// without following a link or waiting on a pipe; kept until the session
-// passes a descriptor.
-QString serverOutputTail(const QString& path, int count = 10);
-
 } // namespace ostrel

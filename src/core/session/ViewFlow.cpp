@@ -5,6 +5,7 @@
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
 #include "core/settings/PhoneSettings.h"
+#include "core/settings/SessionSettings.h"
 
 #include <QCoro/QCoroTask>
 
@@ -13,9 +14,9 @@ namespace ostrel {
 using namespace Qt::Literals::StringLiterals;
 
 ViewFlow::ViewFlow(ServerLifecycle& lifecycle, AdbCommands& commands, SessionConsole& console,
-                   const FlowControl& flow, Waits waits, QObject* parent)
-    : QObject(parent), lifecycle_(lifecycle), console_(console), flow_(flow), waits_(waits),
-      pairs_(commands, console, waits) {}
+                   SessionSettings& settings, const FlowControl& flow, Waits waits, QObject* parent)
+    : QObject(parent), lifecycle_(lifecycle), console_(console), settings_(settings), flow_(flow),
+      waits_(waits), pairs_(commands, console, waits) {}
 
 void ViewFlow::cancel() {
     pairs_.cancel();
@@ -27,7 +28,7 @@ void ViewFlow::cancel() {
 Step<int32_t> ViewFlow::phonePort(const QString& serial, std::optional<int32_t> port,
                                   const VncPortQuestion& ask) {
     if (!port) {
-        if (const std::optional<int32_t> remembered = rememberedVncPort(serial))
+        if (const std::optional<int32_t> remembered = settings_.rememberedVncPort(serial))
             return goOn(*remembered);
         if (!ask)
             return goOn(DefaultVncPort);
@@ -43,7 +44,7 @@ Step<int32_t> ViewFlow::phonePort(const QString& serial, std::optional<int32_t> 
         }
         port = entry.port;
     }
-    const QString failure = rememberVncPort(serial, *port);
+    const QString failure = settings_.rememberVncPort(serial, *port);
     if (!failure.isEmpty())
         console_.say(u"The port could not be remembered: %1.\r\n"_s.arg(failure),
                      MessageKind::Failure);

@@ -20,6 +20,7 @@ class AdbCommands;
 class FlowControl;
 class ServerLifecycle;
 class SessionConsole;
+class SessionSettings;
 
 // Asks the user for the VNC port a phone's server shows; the answer as typed,
 // empty when the question was turned down.
@@ -32,7 +33,8 @@ class ViewFlow : public QObject {
 
 public:
     ViewFlow(ServerLifecycle& lifecycle, AdbCommands& commands, SessionConsole& console,
-             const FlowControl& flow, Waits waits, QObject* parent = nullptr);
+             SessionSettings& settings, const FlowControl& flow, Waits waits,
+             QObject* parent = nullptr);
 
     // `port` is the phone's VNC port as the user gave it now, which becomes
     // the remembered one. Without it, the remembered one; for a phone with
@@ -52,6 +54,7 @@ private:
 
     ServerLifecycle& lifecycle_;
     SessionConsole& console_;
+    SessionSettings& settings_; // each phone's VNC port
     const FlowControl& flow_;
     Waits waits_;
     LocalPortChoice pairs_;
