@@ -74,9 +74,10 @@ class ViewFlowTest : public QObject {
         f.reset();
         f = std::make_unique<SessionFixture>(scenario, viewWaits(greeting));
     }
-    bool view(std::optional<int32_t> port = std::nullopt) {
+    bool view(std::optional<int> port = std::nullopt) {
         ViewerLauncher launcher(viewers, DesktopKind::Freedesktop);
-        return f->run(f->session.view(port, launcher, QString()));
+        const std::optional<TcpPort> given = port ? std::optional(portOf(*port)) : std::nullopt;
+        return f->run(f->session.view(given, launcher, QString()));
     }
 
 private Q_SLOTS:
@@ -164,12 +165,12 @@ private Q_SLOTS:
     // kept under a key no serial can steer.
     void usbConnectRemembersThePort() {
         attach(runningServer());
-        QVERIFY(f->run(f->session.usbConnect(5905)));
+        QVERIFY(f->run(f->session.usbConnect(portOf(5905))));
         const QString digest = QString::fromLatin1(
             QCryptographicHash::hash(Phone.toUtf8(), QCryptographicHash::Sha1).toHex());
         QCOMPARE(programSettings().value(QStringLiteral("phones/%1/vncPort").arg(digest)).toInt(),
                  5905);
-        QCOMPARE(rememberedVncPort(Phone), std::optional<int32_t>(5905));
+        QCOMPARE(rememberedVncPort(Phone), std::optional(portOf(5905)));
         QCOMPARE(rememberedVncPort(QStringLiteral("R58M")), std::nullopt);
         // Its forwards lead to the phone already: View keeps them as they are.
         const qsizetype before = f->phone.invocations().size();
@@ -230,7 +231,7 @@ private Q_SLOTS:
                                 "5901; if it shows another, give that one with USB Connect.\n"));
         QVERIFY(viewers.calls.isEmpty());
         QVERIFY(f->phone.forwardListing().contains(Phone.toUtf8() + " tcp:5901 tcp:5901\n"));
-        QCOMPARE(f->run(f->session.connectForView(5901)), std::nullopt);
+        QCOMPARE(f->run(f->session.connectForView(portOf(5901))), std::nullopt);
     }
 
     // A stopped server is started first, by the start flow as it is; a start
@@ -275,12 +276,12 @@ private Q_SLOTS:
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort();
         attach(runningServer(), std::chrono::milliseconds(3000));
-        const std::optional<LocalPair> pair = f->run(f->session.connectForView(port));
+        const std::optional<LocalPair> pair = f->run(f->session.connectForView(portOf(port)));
         QVERIFY(pair);
-        QCOMPARE(pair->vnc, port);
-        QCOMPARE(pair->web, std::optional<uint16_t>(port - 100));
+        QCOMPARE(pair->vnc, portOf(port));
+        QCOMPARE(pair->web, std::optional(portOf(port - 100)));
         // Given on the command line, the port is remembered as the prompt's is.
-        QCOMPARE(rememberedVncPort(Phone), std::optional<int32_t>(port));
+        QCOMPARE(rememberedVncPort(Phone), std::optional(portOf(port)));
     }
 
     // Quit or a cancel ends the greeting wait at once, without a word, and

@@ -61,11 +61,11 @@ void disableItem(QComboBox* list, int index) {
 } // namespace
 
 AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl, Waits waits,
-                         QObject* parent)
+                         LocalPortProbe localPortFree, QObject* parent)
     : QObject(parent), desktop_(desktop), siteUrl_(std::move(siteUrl)),
       adbChooser_(windowContext(), runner),
       session_(
-          runner, [this] { return adbChooser_.adbInEffect(); }, waits),
+          runner, [this] { return adbChooser_.adbInEffect(); }, waits, std::move(localPortFree)),
       updateOffer_(windowContext(), siteUrl_, waits.updateTimeout), viewerChooser_(windowContext()),
       ownViewerTrials_(
           std::make_unique<ProcessViewerTrials>(ProcessViewerTrials::systemSearchPath())),
@@ -266,7 +266,7 @@ void AppDelegate::onUSBDisconnectButtonClicked() {
 }
 
 // Beside the status line, whose texts speak of the server alone.
-void AppDelegate::showForwardedPorts(const QList<uint16_t>& ports) {
+void AppDelegate::showForwardedPorts(const QList<TcpPort>& ports) {
     if (!forwardsLabel)
         return;
     forwardsLabel->setText(

@@ -45,7 +45,8 @@ class AppDelegate : public QObject {
 
 public:
     AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl = defaultSiteUrl(),
-                Waits waits = {}, QObject* parent = nullptr);
+                Waits waits = {}, LocalPortProbe localPortFree = localPortIsFree,
+                QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // Outlets: filled by the main window, owned by it.
@@ -94,7 +95,7 @@ public:
     // USB port forwarding.
     void onUSBConnectButtonClicked();
     void onUSBDisconnectButtonClicked();
-    void showForwardedPorts(const QList<uint16_t>& ports);
+    void showForwardedPorts(const QList<TcpPort>& ports);
 
     // Showing the selected phone's screen in a viewer.
     void onViewButtonClicked();

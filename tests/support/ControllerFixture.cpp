@@ -15,13 +15,15 @@ void useSettingsIn(const QString& directory) {
 }
 
 ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner,
-                                     std::optional<AdbServerAddress> followedServer) {
+                                     std::optional<AdbServerAddress> followedServer,
+                                     LocalPortProbe localPortFree) {
     useSettingsIn(directory.filePath(QStringLiteral("settings")));
     if (!runner) {
         processes = std::make_unique<ProcessRunner>();
         runner = processes.get();
     }
-    controller = std::make_unique<AppDelegate>(desktop, *runner, std::move(site), waits);
+    controller = std::make_unique<AppDelegate>(desktop, *runner, std::move(site), waits,
+                                               std::move(localPortFree));
     controller->setViewerTrials(viewers);
     server.listen();
     server.setLiveReply("host:list-forward",

@@ -28,7 +28,8 @@ public:
     explicit ControllerFixture(Waits waits = fastWaits(),
                                QUrl site = QUrl(QStringLiteral("http://127.0.0.1:9")),
                                bool awake = true, CommandRunner* runner = nullptr,
-                               std::optional<AdbServerAddress> followedServer = std::nullopt);
+                               std::optional<AdbServerAddress> followedServer = std::nullopt,
+                               LocalPortProbe localPortFree = localPortIsFree);
     ~ControllerFixture();
 
     // Makes the controller run `adbPath`, as a user's choice would.

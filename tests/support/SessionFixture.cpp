@@ -66,15 +66,14 @@ void SessionRecorder::append(const QString& text, MessageKind kind) {
 
 SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
     : phone(scenario), session(
-                           phone, [] { return AdbPath; }, waits),
+                           phone, [] { return AdbPath; }, waits,
+                           // Whether a port is free here is the test's to say, not this machine's.
+                           [this](TcpPort port) { return !portsInUse.contains(port.number()); }),
       seen(session) {
     // Remembered ports go to a folder of the test's own, never the user's.
     QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    // Whether a port is free here is the test's to say, not this machine's.
-    session.viewFlow().pairs().setProbe(
-        [this](uint16_t port) { return !portsInUse.contains(port); });
     server.listen();
     server.setLiveReply("host:list-forward",
                         [this] { return FakeAdbServer::okay(phone.forwardListing()); });

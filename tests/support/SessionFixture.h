@@ -4,6 +4,7 @@
 #include "core/session/BridgeSession.h"
 #include "support/FakeAdbServer.h"
 #include "support/ScriptedPhone.h"
+#include "support/TestPorts.h"
 
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
 #include <QCoro/QCoroTask>

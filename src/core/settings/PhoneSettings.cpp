@@ -31,16 +31,16 @@ QString phoneSettingsGroup(const QString& serial) {
     return u"phones/"_s + QString::fromLatin1(digest.toHex());
 }
 
-std::optional<int32_t> rememberedVncPort(const QString& serial) {
+std::optional<TcpPort> rememberedVncPort(const QString& serial) {
     const QVariant stored =
         programSettings().value(phoneSettingsGroup(serial) + u'/' + VncPortName);
     // A list or a map reads as an empty string, which is no port either.
     return portNumber(stored.toString());
 }
 
-QString rememberVncPort(const QString& serial, int32_t port) {
+QString rememberVncPort(const QString& serial, TcpPort port) {
     QSettings settings = programSettings();
-    settings.setValue(phoneSettingsGroup(serial) + u'/' + VncPortName, port);
+    settings.setValue(phoneSettingsGroup(serial) + u'/' + VncPortName, int{port.number()});
     settings.sync();
     return writeFailure(settings);
 }
