@@ -206,18 +206,30 @@ private Q_SLOTS:
         QCOMPARE(forwardsRun(f->phone.invocations()).value(0), forwardPair(used, used));
     }
 
-    // A bounded search, which says where it looked.
+    // A bounded search, which says where it looked: it stops at the highest
+    // port rather than coming round to the lowest.
+    void noPairLeftEndsView_data() {
+        QTest::addColumn<int>("given"); // 0: none, so the default
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::newRow("limit reached") << 0 << 5901 << 5900 + LocalPairLimit;
+        QTest::newRow("highest port reached") << 65530 << 65530 << 65535;
+    }
     void noPairLeftEndsView() {
+        QFETCH(int, given);
+        QFETCH(int, first);
+        QFETCH(int, last);
         attach(runningServer());
-        for (int port = 5801; port < 5801 + LocalPairLimit; ++port)
+        for (int port = first - 100; port <= last - 100; ++port)
             f->portsInUse.insert(static_cast<uint16_t>(port));
-        QVERIFY(!view());
+        QVERIFY(!view(given ? std::optional<int>(given) : std::nullopt));
         QCOMPARE(forwardsRun(f->phone.invocations()), QList<QStringList>{});
         QCOMPARE(f->seen.failures,
-                 QStringLiteral("Error: none of localhost:5901 to localhost:%1 can lead to the "
+                 QStringLiteral("Error: none of localhost:%1 to localhost:%2 can lead to the "
                                 "phone: each is in use here or leads elsewhere. Free some with USB "
                                 "Disconnect, or close what holds them.\n")
-                     .arg(5900 + LocalPairLimit));
+                     .arg(first)
+                     .arg(last));
         QVERIFY(viewers.calls.isEmpty());
     }
 
