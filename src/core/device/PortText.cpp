@@ -52,7 +52,7 @@ PortEntry readPortEntry(const QString& text) {
         return {};
     const std::optional<TcpPort> port = portNumber(text);
     if (!port)
-        return {PortEntry::Kind::NotAPort};
+        return {PortEntry::Kind::NotAPort, std::nullopt};
     return {PortEntry::Kind::Port, port};
 }
 
