@@ -90,7 +90,7 @@ void readWith(uint8_t parser, const QByteArray& output, const QString& path, int
     }
     case 5:
         for (const ostrel::ListedForward& forward : ostrel::parseForwardList(output))
-            OSTREL_FUZZ_CHECK(forward.localPort != 0);
+            OSTREL_FUZZ_CHECK(forward.localPort.number() != 0);
         break;
     default:
         break;

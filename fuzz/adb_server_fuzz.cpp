@@ -83,7 +83,7 @@ void checkGreeting(QByteArrayView bytes) {
 
 void checkForwards(QByteArrayView payload) {
     for (const ostrel::ListedForward& forward : ostrel::parseForwardList(payload)) {
-        OSTREL_FUZZ_CHECK(forward.localPort >= 1);
+        OSTREL_FUZZ_CHECK(forward.localPort.number() >= ostrel::TcpPort::Lowest);
         OSTREL_FUZZ_CHECK(!forward.serial.isEmpty() && !forward.remote.isEmpty());
         OSTREL_FUZZ_CHECK(!forward.serial.contains(u'\n') && !forward.remote.contains(u'\n'));
         OSTREL_FUZZ_CHECK(!forward.remote.contains(u' '));

@@ -20,9 +20,10 @@ void checkEntry(const QString& text) {
         OSTREL_FUZZ_CHECK(text.trimmed().isEmpty());
         break;
     case ostrel::PortEntry::Kind::Port:
-        OSTREL_FUZZ_CHECK(entry.port >= ostrel::LowestPort && entry.port <= ostrel::HighestPort);
+        OSTREL_FUZZ_CHECK(entry.port && entry.port->number() >= ostrel::TcpPort::Lowest &&
+                          entry.port->number() <= ostrel::TcpPort::Highest);
         // The number read is the one written, not some other port.
-        OSTREL_FUZZ_CHECK(text.contains(QString::number(entry.port)));
+        OSTREL_FUZZ_CHECK(text.contains(QString::number(entry.port->number())));
         break;
     case ostrel::PortEntry::Kind::NotAPort:
         OSTREL_FUZZ_CHECK(!text.trimmed().isEmpty());

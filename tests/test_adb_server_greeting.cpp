@@ -1,6 +1,7 @@
 #include "core/Waits.h"
 #include "core/server/RfbGreeting.h"
 #include "core/server/RfbGreetingWait.h"
+#include "support/TestPorts.h"
 
 #include <QCoro/QCoroTask>
 #include <QPointer>
@@ -26,7 +27,7 @@ public:
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
     }
 
-    uint16_t port() const { return server_.serverPort(); }
+    TcpPort port() const { return test::portOf(server_.serverPort()); }
     int connections = 0;
     QByteArray received;
     QList<QPointer<QTcpSocket>> open;
@@ -61,10 +62,10 @@ private:
     QList<std::optional<QByteArray>> answers_;
 };
 
-uint16_t closedPort() {
+TcpPort closedPort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    return test::portOf(probe.serverPort());
 }
 
 } // namespace

@@ -12,7 +12,7 @@ QStringList described(const QList<ListedForward>& forwards) {
     for (const ListedForward& forward : forwards)
         lines << QStringLiteral("%1|%2|%3")
                      .arg(forward.serial)
-                     .arg(forward.localPort)
+                     .arg(forward.localPort.number())
                      .arg(forward.remote);
     return lines;
 }

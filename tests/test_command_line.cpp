@@ -166,7 +166,7 @@ private Q_SLOTS:
             parseArguments(QStringList{QStringLiteral("ostrel-dravik")} + arguments);
         QCOMPARE(parsed.outcome, ParsedArguments::Outcome::Run);
         QCOMPARE(parsed.invocation.verb, verb);
-        QCOMPARE(parsed.invocation.port, port);
+        QCOMPARE(parsed.invocation.port ? parsed.invocation.port->number() : 0, port);
         QCOMPARE(parsed.invocation.serial, serial);
         QCOMPARE(parsed.invocation.adbPath, adb);
     }

@@ -130,7 +130,7 @@ private Q_SLOTS:
                 {"package", FirstPackage}});
         f->run(f->session.toggleServer());
         f->run(f->session.toggleServer());
-        f->run(f->session.usbConnect(5901));
+        f->run(f->session.usbConnect(portOf(5901)));
         const QList<QStringList> runs = f->phone.invocations();
         QVERIFY(runs.size() > 10);
         for (const QStringList& run : runs)

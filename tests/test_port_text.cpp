@@ -43,8 +43,8 @@ private Q_SLOTS:
     void readsAPortOrNone() {
         QFETCH(QString, text);
         QFETCH(int, port);
-        const std::optional<int32_t> read = portNumber(text);
-        QCOMPARE(read.value_or(0), port);
+        const std::optional<TcpPort> read = portNumber(text);
+        QCOMPARE(read ? read->number() : 0, port);
     }
 
     // The prompt's verdict: a blank entry asks for nothing, as Cancel does;
@@ -70,7 +70,7 @@ private Q_SLOTS:
         QFETCH(int, port);
         const PortEntry entry = readPortEntry(text);
         QCOMPARE(int(entry.kind), kind);
-        QCOMPARE(entry.port, port);
+        QCOMPARE(entry.port ? entry.port->number() : 0, port);
     }
 
     void turnsAnEntryDownOnOneLine_data() {

@@ -440,7 +440,7 @@ private Q_SLOTS:
         QCoro::Task<void> first = f->session.toggleServer();
         QVERIFY(f->session.isBusy());
         if (secondIsUsbConnect) {
-            QCoro::Task<bool> second = f->session.usbConnect(5901);
+            QCoro::Task<bool> second = f->session.usbConnect(portOf(5901));
             QVERIFY(second.isReady());
         } else {
             QCoro::Task<void> second = f->session.toggleServer();
@@ -493,7 +493,7 @@ private Q_SLOTS:
         QCOMPARE(f->seen.serverStates, QList<bool>{});
 
         // The next flow is heard again.
-        f->run(f->session.usbConnect(5901));
+        f->run(f->session.usbConnect(portOf(5901)));
         QCOMPARE(f->runsSince(runsBeforeCancel.size()),
                  aimed({devices(), forwardNew(5901), forwardNew(5801)}));
         QVERIFY(f->seen.console.startsWith(console + SettingUp));

@@ -2,6 +2,7 @@
 // hand-edited value that is no port counts as none, and a file that cannot be
 // written says so for every setting.
 #include "core/settings/QSettingsStore.h"
+#include "support/TestPorts.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QTest>
 
 using namespace ostrel;
+using namespace ostrel::test;
 
 namespace {
 
@@ -48,8 +50,8 @@ private Q_SLOTS:
         QCOMPARE(store.chosenAdb(), QStringLiteral("/opt/sdk/platform-tools/adb"));
         QCOMPARE(store.chosenViewer(), QStringLiteral("/usr/bin/remmina"));
         QCOMPARE(store.rememberedVncPort(QStringLiteral("emulator-5554")),
-                 std::optional<int32_t>(5905));
-        QCOMPARE(store.rememberedVncPort(QStringLiteral("R58M/1")), std::optional<int32_t>(5902));
+                 std::optional(portOf(5905)));
+        QCOMPARE(store.rememberedVncPort(QStringLiteral("R58M/1")), std::optional(portOf(5902)));
         QCOMPARE(store.rememberedVncPort(QStringLiteral("R58M")), std::nullopt);
         QCOMPARE(store.windowGeometry(), QByteArray("\x01\xd9\xd0\xcb\0\x03\0\0\0\x02", 10));
     }
@@ -61,8 +63,8 @@ private Q_SLOTS:
         QSettingsStore store(path);
         QCOMPARE(store.storeChosenAdb(QStringLiteral("/opt/adb")), QString());
         QCOMPARE(store.storeChosenViewer(QStringLiteral("/usr/bin/krdc")), QString());
-        QCOMPARE(store.rememberVncPort(QStringLiteral("emulator-5554"), 5905), QString());
-        QCOMPARE(store.rememberVncPort(QStringLiteral("R58M/1"), 5902), QString());
+        QCOMPARE(store.rememberVncPort(QStringLiteral("emulator-5554"), portOf(5905)), QString());
+        QCOMPARE(store.rememberVncPort(QStringLiteral("R58M/1"), portOf(5902)), QString());
         store.rememberWindowGeometry(QByteArray("\x01\xd9", 2));
 
         const QSettings file(path, QSettings::IniFormat);
@@ -104,8 +106,8 @@ private Q_SLOTS:
         QSettings(path, QSettings::IniFormat)
             .setValue(QStringLiteral("phones/f9d3211a9148dbc38493f2c90508fc3ea4c58d64/vncPort"),
                       stored);
-        const std::optional<int32_t> expected =
-            read == 0 ? std::nullopt : std::optional<int32_t>(read);
+        const std::optional<TcpPort> expected =
+            read == 0 ? std::nullopt : std::optional(portOf(read));
         QCOMPARE(QSettingsStore(path).rememberedVncPort(QStringLiteral("emulator-5554")), expected);
     }
 
@@ -122,10 +124,11 @@ private Q_SLOTS:
         const QString path = folder_.filePath(QStringLiteral("blocked.conf"));
         QVERIFY(QDir().mkpath(path));
         QSettingsStore store(path);
-        const QString failure = setting == "adb" ? store.storeChosenAdb(QStringLiteral("/opt/adb"))
-                                : setting == "viewer"
-                                    ? store.storeChosenViewer(QStringLiteral("/usr/bin/krdc"))
-                                    : store.rememberVncPort(QStringLiteral("emulator-5554"), 5905);
+        const QString failure =
+            setting == "adb" ? store.storeChosenAdb(QStringLiteral("/opt/adb"))
+            : setting == "viewer"
+                ? store.storeChosenViewer(QStringLiteral("/usr/bin/krdc"))
+                : store.rememberVncPort(QStringLiteral("emulator-5554"), portOf(5905));
         QCOMPARE(failure, path + QStringLiteral(" could not be written"));
     }
 

@@ -69,9 +69,10 @@ class ViewFlowTest : public QObject {
         f.reset();
         f = std::make_unique<SessionFixture>(scenario, viewWaits(greeting));
     }
-    bool view(std::optional<int32_t> port = std::nullopt) {
+    bool view(std::optional<int> port = std::nullopt) {
         ViewerLauncher launcher(viewers, DesktopKind::Freedesktop);
-        return f->run(f->session.view(port, launcher, QString()));
+        const std::optional<TcpPort> given = port ? std::optional(portOf(*port)) : std::nullopt;
+        return f->run(f->session.view(given, launcher, QString()));
     }
 
 private Q_SLOTS:
@@ -158,8 +159,8 @@ private Q_SLOTS:
     // A port accepted in USB Connect is the one View uses for that phone.
     void usbConnectRemembersThePort() {
         attach(runningServer());
-        QVERIFY(f->run(f->session.usbConnect(5905)));
-        QCOMPARE(f->settings.vncPorts, (QHash<QString, int32_t>{{Phone, 5905}}));
+        QVERIFY(f->run(f->session.usbConnect(portOf(5905))));
+        QCOMPARE(f->settings.vncPorts, (QHash<QString, TcpPort>{{Phone, portOf(5905)}}));
         // Its forwards lead to the phone already: View keeps them as they are.
         const qsizetype before = f->phone.invocations().size();
         f->seen.clear();
@@ -185,7 +186,7 @@ private Q_SLOTS:
         QFETCH(int, used);
         attach(runningServer());
         if (stored != 0)
-            f->settings.vncPorts.insert(Phone, stored);
+            f->settings.vncPorts.insert(Phone, portOf(stored));
         QVERIFY(!view());
         QCOMPARE(forwardsRun(f->phone.invocations()).value(0), forwardPair(used, used));
     }
@@ -203,7 +204,7 @@ private Q_SLOTS:
         f->settings.refusal = QStringLiteral("/home/u/.config/Ostrel/Ostrel Dravik.conf could "
                                              "not be written");
         if (byUsbConnect)
-            QVERIFY(f->run(f->session.usbConnect(5905)));
+            QVERIFY(f->run(f->session.usbConnect(portOf(5905))));
         else
             QVERIFY(!view(5905)); // nothing greets on the port
         QCOMPARE(forwardsRun(f->phone.invocations()).value(0), forwardPair(5905, 5905));
@@ -213,18 +214,30 @@ private Q_SLOTS:
         QVERIFY(f->settings.vncPorts.isEmpty());
     }
 
-    // A bounded search, which says where it looked.
+    // A bounded search, which says where it looked: it stops at the highest
+    // port rather than coming round to the lowest.
+    void noPairLeftEndsView_data() {
+        QTest::addColumn<int>("given"); // 0: none, so the default
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::newRow("limit reached") << 0 << 5901 << 5900 + LocalPairLimit;
+        QTest::newRow("highest port reached") << 65530 << 65530 << 65535;
+    }
     void noPairLeftEndsView() {
+        QFETCH(int, given);
+        QFETCH(int, first);
+        QFETCH(int, last);
         attach(runningServer());
-        for (int port = 5801; port < 5801 + LocalPairLimit; ++port)
+        for (int port = first - 100; port <= last - 100; ++port)
             f->portsInUse.insert(static_cast<uint16_t>(port));
-        QVERIFY(!view());
+        QVERIFY(!view(given ? std::optional<int>(given) : std::nullopt));
         QCOMPARE(forwardsRun(f->phone.invocations()), QList<QStringList>{});
         QCOMPARE(f->seen.failures,
-                 QStringLiteral("Error: none of localhost:5901 to localhost:%1 can lead to the "
+                 QStringLiteral("Error: none of localhost:%1 to localhost:%2 can lead to the "
                                 "phone: each is in use here or leads elsewhere. Free some with USB "
                                 "Disconnect, or close what holds them.\n")
-                     .arg(5900 + LocalPairLimit));
+                     .arg(first)
+                     .arg(last));
         QVERIFY(viewers.calls.isEmpty());
     }
 
@@ -238,7 +251,7 @@ private Q_SLOTS:
                                 "5901; if it shows another, give that one with USB Connect.\n"));
         QVERIFY(viewers.calls.isEmpty());
         QVERIFY(f->phone.forwardListing().contains(Phone.toUtf8() + " tcp:5901 tcp:5901\n"));
-        QCOMPARE(f->run(f->session.connectForView(5901)), std::nullopt);
+        QCOMPARE(f->run(f->session.connectForView(portOf(5901))), std::nullopt);
     }
 
     // A stopped server is started first, by the start flow as it is; a start
@@ -283,12 +296,12 @@ private Q_SLOTS:
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort();
         attach(runningServer(), std::chrono::milliseconds(3000));
-        const std::optional<LocalPair> pair = f->run(f->session.connectForView(port));
+        const std::optional<LocalPair> pair = f->run(f->session.connectForView(portOf(port)));
         QVERIFY(pair);
-        QCOMPARE(pair->vnc, port);
-        QCOMPARE(pair->web, std::optional<uint16_t>(port - 100));
+        QCOMPARE(pair->vnc, portOf(port));
+        QCOMPARE(pair->web, std::optional(portOf(port - 100)));
         // Given on the command line, the port is remembered as the prompt's is.
-        QCOMPARE(f->settings.rememberedVncPort(Phone), std::optional<int32_t>(port));
+        QCOMPARE(f->settings.rememberedVncPort(Phone), std::optional(portOf(port)));
     }
 
     // Quit or a cancel ends the greeting wait at once, without a word, and

@@ -5,6 +5,7 @@
 #include "support/LocalGreeter.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedPhone.h"
+#include "support/TestPorts.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -54,12 +55,12 @@ private Q_SLOTS:
     void init() {
         phone = std::make_unique<ScriptedPhone>(
             QJsonObject{{"package", FirstPackage}, {"running", true}});
+        // The phone's forwards are scripted, so no port here is really held.
         f = std::make_unique<ControllerFixture>(
-            fastWaits(), QUrl(QStringLiteral("http://127.0.0.1:9")), false, phone.get());
+            fastWaits(), QUrl(QStringLiteral("http://127.0.0.1:9")), false, phone.get(),
+            std::nullopt, QString(), [](TcpPort) { return true; });
         f->chooseAdb(QStringLiteral("/scripted/adb"));
         f->forwardsHeld = [this] { return phone->forwardListing(); };
-        // The phone's forwards are scripted, so no port here is really held.
-        f->controller->session().viewFlow().pairs().setProbe([](uint16_t) { return true; });
     }
     void cleanup() {
         f.reset();
@@ -103,7 +104,7 @@ private Q_SLOTS:
                          .arg(port)
                          .arg(port.toInt() - 100));
         QCOMPARE(f->settings.rememberedVncPort("emulator-5554"),
-                 std::optional<int32_t>(port.toInt()));
+                 std::optional<TcpPort>(portOf(port.toInt())));
 
         // The phone is known now: no question, the same pair, no new forward.
         const qsizetype before = phone->invocations().size();
@@ -212,7 +213,7 @@ private Q_SLOTS:
         LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const int port = greeter.serverPort();
-        QVERIFY(f->settings.rememberVncPort("emulator-5554", port).isEmpty());
+        QVERIFY(f->settings.rememberVncPort("emulator-5554", portOf(port)).isEmpty());
         QFile chosen(f->directory.filePath("gvncviewer"));
         QVERIFY(chosen.open(QIODevice::WriteOnly));
         chosen.close();

@@ -4,6 +4,7 @@
 #include "core/view/ProcessViewerTrials.h"
 #include "core/view/ViewerLauncher.h"
 #include "support/ScriptedViewers.h"
+#include "support/TestPorts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,13 +19,9 @@ namespace {
 
 using Calls = QList<QStringList>;
 
-LocalPair pairAt(uint16_t vnc, std::optional<uint16_t> web) {
-    LocalPair pair;
-    pair.vnc = vnc;
-    pair.web = web;
-    pair.phoneVnc = 5901;
-    pair.phoneWeb = 5801;
-    return pair;
+LocalPair pairAt(int vnc, std::optional<int> web) {
+    return LocalPair{portOf(vnc), web ? std::optional<TcpPort>(portOf(*web)) : std::nullopt,
+                     portOf(5901), portOf(5801)};
 }
 
 // What the console was told, "\r\n" as "\n", and the links' targets.
@@ -134,8 +131,8 @@ private Q_SLOTS:
         SessionConsole console;
         Told told(console);
         ViewerLauncher launcher(viewers, DesktopKind::Freedesktop);
-        const Step<bool> result = QCoro::waitFor(
-            launcher.open(pairAt(static_cast<uint16_t>(local), local - 100), QString(), console));
+        const Step<bool> result =
+            QCoro::waitFor(launcher.open(pairAt(local, local - 100), QString(), console));
         QCOMPARE(viewers.calls, calls);
         QVERIFY(result.goesOn());
         QCOMPARE(result.value, !calls.isEmpty());

@@ -127,12 +127,11 @@ const VerbSpelling& spellingOf(const QString& name) {
     Q_UNREACHABLE();
 }
 
-std::optional<ParsedArguments> readPort(const QString& text, int& port) {
-    const std::optional<int32_t> number = portNumber(text);
-    if (!number)
+std::optional<ParsedArguments> readPort(const QString& text, std::optional<TcpPort>& port) {
+    port = portNumber(text);
+    if (!port)
         return usage(u"'%1' is not a port: give a number from %2 to %3."_s.arg(
-            text, QString::number(LowestPort), QString::number(HighestPort)));
-    port = *number;
+            text, QString::number(TcpPort::Lowest), QString::number(TcpPort::Highest)));
     return std::nullopt;
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "core/device/TcpPort.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace ostrel::cli {
 
@@ -10,10 +14,10 @@ enum ExitStatus : int { StateReached = 0, StateNotReached = 1, UsageError = 2 };
 
 // What the command line was asked to do.
 struct Invocation {
-    QString verb;    // its name, without the dashes (cli/VerbRegistry.h)
-    int port = 0;    // a verb's PORT, or --port (0: none given)
-    QString serial;  // empty: the one attached device
-    QString adbPath; // empty: the adb the window would run
+    QString verb;                // its name, without the dashes (cli/VerbRegistry.h)
+    std::optional<TcpPort> port; // a verb's PORT, or --port
+    QString serial;              // empty: the one attached device
+    QString adbPath;             // empty: the adb the window would run
 };
 
 // The verdict on the arguments: run an invocation, open the window, or print

@@ -60,10 +60,11 @@ void disableItem(QComboBox* list, int index) {
 } // namespace
 
 AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, SessionSettings& settings,
-                         QString launcherFolder, QUrl siteUrl, Waits waits, QObject* parent)
+                         QString launcherFolder, QUrl siteUrl, Waits waits,
+                         LocalPortProbe localPortFree, QObject* parent)
     : QObject(parent), desktop_(desktop), settings_(settings), siteUrl_(std::move(siteUrl)),
       adbChooser_(windowContext(), runner, settings, std::move(launcherFolder)),
-      session_(runner, settings, adbChooser_.lookup(), waits),
+      session_(runner, settings, adbChooser_.lookup(), waits, std::move(localPortFree)),
       updateOffer_(windowContext(), siteUrl_, waits.updateTimeout),
       viewerChooser_(windowContext(), settings),
       ownViewerTrials_(
@@ -265,7 +266,7 @@ void AppDelegate::onUSBDisconnectButtonClicked() {
 }
 
 // Beside the status line, whose texts speak of the server alone.
-void AppDelegate::showForwardedPorts(const QList<uint16_t>& ports) {
+void AppDelegate::showForwardedPorts(const QList<TcpPort>& ports) {
     if (!forwardsLabel)
         return;
     forwardsLabel->setText(

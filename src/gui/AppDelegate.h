@@ -49,7 +49,7 @@ public:
     // chosen, starts in `launcherFolder`.
     AppDelegate(Desktop& desktop, CommandRunner& runner, SessionSettings& settings,
                 QString launcherFolder, QUrl siteUrl = defaultSiteUrl(), Waits waits = {},
-                QObject* parent = nullptr);
+                LocalPortProbe localPortFree = localPortIsFree, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // Outlets: filled by the main window, owned by it.
@@ -98,7 +98,7 @@ public:
     // USB port forwarding.
     void onUSBConnectButtonClicked();
     void onUSBDisconnectButtonClicked();
-    void showForwardedPorts(const QList<uint16_t>& ports);
+    void showForwardedPorts(const QList<TcpPort>& ports);
 
     // Showing the selected phone's screen in a viewer.
     void onViewButtonClicked();

@@ -8,6 +8,7 @@
 #include "core/server/RfbGreetingWait.h"
 #include "e2e/AdbServerScope.h"
 #include "e2e/SimulatedPhone.h"
+#include "support/TestPorts.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -22,10 +23,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-uint16_t freeLoopbackPort() {
+TcpPort freeLoopbackPort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    return test::portOf(probe.serverPort());
 }
 
 bool lists(const DeviceWatch& watch, const QString& serial, const QString& state) {
@@ -81,10 +82,10 @@ private Q_SLOTS:
         qInfo("attached phone listed %lld ms after adb listed it", sinceAttached.elapsed());
         QTRY_COMPARE_WITH_TIMEOUT(watch.model(phone.serial()), QStringLiteral("KS 200"), 5000);
 
-        const uint16_t localPort = freeLoopbackPort();
-        const AdbOutput forward =
-            scope.run({QStringLiteral("-s"), phone.serial(), QStringLiteral("forward"),
-                       QStringLiteral("tcp:%1").arg(localPort), QStringLiteral("tcp:5901")});
+        const TcpPort localPort = freeLoopbackPort();
+        const AdbOutput forward = scope.run(
+            {QStringLiteral("-s"), phone.serial(), QStringLiteral("forward"),
+             QStringLiteral("tcp:%1").arg(localPort.number()), QStringLiteral("tcp:5901")});
         QVERIFY2(forward.exitCode == 0, forward.standardError.constData());
         const HostServiceReply forwards =
             QCoro::waitFor(requestHostService(*address, "host:list-forward", 2s));

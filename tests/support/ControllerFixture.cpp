@@ -8,7 +8,7 @@ namespace ostrel::test {
 
 ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, CommandRunner* runner,
                                      std::optional<AdbServerAddress> followedServer,
-                                     const QString& settingsFile)
+                                     const QString& settingsFile, LocalPortProbe localPortFree)
     : settings(settingsFile.isEmpty()
                    ? directory.filePath(QStringLiteral("settings/ostrel-dravik.conf"))
                    : settingsFile) {
@@ -19,8 +19,9 @@ ControllerFixture::ControllerFixture(Waits waits, QUrl site, bool awake, Command
         processes = std::make_unique<ProcessRunner>();
         runner = processes.get();
     }
-    controller = std::make_unique<AppDelegate>(
-        desktop, *runner, settings, QCoreApplication::applicationDirPath(), std::move(site), waits);
+    controller = std::make_unique<AppDelegate>(desktop, *runner, settings,
+                                               QCoreApplication::applicationDirPath(),
+                                               std::move(site), waits, std::move(localPortFree));
     controller->setViewerTrials(viewers);
     server.listen();
     server.setLiveReply("host:list-forward",

@@ -31,7 +31,8 @@ public:
                                QUrl site = QUrl(QStringLiteral("http://127.0.0.1:9")),
                                bool awake = true, CommandRunner* runner = nullptr,
                                std::optional<AdbServerAddress> followedServer = std::nullopt,
-                               const QString& settingsFile = {});
+                               const QString& settingsFile = {},
+                               LocalPortProbe localPortFree = localPortIsFree);
     ~ControllerFixture();
 
     // Makes the controller run `adbPath`, as a user's choice would.

@@ -14,11 +14,11 @@ public:
     QString storeChosenAdb(const QString& path) override { return keep(adb, path); }
     QString chosenViewer() const override { return viewer; }
     QString storeChosenViewer(const QString& path) override { return keep(viewer, path); }
-    std::optional<int32_t> rememberedVncPort(const QString& serial) const override {
+    std::optional<TcpPort> rememberedVncPort(const QString& serial) const override {
         const auto found = vncPorts.constFind(serial);
-        return found == vncPorts.cend() ? std::nullopt : std::optional<int32_t>(*found);
+        return found == vncPorts.cend() ? std::nullopt : std::optional<TcpPort>(*found);
     }
-    QString rememberVncPort(const QString& serial, int32_t port) override {
+    QString rememberVncPort(const QString& serial, TcpPort port) override {
         if (refusal.isEmpty())
             vncPorts.insert(serial, port);
         return refusal;
@@ -28,7 +28,7 @@ public:
 
     QString adb;
     QString viewer;
-    QHash<QString, int32_t> vncPorts;
+    QHash<QString, TcpPort> vncPorts;
     QByteArray geometry;
     QString refusal;
 

@@ -69,13 +69,14 @@ void SessionRecorder::append(const QString& text, MessageKind kind) {
 }
 
 SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
-    : phone(scenario), session(phone, settings, adbAt(AdbPath), waits), seen(session) {
+    : phone(scenario),
+      session(phone, settings, adbAt(AdbPath), waits,
+              // Whether a port is free here is the test's to say, not this machine's.
+              [this](TcpPort port) { return !portsInUse.contains(port.number()); }),
+      seen(session) {
     // A server's output that falls back to the cache folder goes to Qt's
     // folder for tests, never the user's.
     QStandardPaths::setTestModeEnabled(true);
-    // Whether a port is free here is the test's to say, not this machine's.
-    session.viewFlow().pairs().setProbe(
-        [this](uint16_t port) { return !portsInUse.contains(port); });
     server.listen();
     server.setLiveReply("host:list-forward",
                         [this] { return FakeAdbServer::okay(phone.forwardListing()); });

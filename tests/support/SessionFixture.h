@@ -5,6 +5,7 @@
 #include "support/FakeAdbServer.h"
 #include "support/MemorySettings.h"
 #include "support/ScriptedPhone.h"
+#include "support/TestPorts.h"
 
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
 #include <QCoro/QCoroTask>

@@ -17,14 +17,13 @@ namespace {
 QCoro::Task<int> connectForView(const VerbContext& context) {
     context.aimAtNamedPhone();
     context.output.setProgressShown(false);
-    const int port = context.invocation.port;
-    const std::optional<int32_t> given = port != 0 ? std::optional<int32_t>(port) : std::nullopt;
-    const std::optional<LocalPair> pair = co_await context.session.connectForView(given);
+    const std::optional<LocalPair> pair =
+        co_await context.session.connectForView(context.invocation.port);
     if (!pair)
         co_return StateNotReached;
-    context.output.result(u"vnc://localhost:%1\n"_s.arg(pair->vnc));
+    context.output.result(u"vnc://localhost:%1\n"_s.arg(pair->vnc.number()));
     if (pair->web)
-        context.output.result(u"http://localhost:%1\n"_s.arg(*pair->web));
+        context.output.result(u"http://localhost:%1\n"_s.arg(pair->web->number()));
     co_return StateReached;
 }
 

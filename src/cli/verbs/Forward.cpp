@@ -11,7 +11,8 @@ namespace {
 
 QCoro::Task<int> forwardPorts(const VerbContext& context) {
     context.aimAtNamedPhone();
-    const bool forwarded = co_await context.session.usbConnect(context.invocation.port);
+    // The verb's PORT is required: the arguments were read only with one.
+    const bool forwarded = co_await context.session.usbConnect(*context.invocation.port);
     co_return verdict(forwarded);
 }
 

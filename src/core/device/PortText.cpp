@@ -29,7 +29,7 @@ QString shownEntry(const QString& text) {
 
 } // namespace
 
-std::optional<int32_t> portNumber(QStringView text) {
+std::optional<TcpPort> portNumber(QStringView text) {
     QStringView digits = text.trimmed();
     if (digits.isEmpty())
         return std::nullopt;
@@ -44,23 +44,21 @@ std::optional<int32_t> portNumber(QStringView text) {
     int32_t value = 0;
     for (const QChar c : digits)
         value = value * 10 + (c.unicode() - u'0');
-    if (value < LowestPort || value > HighestPort)
-        return std::nullopt;
-    return value;
+    return TcpPort::fromNumber(value);
 }
 
 PortEntry readPortEntry(const QString& text) {
     if (text.trimmed().isEmpty())
         return {};
-    const std::optional<int32_t> port = portNumber(text);
+    const std::optional<TcpPort> port = portNumber(text);
     if (!port)
-        return {PortEntry::Kind::NotAPort};
-    return {PortEntry::Kind::Port, *port};
+        return {PortEntry::Kind::NotAPort, std::nullopt};
+    return {PortEntry::Kind::Port, port};
 }
 
 QString notAPortLine(const QString& text) {
     return u"Error: \"%1\" is not a port number: enter a number from %2 to %3.\r\n"_s.arg(
-        shownEntry(text), QString::number(LowestPort), QString::number(HighestPort));
+        shownEntry(text), QString::number(TcpPort::Lowest), QString::number(TcpPort::Highest));
 }
 
 } // namespace ostrel

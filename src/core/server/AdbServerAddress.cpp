@@ -27,10 +27,10 @@ std::optional<AdbServerAddress> fromSocketAddress(QStringView socket) {
     const QStringView rest = socket.sliced(4);
     const qsizetype colon = rest.lastIndexOf(u':');
     AdbServerAddress address;
-    const std::optional<uint16_t> port = tcpPortText(colon < 0 ? rest : rest.sliced(colon + 1));
+    const std::optional<TcpPort> port = tcpPortText(colon < 0 ? rest : rest.sliced(colon + 1));
     if (!port)
         return std::nullopt;
-    address.port = *port;
+    address.port = port->number();
     if (colon < 0)
         return address;
     const std::optional<QString> host = socketHost(rest.first(colon));
@@ -53,10 +53,10 @@ AdbServerAddress::fromEnvironment(const QProcessEnvironment& environment) {
         address.host = host;
     const QString portText = environment.value(u"ANDROID_ADB_SERVER_PORT"_s);
     if (!portText.isEmpty()) {
-        const std::optional<uint16_t> port = tcpPortText(portText);
+        const std::optional<TcpPort> port = tcpPortText(portText);
         if (!port)
             return std::nullopt;
-        address.port = *port;
+        address.port = port->number();
     }
     return address;
 }

@@ -8,7 +8,7 @@ namespace ostrel {
 
 namespace {
 
-std::optional<uint16_t> localTcpPort(QByteArrayView local) {
+std::optional<TcpPort> localTcpPort(QByteArrayView local) {
     if (!local.startsWith("tcp:"))
         return std::nullopt;
     return tcpPortText(QString::fromLatin1(local.sliced(4)));
@@ -24,7 +24,7 @@ std::optional<ListedForward> parseForwardLine(QByteArrayView line) {
     if (beforeLocal <= 0)
         return std::nullopt;
     const QByteArrayView remote = line.sliced(beforeRemote + 1);
-    const std::optional<uint16_t> port =
+    const std::optional<TcpPort> port =
         localTcpPort(line.sliced(beforeLocal + 1, beforeRemote - beforeLocal - 1));
     if (remote.isEmpty() || !port)
         return std::nullopt;

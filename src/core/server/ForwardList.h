@@ -1,18 +1,18 @@
 #pragma once
 
+#include "core/device/TcpPort.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
-
-#include <cstdint>
 
 namespace ostrel {
 
 // One forward of adb's server that listens on a local TCP port.
 struct ListedForward {
-    QString serial;     // the phone it leads to, as adb names it (may hold spaces)
-    uint16_t localPort; // on this computer
-    QString remote;     // the phone's side as adb writes it: "tcp:5901", "localabstract:x"
+    QString serial;    // the phone it leads to, as adb names it (may hold spaces)
+    TcpPort localPort; // on this computer
+    QString remote;    // the phone's side as adb writes it: "tcp:5901", "localabstract:x"
 
     friend bool operator==(const ListedForward&, const ListedForward&) = default;
 };

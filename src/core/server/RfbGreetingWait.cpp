@@ -19,7 +19,7 @@ namespace ostrel {
 // one of the socket's signals.
 class RfbGreetingAttempts : public QObject {
 public:
-    RfbGreetingAttempts(uint16_t port, std::chrono::milliseconds limit)
+    RfbGreetingAttempts(TcpPort port, std::chrono::milliseconds limit)
         : port_(port), limit_(limit) {
         for (QTimer* timer : {&deadline_, &retry_}) {
             timer->setSingleShot(true);
@@ -45,7 +45,7 @@ private:
         received_.clear();
         attemptClock_.start();
         attempting_ = true;
-        socket_.connectToHost(QHostAddress(QHostAddress::LocalHost), port_);
+        socket_.connectToHost(QHostAddress(QHostAddress::LocalHost), port_.number());
     }
 
     void readGreeting() {
@@ -87,7 +87,7 @@ private:
         done_.set();
     }
 
-    uint16_t port_;
+    TcpPort port_;
     std::chrono::milliseconds limit_;
     QTcpSocket socket_;
     QTimer deadline_;
@@ -103,7 +103,7 @@ RfbGreetingWait::~RfbGreetingWait() {
     cancel();
 }
 
-QCoro::Task<RfbGreetingResult> RfbGreetingWait::waitForGreeting(uint16_t port,
+QCoro::Task<RfbGreetingResult> RfbGreetingWait::waitForGreeting(TcpPort port,
                                                                 std::chrono::milliseconds limit) {
     QPointer<RfbGreetingAttempts> attempts = new RfbGreetingAttempts(port, limit);
     waits_.append(attempts);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/device/TcpPort.h"
+
 #include <QByteArray>
 #include <QCoro/QCoroFwd>
 #include <QList>
@@ -7,7 +9,6 @@
 #include <QPointer>
 
 #include <chrono>
-#include <cstdint>
 
 namespace ostrel {
 
@@ -35,7 +36,7 @@ public:
 
     // Never fails: an answer that is no greeting, a refused or closed
     // connection and silence all count as no greeting until the limit.
-    QCoro::Task<RfbGreetingResult> waitForGreeting(uint16_t port, std::chrono::milliseconds limit);
+    QCoro::Task<RfbGreetingResult> waitForGreeting(TcpPort port, std::chrono::milliseconds limit);
     // Ends every pending wait at once, as cancelled; their flows resume before
     // this returns.
     void cancel();

@@ -2,7 +2,7 @@
 
 namespace ostrel {
 
-std::optional<uint16_t> tcpPortText(QStringView text) {
+std::optional<TcpPort> tcpPortText(QStringView text) {
     // Five digits cannot overflow the sum below.
     if (text.isEmpty() || text.size() > 5)
         return std::nullopt;
@@ -12,9 +12,7 @@ std::optional<uint16_t> tcpPortText(QStringView text) {
             return std::nullopt;
         port = port * 10 + (digit.unicode() - u'0');
     }
-    if (port < 1 || port > 65535)
-        return std::nullopt;
-    return static_cast<uint16_t>(port);
+    return TcpPort::fromNumber(port);
 }
 
 } // namespace ostrel

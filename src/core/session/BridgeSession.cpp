@@ -15,12 +15,12 @@ namespace ostrel {
 using namespace Qt::Literals::StringLiterals;
 
 BridgeSession::BridgeSession(CommandRunner& runner, SessionSettings& settings, AdbLookup adb,
-                             Waits waits, QObject* parent)
+                             Waits waits, LocalPortProbe localPortFree, QObject* parent)
     : QObject(parent), runner_(runner), settings_(settings), waits_(waits),
       commands_(runner, std::move(adb), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
-      forward_(commands_, console_, waits_),
-      view_(lifecycle_, commands_, console_, settings_, flow_, waits_),
+      forward_(commands_, console_, waits_, std::move(localPortFree)),
+      view_(lifecycle_, forward_, console_, settings_, flow_, waits_),
       serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())),
       live_(discovery_, flow_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
@@ -124,7 +124,7 @@ QCoro::Task<bool> BridgeSession::runStop() {
     co_return co_await lifecycle_.adbStopOstrelVNCServer(phone.value);
 }
 
-QCoro::Task<bool> BridgeSession::usbConnect(int32_t port) {
+QCoro::Task<bool> BridgeSession::usbConnect(TcpPort port) {
     const FlowControl::Scope scope(flow_);
     if (!scope.entered())
         co_return false;
@@ -134,7 +134,7 @@ QCoro::Task<bool> BridgeSession::usbConnect(int32_t port) {
     co_return forwarded;
 }
 
-QCoro::Task<bool> BridgeSession::runForward(int32_t port) {
+QCoro::Task<bool> BridgeSession::runForward(TcpPort port) {
     console_.say(u"Setting up USB connection...\r\n"_s);
     const Step<QString> phone = co_await discovery_.adbDevices();
     if (!phone.goesOn())
@@ -151,16 +151,16 @@ QCoro::Task<bool> BridgeSession::runForward(int32_t port) {
     co_return holds;
 }
 
-QCoro::Task<bool> BridgeSession::view(std::optional<int32_t> port, ViewerLauncher& launcher,
+QCoro::Task<bool> BridgeSession::view(std::optional<TcpPort> port, ViewerLauncher& launcher,
                                       QString chosenViewer, VncPortQuestion ask) {
     const FlowControl::Scope scope(flow_);
     if (!scope.entered())
         co_return false;
     launcher_ = &launcher;
     bool opened = false;
-    const Step<LocalPair> pair = co_await runReach(port, std::move(ask));
+    const Step<std::optional<LocalPair>> pair = co_await runReach(port, std::move(ask));
     if (pair.goesOn()) {
-        const Step<bool> viewer = co_await launcher.open(pair.value, chosenViewer, console_);
+        const Step<bool> viewer = co_await launcher.open(*pair.value, chosenViewer, console_);
         opened = viewer.goesOn() && viewer.value;
     }
     launcher_ = nullptr;
@@ -169,24 +169,24 @@ QCoro::Task<bool> BridgeSession::view(std::optional<int32_t> port, ViewerLaunche
     co_return opened;
 }
 
-QCoro::Task<std::optional<LocalPair>> BridgeSession::connectForView(std::optional<int32_t> port) {
+QCoro::Task<std::optional<LocalPair>> BridgeSession::connectForView(std::optional<TcpPort> port) {
     const FlowControl::Scope scope(flow_);
     if (!scope.entered())
         co_return std::nullopt;
     VncPortQuestion noQuestion; // --connect asks nobody: the port is given or remembered
-    const Step<LocalPair> pair = co_await runReach(port, std::move(noQuestion));
+    const Step<std::optional<LocalPair>> pair = co_await runReach(port, std::move(noQuestion));
     if (!pair.goesOn())
         co_return std::nullopt;
     co_return pair.value;
 }
 
-QCoro::Task<Step<LocalPair>> BridgeSession::runReach(std::optional<int32_t> port,
-                                                     VncPortQuestion ask) {
+QCoro::Task<Step<std::optional<LocalPair>>> BridgeSession::runReach(std::optional<TcpPort> port,
+                                                                    VncPortQuestion ask) {
     console_.say(u"Opening the phone's screen...\r\n"_s);
     const Step<QString> phone = co_await discovery_.adbDevices();
     if (!phone.goesOn())
-        co_return phone.stopped<LocalPair>();
-    const Step<LocalPair> pair =
+        co_return phone.stopped<std::optional<LocalPair>>();
+    const Step<std::optional<LocalPair>> pair =
         co_await view_.reach(phone.value, port, serverAddress_, std::move(ask));
     co_return pair;
 }
@@ -230,7 +230,7 @@ QCoro::Task<void> BridgeSession::usbConnectText(QString portText) {
     if (entry.kind == PortEntry::Kind::Blank)
         co_return;
     if (entry.kind == PortEntry::Kind::Port) {
-        co_await usbConnect(entry.port);
+        co_await usbConnect(*entry.port);
         co_return;
     }
     // Entered like a flow so that a line is never said over a running one.

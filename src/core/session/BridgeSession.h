@@ -10,9 +10,9 @@
 #include "core/session/FlowControl.h"
 #include "core/session/ForwardListReader.h"
 #include "core/session/LiveDeviceList.h"
+#include "core/session/PortForwarder.h"
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
-#include "core/session/UsbForward.h"
 #include "core/session/ViewFlow.h"
 #include "core/settings/AdbLookup.h"
 
@@ -47,9 +47,10 @@ class BridgeSession : public QObject {
 
 public:
     // `adb` says which adb to run, asked anew for every command; `settings`
-    // keeps each phone's VNC port and outlives the session.
+    // keeps each phone's VNC port and outlives the session; `localPortFree`
+    // says whether a local port View may forward is free here.
     BridgeSession(CommandRunner& runner, SessionSettings& settings, AdbLookup adb, Waits waits = {},
-                  QObject* parent = nullptr);
+                  LocalPortProbe localPortFree = localPortIsFree, QObject* parent = nullptr);
     ~BridgeSession() override;
 
     // The user's flows. A flow asked for while another runs is turned away
@@ -57,7 +58,7 @@ public:
     QCoro::Task<void> toggleServer(); // start or stop, as the last probe says
     QCoro::Task<bool> startServer();  // true: the server runs at the end
     QCoro::Task<bool> stopServer();   // true: the server does not run at the end
-    QCoro::Task<bool> usbConnect(int32_t port);
+    QCoro::Task<bool> usbConnect(TcpPort port);
     QCoro::Task<void> usbConnectText(QString portText); // as typed in the port prompt
     // Frees the local ports that lead to the selected phone; true when none
     // does at the end.
@@ -67,10 +68,10 @@ public:
     // a viewer. `port` is the phone's VNC port as just given (it is then
     // remembered); without it, the remembered one, and for a phone without
     // one `ask`'s answer. True when a viewer opened.
-    QCoro::Task<bool> view(std::optional<int32_t> port, ViewerLauncher& launcher,
+    QCoro::Task<bool> view(std::optional<TcpPort> port, ViewerLauncher& launcher,
                            QString chosenViewer, VncPortQuestion ask = {});
     // View without the viewer, for scripts: the pair once the greeting was read.
-    QCoro::Task<std::optional<LocalPair>> connectForView(std::optional<int32_t> port);
+    QCoro::Task<std::optional<LocalPair>> connectForView(std::optional<TcpPort> port);
     // Looks, without a word, whether the selected phone's server runs, and
     // says so through serverStateChanged.
     QCoro::Task<void> probeSelectedDevice();
@@ -104,7 +105,7 @@ public:
     AdbCommands& commands() { return commands_; }
     DeviceDiscovery& discovery() { return discovery_; }
     ServerLifecycle& lifecycle() { return lifecycle_; }
-    UsbForward& forward() { return forward_; }
+    PortForwarder& forward() { return forward_; }
     ViewFlow& viewFlow() { return view_; }
     const Waits& waits() const { return waits_; }
     // Where adb's server listens, read from the program's environment as adb
@@ -135,14 +136,15 @@ Q_SIGNALS:
     void busyChanged(bool busy);
     // The local ports that lead to the selected phone, read after each flow
     // and when a phone is chosen (empty: none, or none known).
-    void forwardedPortsChanged(const QList<uint16_t>& ports);
+    void forwardedPortsChanged(const QList<ostrel::TcpPort>& ports);
 
 private:
     QCoro::Task<bool> runStart();
     QCoro::Task<bool> runStop();
-    QCoro::Task<bool> runForward(int32_t port);
+    QCoro::Task<bool> runForward(TcpPort port);
     QCoro::Task<bool> runDisconnect();
-    QCoro::Task<Step<LocalPair>> runReach(std::optional<int32_t> port, VncPortQuestion ask);
+    QCoro::Task<Step<std::optional<LocalPair>>> runReach(std::optional<TcpPort> port,
+                                                         VncPortQuestion ask);
     QCoro::Task<void> showForwardedPorts();
     QCoro::Task<void> probeSelected();
     QCoro::Task<void> probeIfSelectionMoved();
@@ -156,7 +158,7 @@ private:
     AdbCommands commands_;
     DeviceDiscovery discovery_;
     ServerLifecycle lifecycle_;
-    UsbForward forward_;
+    PortForwarder forward_;
     ViewFlow view_;
     QPointer<ViewerLauncher> launcher_; // of the View under way, for cancelling
     ForwardListReader quitReader_;      // apart from the flows', which Quit cancels

@@ -47,7 +47,7 @@ QCoro::Task<void> fetchInto(std::shared_ptr<ForwardListReader::Pending> pending,
 
 } // namespace
 
-QString ForwardListRead::serialOn(uint16_t localPort) const {
+QString ForwardListRead::serialOn(TcpPort localPort) const {
     for (const ListedForward& forward : forwards) {
         if (forward.localPort == localPort)
             return forward.serial;
@@ -55,8 +55,8 @@ QString ForwardListRead::serialOn(uint16_t localPort) const {
     return {};
 }
 
-QList<uint16_t> ForwardListRead::portsOf(const QString& serial) const {
-    QList<uint16_t> ports;
+QList<TcpPort> ForwardListRead::portsOf(const QString& serial) const {
+    QList<TcpPort> ports;
     for (const ListedForward& forward : forwards) {
         if (forward.serial == serial)
             ports.append(forward.localPort);

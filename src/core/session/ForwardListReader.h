@@ -32,9 +32,9 @@ struct ForwardListRead {
 
     bool read() const { return outcome == Outcome::Read; }
     // The phone a local port leads to; empty when none does or the list is unknown.
-    QString serialOn(uint16_t localPort) const;
+    QString serialOn(TcpPort localPort) const;
     // The local ports that lead to `serial`, in the server's order.
-    QList<uint16_t> portsOf(const QString& serial) const;
+    QList<TcpPort> portsOf(const QString& serial) const;
 };
 
 // Reads adb's forward list over the server's own socket, never through an

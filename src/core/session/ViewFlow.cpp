@@ -13,34 +13,34 @@ namespace ostrel {
 
 using namespace Qt::Literals::StringLiterals;
 
-ViewFlow::ViewFlow(ServerLifecycle& lifecycle, AdbCommands& commands, SessionConsole& console,
+ViewFlow::ViewFlow(ServerLifecycle& lifecycle, PortForwarder& forwarder, SessionConsole& console,
                    SessionSettings& settings, const FlowControl& flow, Waits waits, QObject* parent)
-    : QObject(parent), lifecycle_(lifecycle), console_(console), settings_(settings), flow_(flow),
-      waits_(waits), pairs_(commands, console, waits) {}
+    : QObject(parent), lifecycle_(lifecycle), forwarder_(forwarder), console_(console),
+      settings_(settings), flow_(flow), waits_(waits) {}
 
 void ViewFlow::cancel() {
-    pairs_.cancel();
-    greetings_.cancel();
+    forwarder_.cancel();
 }
 
 // The port given wins and is remembered; a phone seen before has its own;
 // a phone never seen is asked about, when someone can be asked.
-Step<int32_t> ViewFlow::phonePort(const QString& serial, std::optional<int32_t> port,
-                                  const VncPortQuestion& ask) {
+Step<std::optional<TcpPort>> ViewFlow::phonePort(const QString& serial, std::optional<TcpPort> port,
+                                                 const VncPortQuestion& ask) {
+    using PortStep = Step<std::optional<TcpPort>>;
     if (!port) {
-        if (const std::optional<int32_t> remembered = settings_.rememberedVncPort(serial))
-            return goOn(*remembered);
+        if (const std::optional<TcpPort> remembered = settings_.rememberedVncPort(serial))
+            return goOn(remembered);
         if (!ask)
-            return goOn(DefaultVncPort);
+            return goOn(std::optional<TcpPort>(DefaultVncPort));
         const QString typed = ask(serial);
         if (flow_.cancelled())
-            return Step<int32_t>{FlowStep::Cancelled, 0};
+            return PortStep{FlowStep::Cancelled, std::nullopt};
         const PortEntry entry = readPortEntry(typed);
         if (entry.kind == PortEntry::Kind::Blank)
-            return Step<int32_t>{FlowStep::Ends, 0};
+            return PortStep{FlowStep::Ends, std::nullopt};
         if (entry.kind == PortEntry::Kind::NotAPort) {
             console_.say(notAPortLine(typed), MessageKind::Failure);
-            return Step<int32_t>{FlowStep::Ends, 0};
+            return PortStep{FlowStep::Ends, std::nullopt};
         }
         port = entry.port;
     }
@@ -48,36 +48,35 @@ Step<int32_t> ViewFlow::phonePort(const QString& serial, std::optional<int32_t> 
     if (!failure.isEmpty())
         console_.say(u"The port could not be remembered: %1.\r\n"_s.arg(failure),
                      MessageKind::Failure);
-    return goOn(*port);
+    return goOn(port);
 }
 
-QCoro::Task<Step<LocalPair>> ViewFlow::reach(QString serial, std::optional<int32_t> port,
-                                             std::optional<AdbServerAddress> server,
-                                             VncPortQuestion ask) {
-    const Step<int32_t> given = phonePort(serial, port, ask);
+QCoro::Task<Step<std::optional<LocalPair>>> ViewFlow::reach(QString serial,
+                                                            std::optional<TcpPort> port,
+                                                            std::optional<AdbServerAddress> server,
+                                                            VncPortQuestion ask) {
+    using PairStep = Step<std::optional<LocalPair>>;
+    const Step<std::optional<TcpPort>> given = phonePort(serial, port, ask);
     if (!given.goesOn())
-        co_return given.stopped<LocalPair>();
-    const int32_t vncPort = given.value;
+        co_return given.stopped<std::optional<LocalPair>>();
+    const TcpPort vncPort = *given.value;
     const bool running = co_await ensureServerRuns(serial);
     if (!running)
-        co_return Step<LocalPair>{FlowStep::Ends, {}};
-    const Step<LocalPair> pair = co_await pairs_.forwardPair(serial, vncPort, server);
+        co_return PairStep{FlowStep::Ends, std::nullopt};
+    const PairStep pair = co_await forwarder_.forwardPair(serial, vncPort, server);
     if (!pair.goesOn())
         co_return pair;
-    // adb accepts connections on a forwarded port whatever the phone does;
-    // only a greeting read through it shows that the phone's server is there.
-    const RfbGreetingResult greeting =
-        co_await greetings_.waitForGreeting(pair.value.vnc, waits_.viewGreeting);
-    if (greeting.cancelled)
-        co_return Step<LocalPair>{FlowStep::Cancelled, {}};
-    if (!greeting.greeted) {
+    const Step<bool> greeted = co_await forwarder_.greets(pair.value->vnc, waits_.viewGreeting);
+    if (!greeted.goesOn())
+        co_return greeted.stopped<std::optional<LocalPair>>();
+    if (!greeted.value) {
         console_.say(u"Error: nothing answered on localhost:%1 within %2 seconds. Check that "
                      "Ostrel VNC Server runs on the phone and shows port %3; if it shows "
-                     "another, give that one with USB Connect.\r\n"_s.arg(pair.value.vnc)
+                     "another, give that one with USB Connect.\r\n"_s.arg(pair.value->vnc.number())
                          .arg(waits_.viewGreeting.count() / 1000.0)
-                         .arg(vncPort),
+                         .arg(vncPort.number()),
                      MessageKind::Failure);
-        co_return Step<LocalPair>{FlowStep::Ends, {}};
+        co_return PairStep{FlowStep::Ends, std::nullopt};
     }
     co_return pair;
 }

@@ -1,22 +1,20 @@
 #pragma once
 
 #include "core/Waits.h"
+#include "core/device/TcpPort.h"
 #include "core/server/AdbServerAddress.h"
-#include "core/server/RfbGreetingWait.h"
 #include "core/session/FlowOutcome.h"
-#include "core/session/LocalPortChoice.h"
+#include "core/session/PortForwarder.h"
 
 #include <QCoro/QCoroFwd>
 #include <QObject>
 #include <QString>
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 
 namespace ostrel {
 
-class AdbCommands;
 class FlowControl;
 class ServerLifecycle;
 class SessionConsole;
@@ -32,33 +30,32 @@ class ViewFlow : public QObject {
     Q_OBJECT
 
 public:
-    ViewFlow(ServerLifecycle& lifecycle, AdbCommands& commands, SessionConsole& console,
+    ViewFlow(ServerLifecycle& lifecycle, PortForwarder& forwarder, SessionConsole& console,
              SessionSettings& settings, const FlowControl& flow, Waits waits,
              QObject* parent = nullptr);
 
     // `port` is the phone's VNC port as the user gave it now, which becomes
     // the remembered one. Without it, the remembered one; for a phone with
     // none, `ask`'s answer when there is a question, else the default.
-    // Goes on only once the server's greeting was read through the pair.
-    QCoro::Task<Step<LocalPair>> reach(QString serial, std::optional<int32_t> port,
-                                       std::optional<AdbServerAddress> server,
-                                       VncPortQuestion ask = {});
+    // Goes on, with the pair, only once the server's greeting was read
+    // through it.
+    QCoro::Task<Step<std::optional<LocalPair>>> reach(QString serial, std::optional<TcpPort> port,
+                                                      std::optional<AdbServerAddress> server,
+                                                      VncPortQuestion ask = {});
 
-    LocalPortChoice& pairs() { return pairs_; }
     void cancel();
 
 private:
     QCoro::Task<bool> ensureServerRuns(QString serial);
-    Step<int32_t> phonePort(const QString& serial, std::optional<int32_t> port,
-                            const VncPortQuestion& ask);
+    Step<std::optional<TcpPort>> phonePort(const QString& serial, std::optional<TcpPort> port,
+                                           const VncPortQuestion& ask);
 
     ServerLifecycle& lifecycle_;
+    PortForwarder& forwarder_;
     SessionConsole& console_;
     SessionSettings& settings_; // each phone's VNC port
     const FlowControl& flow_;
     Waits waits_;
-    LocalPortChoice pairs_;
-    RfbGreetingWait greetings_;
 };
 
 } // namespace ostrel

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QString>
+#include "core/device/TcpPort.h"
 
-#include <cstdint>
+#include <QString>
 
 namespace ostrel {
 
 // The VNC port a phone's server shows until the user says otherwise.
-inline constexpr int32_t DefaultVncPort = 5901;
+inline constexpr TcpPort DefaultVncPort = TcpPort::known(5901);
 
 // Where a phone's own settings live: "phones/<SHA-1 of the serial, in hex>/".
 // Hashed, so that a serial with slashes or other odd characters cannot reach

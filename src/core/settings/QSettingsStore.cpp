@@ -70,13 +70,13 @@ QString QSettingsStore::storeChosenViewer(const QString& path) {
     return store(ViewerKey, path.isEmpty() ? QVariant() : QVariant(path));
 }
 
-std::optional<int32_t> QSettingsStore::rememberedVncPort(const QString& serial) const {
+std::optional<TcpPort> QSettingsStore::rememberedVncPort(const QString& serial) const {
     // A list or a map reads as an empty string, which is no port either.
     return portNumber(open().value(vncPortKey(serial)).toString());
 }
 
-QString QSettingsStore::rememberVncPort(const QString& serial, int32_t port) {
-    return store(vncPortKey(serial), port);
+QString QSettingsStore::rememberVncPort(const QString& serial, TcpPort port) {
+    return store(vncPortKey(serial), int{port.number()});
 }
 
 QByteArray QSettingsStore::windowGeometry() const {

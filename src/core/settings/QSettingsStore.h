@@ -21,8 +21,8 @@ public:
     QString storeChosenAdb(const QString& path) override;
     QString chosenViewer() const override;
     QString storeChosenViewer(const QString& path) override;
-    std::optional<int32_t> rememberedVncPort(const QString& serial) const override;
-    QString rememberVncPort(const QString& serial, int32_t port) override;
+    std::optional<TcpPort> rememberedVncPort(const QString& serial) const override;
+    QString rememberVncPort(const QString& serial, TcpPort port) override;
     QByteArray windowGeometry() const override;
     void rememberWindowGeometry(const QByteArray& geometry) override;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/device/TcpPort.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -29,8 +31,8 @@ public:
 
     // The VNC port the user last gave for this phone; nothing when none was
     // given, or when what is stored is no port.
-    virtual std::optional<int32_t> rememberedVncPort(const QString& serial) const = 0;
-    virtual QString rememberVncPort(const QString& serial, int32_t port) = 0;
+    virtual std::optional<TcpPort> rememberedVncPort(const QString& serial) const = 0;
+    virtual QString rememberVncPort(const QString& serial, TcpPort port) = 0;
 
     // The window's place and size as the window saved them; empty when none.
     virtual QByteArray windowGeometry() const = 0;

@@ -18,8 +18,8 @@ namespace {
 // A server's first display is 5900 on the display-numbered syntax.
 constexpr int FirstDisplayPort = 5900;
 
-QString vncAddress(uint16_t port) {
-    return u"vnc://localhost:%1"_s.arg(port);
+QString vncAddress(TcpPort port) {
+    return u"vnc://localhost:%1"_s.arg(port.number());
 }
 
 } // namespace
@@ -32,13 +32,14 @@ QStringList knownViewerNames() {
     return {u"xtigervncviewer"_s, u"vncviewer"_s, u"krdc"_s, u"gvncviewer"_s, u"remmina"_s};
 }
 
-QStringList viewerArguments(const QString& viewerName, uint16_t port) {
+QStringList viewerArguments(const QString& viewerName, TcpPort port) {
     if (viewerName == u"xtigervncviewer"_s || viewerName == u"vncviewer"_s)
-        return {u"localhost::%1"_s.arg(port)}; // a double colon names a port, not a display
+        return {
+            u"localhost::%1"_s.arg(port.number())}; // a double colon names a port, not a display
     if (viewerName == u"gvncviewer"_s) {
-        if (port < FirstDisplayPort)
+        if (port.number() < FirstDisplayPort)
             return {};
-        return {u"localhost:%1"_s.arg(port - FirstDisplayPort)};
+        return {u"localhost:%1"_s.arg(port.number() - FirstDisplayPort)};
     }
     return {vncAddress(port)};
 }
@@ -84,7 +85,7 @@ QCoro::Task<Step<bool>> ViewerLauncher::open(LocalPair pair, QString chosenViewe
     if (pair.web) {
         const QString opener =
             trials_.find(desktop_ == DesktopKind::MacOS ? u"open"_s : u"xdg-open"_s);
-        const QString address = u"http://localhost:%1/"_s.arg(*pair.web);
+        const QString address = u"http://localhost:%1/"_s.arg(pair.web->number());
         if (!opener.isEmpty())
             candidates.append(
                 Candidate{u"the web browser"_s, opener, QStringList{address}, address});
@@ -116,7 +117,7 @@ QCoro::Task<Step<bool>> ViewerLauncher::open(LocalPair pair, QString chosenViewe
 // Linux desktops open vnc:// addresses only when some application has said
 // it takes them, which few viewers do: without one, the opener only shows an
 // error of its own, so it is not tried.
-QCoro::Task<Step<QList<ViewerLauncher::Candidate>>> ViewerLauncher::desktopHandler(uint16_t port) {
+QCoro::Task<Step<QList<ViewerLauncher::Candidate>>> ViewerLauncher::desktopHandler(TcpPort port) {
     const QString address = vncAddress(port);
     if (desktop_ == DesktopKind::MacOS) {
         const QString opener = trials_.find(u"open"_s);

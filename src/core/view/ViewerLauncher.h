@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/device/TcpPort.h"
 #include "core/session/FlowOutcome.h"
-#include "core/session/LocalPortChoice.h"
+#include "core/session/PortForwarder.h"
 
 #include <QCoro/QCoroFwd>
 #include <QObject>
@@ -19,7 +20,7 @@ DesktopKind currentDesktopKind();
 
 // How a known viewer is given the address of localhost:PORT; empty when that
 // viewer cannot reach PORT.
-QStringList viewerArguments(const QString& viewerName, uint16_t port);
+QStringList viewerArguments(const QString& viewerName, TcpPort port);
 // The viewers looked for on the search path, in the order they are tried.
 QStringList knownViewerNames();
 
@@ -46,7 +47,7 @@ private:
         QStringList arguments;
         QString address; // shown as the link
     };
-    QCoro::Task<Step<QList<Candidate>>> desktopHandler(uint16_t port);
+    QCoro::Task<Step<QList<Candidate>>> desktopHandler(TcpPort port);
 
     ViewerTrials& trials_;
     DesktopKind desktop_;
