@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <QProcessEnvironment>
 
 #include <csignal>
 #include <cstdio>
@@ -65,7 +66,9 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
     std::function<QString()> adbPath = getAdbPath;
     if (!chosenAdb.isEmpty())
         adbPath = [chosenAdb] { return chosenAdb; };
-    BridgeSession session(runner, std::move(adbPath));
+    BridgeSession session(runner, std::move(adbPath),
+                          SessionEnvironment{AdbServerAddress::fromEnvironment(
+                              QProcessEnvironment::systemEnvironment())});
     CommandLineOutput output(stdout, stderr);
     output.follow(session);
     if (chosenAdb.isEmpty())

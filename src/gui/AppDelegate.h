@@ -44,8 +44,11 @@ class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
-    AppDelegate(Desktop& desktop, CommandRunner& runner, QUrl siteUrl = defaultSiteUrl(),
-                Waits waits = {}, QObject* parent = nullptr);
+    // View's viewers are found and run by `viewers`; the phones and adb's
+    // server are those `environment` describes.
+    AppDelegate(Desktop& desktop, CommandRunner& runner, ViewerTrials& viewers,
+                SessionEnvironment environment, QUrl siteUrl = defaultSiteUrl(), Waits waits = {},
+                QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // Outlets: filled by the main window, owned by it.
@@ -98,18 +101,14 @@ public:
 
     // Showing the selected phone's screen in a viewer.
     void onViewButtonClicked();
-    // Where View's viewers are found and run; the program's own by default.
-    void setViewerTrials(ViewerTrials& trials);
 
     // The pieces that serve the window's other controls.
     AdbChooser& adbChooser() { return adbChooser_; }
     UpdateOffer& updateOffer() { return updateOffer_; }
     ViewerChooser& viewerChooser() { return viewerChooser_; }
 
-    BridgeSession& session() { return session_; }
     const QUrl& siteUrl() const { return siteUrl_; }
     Desktop& desktop() { return desktop_; }
-    bool flowRunning() const { return session_.isBusy(); }
     // Quit has settled adb's server: the window may close for good.
     bool readyToQuit() const { return readyToQuit_; }
 
@@ -140,7 +139,6 @@ private:
     bool quitting_ = false;
     bool readyToQuit_ = false;
     bool ended_ = false; // endAtOnce(): a Quit under way ends the program no more
-    std::unique_ptr<ViewerTrials> ownViewerTrials_;
     std::unique_ptr<ViewerLauncher> viewers_;
 };
 

@@ -3,11 +3,13 @@
 #include "core/ProgramIdentity.h"
 #include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
+#include "core/view/ProcessViewerTrials.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDesktop.h"
 
 #include <QApplication>
+#include <QProcessEnvironment>
 
 namespace ostrel {
 
@@ -24,7 +26,10 @@ int runWindowProgram(int argc, char* argv[]) {
 
     QtDesktop desktop;
     ProcessRunner runner;
-    AppDelegate controller(desktop, runner);
+    ProcessViewerTrials viewers(ProcessViewerTrials::systemSearchPath());
+    AppDelegate controller(desktop, runner, viewers,
+                           SessionEnvironment{AdbServerAddress::fromEnvironment(
+                               QProcessEnvironment::systemEnvironment())});
     MainWindow window(controller);
     // The application may be told to quit without the window or the menu
     // (the Dock, logging out): that ends the program the same way.

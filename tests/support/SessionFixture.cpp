@@ -46,6 +46,18 @@ SessionRecorder::SessionRecorder(BridgeSession& session) {
     });
 }
 
+SessionRecorder::SessionRecorder(SessionConsole& console, DeviceDiscovery* discovery) {
+    QObject::connect(&console, &SessionConsole::consoleText, &listening_,
+                     [this](const QString& text, MessageKind kind) { append(text, kind); });
+    if (!discovery)
+        return;
+    QObject::connect(discovery, &DeviceDiscovery::devicesListed, &listening_,
+                     [this](const QList<ListedDevice>& devices, const QString& selected) {
+                         const DeviceItems shown = deviceItems(devices, selected, {});
+                         deviceLists.append({shown.texts(), shown.current});
+                     });
+}
+
 void SessionRecorder::clear() {
     console.clear();
     failures.clear();
@@ -65,20 +77,33 @@ void SessionRecorder::append(const QString& text, MessageKind kind) {
 }
 
 SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
+    : SessionFixture(scenario, waits, true, std::nullopt) {}
+
+SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits,
+                               std::optional<AdbServerAddress> adbServer)
+    : SessionFixture(scenario, waits, false, adbServer) {}
+
+SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits, bool ownServer,
+                               std::optional<AdbServerAddress> adbServer)
     : phone(scenario), session(
-                           phone, [] { return AdbPath; }, waits),
+                           phone, [] { return AdbPath; }, environment(ownServer, adbServer), waits),
       seen(session) {
     // Remembered ports go to a folder of the test's own, never the user's.
     QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    // Whether a port is free here is the test's to say, not this machine's.
-    session.viewFlow().pairs().setProbe(
-        [this](uint16_t port) { return !portsInUse.contains(port); });
-    server.listen();
     server.setLiveReply("host:list-forward",
                         [this] { return FakeAdbServer::okay(phone.forwardListing()); });
-    session.setServerAddress(server.address());
+}
+
+SessionEnvironment SessionFixture::environment(bool ownServer,
+                                               std::optional<AdbServerAddress> adbServer) {
+    SessionEnvironment environment;
+    server.listen();
+    environment.adbServer = ownServer ? server.address() : adbServer;
+    // Whether a port is free here is the test's to say, not this machine's.
+    environment.localPortFree = [this](uint16_t port) { return !portsInUse.contains(port); };
+    return environment;
 }
 
 SessionFixture::~SessionFixture() {

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <optional>
 #include <utility>
 
 namespace ostrel::test {
@@ -29,6 +30,9 @@ Waits fastWaits();
 class SessionRecorder {
 public:
     explicit SessionRecorder(BridgeSession& session);
+    // A session's parts without it: what they say, and the lists `discovery`
+    // fills when there is one.
+    explicit SessionRecorder(SessionConsole& console, DeviceDiscovery* discovery = nullptr);
 
     // Forgets everything recorded so far, as the console's Clear does.
     void clear();
@@ -53,12 +57,15 @@ private:
 };
 
 // A session on a scripted phone, its adb a path that exists nowhere. Its adb
-// server's socket is a fake one that lists the phone's forwards as they are.
+// server's socket is a fake one that lists the phone's forwards as they are,
+// unless the session is told of another server, or of none.
 class SessionFixture {
 public:
     static inline const QString AdbPath = QStringLiteral("/scripted/adb");
 
     explicit SessionFixture(const QJsonObject& scenario = {}, Waits waits = fastWaits());
+    SessionFixture(const QJsonObject& scenario, Waits waits,
+                   std::optional<AdbServerAddress> adbServer);
     ~SessionFixture();
     SessionFixture(const SessionFixture&) = delete;
     SessionFixture& operator=(const SessionFixture&) = delete;
@@ -77,6 +84,12 @@ public:
         return phone.invocations().mid(before);
     }
 
+private:
+    SessionFixture(const QJsonObject& scenario, Waits waits, bool ownServer,
+                   std::optional<AdbServerAddress> adbServer);
+    SessionEnvironment environment(bool ownServer, std::optional<AdbServerAddress> adbServer);
+
+public:
     QTemporaryDir settings; // the per-user settings of this fixture's life
     // Local ports that some program on this computer listens on.
     QSet<uint16_t> portsInUse;

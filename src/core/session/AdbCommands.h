@@ -35,8 +35,6 @@ public:
                 std::chrono::milliseconds timeout, SessionConsole& console, const FlowControl& flow,
                 QObject* parent = nullptr);
 
-    // One command: waited for, or (wait false) started to outlive us.
-    QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
     // A command that outlives the program; its output goes to `outputFile`
     // (nowhere when empty).
     AdbRun launchDetachedAdbProcess(const QStringList& arguments, const QString& outputFile = {});
