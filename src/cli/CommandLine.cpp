@@ -66,9 +66,11 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
     std::function<QString()> adbPath = getAdbPath;
     if (!chosenAdb.isEmpty())
         adbPath = [chosenAdb] { return chosenAdb; };
-    BridgeSession session(runner, std::move(adbPath),
-                          SessionEnvironment{AdbServerAddress::fromEnvironment(
-                              QProcessEnvironment::systemEnvironment())});
+    SessionEnvironment environment{
+        AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())};
+    // A script's phones are those each verb lists; --watch follows the server itself.
+    environment.followDevices = false;
+    BridgeSession session(runner, std::move(adbPath), std::move(environment));
     CommandLineOutput output(stdout, stderr);
     output.follow(session);
     if (chosenAdb.isEmpty())
