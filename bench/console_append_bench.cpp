@@ -1,6 +1,7 @@
 // How much one console append costs as the console grows. Appends must not
 // re-lay out the whole document, so the cost per append should stay flat.
 #include "core/process/ProcessRunner.h"
+#include "core/view/ProcessViewerTrials.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 
@@ -22,7 +23,9 @@ public:
 void appendToConsoleHolding(benchmark::State& state) {
     SilentDesktop desktop;
     ostrel::ProcessRunner runner;
-    ostrel::AppDelegate controller(desktop, runner, QUrl(QStringLiteral("http://127.0.0.1:9")));
+    ostrel::ProcessViewerTrials viewers(ostrel::ProcessViewerTrials::systemSearchPath());
+    ostrel::AppDelegate controller(desktop, runner, viewers, ostrel::SessionEnvironment{},
+                                   QUrl(QStringLiteral("http://127.0.0.1:9")));
     ostrel::MainWindow window(controller);
     window.show();
     QString filler;

@@ -1,9 +1,9 @@
 #include "core/device/DeviceListing.h"
 #include "core/device/ProcessListing.h"
 #include "core/process/ProcessRunner.h"
-#include "core/session/BridgeSession.h"
 #include "support/AdbLookupEnvironment.h"
 #include "support/SessionFixture.h"
+#include "support/SessionParts.h"
 #include "support/StandInAdb.h"
 
 #include <QCoreApplication>
@@ -24,28 +24,29 @@ Q_DECLARE_METATYPE(ostrel::Echo)
 
 namespace {
 
-// The real runner on a stand-in adb.
+// A session's adb commands, alone, on the real runner and a stand-in adb.
 struct RunnerFixture {
     explicit RunnerFixture(Waits waits)
-        : session(runner, settings,
-                  AdbLookup([this] { return adbPath; }, QCoreApplication::applicationDirPath()),
-                  waits) {}
+        : parts(runner, AdbLookup([this] { return adbPath; }, QCoreApplication::applicationDirPath()),
+                waits) {}
 
+    // Waited for, its output shown; or (wait false) started to outlive us.
     AdbRun launch(const QStringList& arguments, bool wait = true) {
-        return QCoro::waitFor(session.commands().launchAdbProcess(arguments, wait));
+        if (!wait)
+            return parts.commands.launchDetachedAdbProcess(arguments);
+        return runUnder(Echo::Shown, arguments).value;
     }
 
     Step<AdbRun> runUnder(Echo echo, const QStringList& arguments) {
-        return QCoro::waitFor(session.commands().runOnServer(echo, arguments));
+        return QCoro::waitFor(parts.commands.runOnServer(echo, arguments));
     }
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
     QString adbPath = adb.path(); // empty: none chosen, and none is found
     ProcessRunner runner;
-    MemorySettings settings;
-    BridgeSession session;
-    SessionRecorder seen{session};
+    SessionParts parts;
+    SessionRecorder& seen = parts.seen;
 };
 
 // Gone, or only waiting to be reaped by whoever inherited it.
@@ -176,7 +177,7 @@ private Q_SLOTS:
     void eventLoopKeepsRunningWhileWaiting() {
         f->adb.setSleepSeconds(0.5);
         bool firedDuringCommand = false;
-        QTimer::singleShot(50, &f->session, [&] { firedDuringCommand = true; });
+        QTimer::singleShot(50, &f->parts.console, [&] { firedDuringCommand = true; });
         f->launch({"devices"});
         QVERIFY(firedDuringCommand);
     }
@@ -212,7 +213,7 @@ private Q_SLOTS:
         clock.start();
         // The coroutine keeps a reference to its arguments while it runs.
         const QStringList arguments{"devices"};
-        QCoro::Task<AdbRun> command = f->session.commands().launchAdbProcess(arguments, true);
+        QCoro::Task<Step<AdbRun>> command = f->parts.commands.runOnServer(Echo::Shown, arguments);
         QTRY_VERIFY(QFile::exists(f->adb.grandchildPidFile()));
         QFile pidFile(f->adb.grandchildPidFile());
         QVERIFY(pidFile.open(QIODevice::ReadOnly));
@@ -220,11 +221,12 @@ private Q_SLOTS:
         QVERIFY(grandchild.pid > 0);
         QVERIFY(!processIsGone(grandchild.pid));
         if (cancelled) {
-            f->session.cancel();
+            f->parts.flow.cancel();
+            f->runner.cancel();
             // Ended before cancel() returned.
             QVERIFY(command.isReady());
         }
-        const AdbRun run = QCoro::waitFor(command);
+        const AdbRun run = QCoro::waitFor(command).value;
         QVERIFY(clock.elapsed() < 10000);
         QCOMPARE(run.status, cancelled ? AdbRun::Status::Cancelled : AdbRun::Status::TimedOut);
         // What a stopped command printed may be shown, but a cancelled one is

@@ -4,6 +4,7 @@
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
 #include "support/SessionFixture.h"
+#include "support/SessionParts.h"
 #include "support/StandInAdb.h"
 
 #include <QJsonArray>
@@ -39,7 +40,8 @@ const QString NoLongerA = QStringLiteral("Device AAA111 is no longer attached.\n
 // The real runner on a stand-in adb, which answers every command alike.
 struct StandInSession {
     explicit StandInSession(Waits waits = fastWaits())
-        : session(runner, settings, adbAt(adb.path()), waits), seen(session) {}
+        : session(runner, settings, adbAt(adb.path()), SessionEnvironment{}, waits),
+          seen(session) {}
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
@@ -64,6 +66,11 @@ class DeviceDiscoveryTest : public QObject {
         f.reset();
         f = std::make_unique<SessionFixture>(scenario);
     }
+    // The phones listed for a script, then one chosen as the user would.
+    void chooseAfterListing(const QString& serial) {
+        QVERIFY(f->run(f->session.listDevices()).goesOn());
+        f->session.selectDevice(serial);
+    }
 
 private Q_SLOTS:
     void cleanup() { f.reset(); }
@@ -71,27 +78,29 @@ private Q_SLOTS:
     // Every flow asks adb anew, so that a phone plugged in later is found and
     // one unplugged is not taken for present.
     void everyListingAsksAdbAnew() {
-        attach({{"listings", listings({listing({}), listing({{"R58M123", "device"}})})}});
-        Step<QString> phone = f->run(f->session.discovery().adbDevices());
+        ScriptedPhone scripted(
+            {{"listings", listings({listing({}), listing({{"R58M123", "device"}})})}});
+        SessionParts parts(scripted, adbAt(SessionFixture::AdbPath));
+        Step<QString> phone = QCoro::waitFor(parts.discovery.adbDevices());
         QVERIFY(!phone.goesOn());
-        QCOMPARE(f->seen.console,
+        QCOMPARE(parts.seen.console,
                  "Checking Android devices...\nList of devices attached\n\n" + NoDeviceLines);
-        QCOMPARE(f->seen.failures, NoDeviceLines);
-        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{"No device"}, 0}}));
+        QCOMPARE(parts.seen.failures, NoDeviceLines);
+        QCOMPARE(parts.seen.deviceLists, (QList<DeviceList>{{{"No device"}, 0}}));
 
-        f->seen.clear();
-        phone = f->run(f->session.discovery().adbDevices());
+        parts.seen.clear();
+        phone = QCoro::waitFor(parts.discovery.adbDevices());
         QCOMPARE(phone.value, "R58M123");
-        QCOMPARE(f->seen.console,
+        QCOMPARE(parts.seen.console,
                  "Checking Android devices...\nList of devices attached\nR58M123\tdevice\n\n");
-        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{"R58M123"}, 0}}));
-        QCOMPARE(f->session.selectedDevice(), "R58M123");
+        QCOMPARE(parts.seen.deviceLists, (QList<DeviceList>{{{"R58M123"}, 0}}));
+        QCOMPARE(parts.discovery.selectedDevice(), "R58M123");
 
-        f->seen.clear();
-        phone = f->run(f->session.discovery().adbDevices());
+        parts.seen.clear();
+        phone = QCoro::waitFor(parts.discovery.adbDevices());
         QCOMPARE(phone.value, "R58M123");
-        QCOMPARE(f->seen.deviceLists, (QList<DeviceList>{{{"R58M123"}, 0}}));
-        QCOMPARE(f->phone.invocations(), (QList<QStringList>{devices(), devices(), devices()}));
+        QCOMPARE(parts.seen.deviceLists, (QList<DeviceList>{{{"R58M123"}, 0}}));
+        QCOMPARE(scripted.invocations(), (QList<QStringList>{devices(), devices(), devices()}));
     }
 
     // Attached phones that cannot be used are listed with their state, cannot
@@ -234,7 +243,7 @@ private Q_SLOTS:
         if (!goneFrom.isUndefined())
             scenario.insert("goneFrom", goneFrom);
         attach(scenario);
-        QCOMPARE(f->run(f->session.discovery().adbDevices()).value, "AAA111");
+        QVERIFY(f->run(f->session.listDevices()).goesOn());
         f->seen.clear();
         f->session.selectDevice("BBB222");
         f->run(f->session.probeSelectedDevice());
@@ -247,13 +256,14 @@ private Q_SLOTS:
 
     void aChoiceStandsWhenTheListIsRefilled() {
         const QJsonArray both = listings({listing({{"AAA111", "device"}, {"BBB222", "device"}})});
-        attach({{"listings", both}, {"package", FirstPackage}});
-        f->run(f->session.discovery().adbDevices());
-        f->session.selectDevice("BBB222");
-        f->seen.clear();
-        QCOMPARE(f->run(f->session.discovery().adbDevices()).value, "BBB222");
-        QCOMPARE(f->seen.deviceLists.last(), DeviceList({"AAA111", "BBB222"}, 1));
-        QCOMPARE(f->session.selectedDevice(), "BBB222");
+        ScriptedPhone phone({{"listings", both}, {"package", FirstPackage}});
+        SessionParts parts(phone, adbAt(SessionFixture::AdbPath));
+        QCoro::waitFor(parts.discovery.adbDevices());
+        parts.discovery.selectDevice("BBB222");
+        parts.seen.clear();
+        QCOMPARE(QCoro::waitFor(parts.discovery.adbDevices()).value, "BBB222");
+        QCOMPARE(parts.seen.deviceLists.last(), DeviceList({"AAA111", "BBB222"}, 1));
+        QCOMPARE(parts.discovery.selectedDevice(), "BBB222");
     }
 
     // Phone A, whose server runs, is unplugged and phone B, whose server runs
@@ -265,7 +275,7 @@ private Q_SLOTS:
                            listing({{"BBB222", "device"}})})},
                 {"package", FirstPackage},
                 {"running", true}});
-        f->run(f->session.discovery().adbDevices());
+        chooseAfterListing("AAA111");
         f->run(f->session.probeSelectedDevice());
         QCOMPARE(f->seen.serverStates, QList<bool>{true});
         f->seen.clear();
@@ -287,7 +297,7 @@ private Q_SLOTS:
                                        listing({{"BBB222", "device"}})})},
                 {"package", FirstPackage},
                 {"running", true}});
-        f->run(f->session.discovery().adbDevices());
+        chooseAfterListing("AAA111");
         QCOMPARE(f->session.selectedDevice(), "AAA111");
         f->seen.clear();
         f->run(f->session.toggleServer());
@@ -308,7 +318,7 @@ private Q_SLOTS:
         attach({{"listings", listings({listing({{"AAA111", "device"}}),
                                        listing({{"BBB222", "unauthorized"}})})},
                 {"package", FirstPackage}});
-        f->run(f->session.discovery().adbDevices());
+        chooseAfterListing("AAA111");
         f->seen.clear();
         f->run(f->session.toggleServer());
         QCOMPARE(f->seen.failures,
@@ -407,7 +417,6 @@ private Q_SLOTS:
         // The part before the NUL is a phone of its own, which must get nothing either.
         attach({{"listings", listings({listing({{serial, "device"}, {"AB", "device"}})})},
                 {"package", FirstPackage}});
-        f->session.discovery().setChoice(DeviceDiscovery::Choice::FirstUsable);
         if (watched) {
             f->server.setDevices(serial.toUtf8() + "\tdevice\nAB\tdevice\n");
             DeviceWatchTiming timing;

@@ -40,14 +40,15 @@ bool onlyProbed(const QList<QStringList>& runs, const QString& serial) {
     });
 }
 
+bool serve(FakeAdbServer& server, const QByteArray& devices) {
+    server.setDevices(devices);
+    return server.listen();
+}
+
 // A session watching a server of its own.
 struct Watched {
     explicit Watched(const QByteArray& devices, Waits waits = fastWaits())
-        : session(twoPhones(), waits) {
-        server.setDevices(devices);
-        listening = server.listen();
-        session.session.setServerAddress(server.address());
-    }
+        : listening(serve(server, devices)), session(twoPhones(), waits, server.address()) {}
     void start() { session.session.startWatching(quickRetries()); }
     DeviceList shown() const {
         return session.seen.deviceLists.value(session.seen.deviceLists.size() - 1);

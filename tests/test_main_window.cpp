@@ -131,7 +131,7 @@ private Q_SLOTS:
         adb->setStandardOutput(AdbVersionOutput);
         adb->setSleepSeconds(5);
         QTest::mouseClick(f->window->ui.startButton, Qt::LeftButton);
-        QTRY_VERIFY(f->controller->flowRunning());
+        QTRY_VERIFY(f->flowRunning());
 
         hoverForToolTip(f->window->ui.adbButton);
 

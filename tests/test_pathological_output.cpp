@@ -3,11 +3,11 @@
 // into the next.
 #include "core/device/AdbFailure.h"
 #include "core/process/ProcessRunner.h"
-#include "core/session/BridgeSession.h"
 #include "core/session/ConsoleText.h"
 #include "core/text/VisibleText.h"
 #include "support/ConsoleTexts.h"
 #include "support/SessionFixture.h"
+#include "support/SessionParts.h"
 #include "support/StandInAdb.h"
 
 #include <QElapsedTimer>
@@ -29,18 +29,18 @@ QString notShown(qsizetype count) {
 
 enum class Ending { Exits, Crashes, TimeLimit };
 
-// The real runner on a stand-in adb.
+// A session's phone listing, alone, on the real runner and a stand-in adb.
 struct StandInFixture {
-    explicit StandInFixture(Waits waits) : session(runner, settings, adbAt(adb.path()), waits) {}
+    explicit StandInFixture(Waits waits) : parts(runner, adbAt(adb.path()), waits) {}
 
-    void listDevices() { QCoro::waitFor(session.discovery().adbDevices()); }
+    void listDevices() { QCoro::waitFor(parts.discovery.adbDevices()); }
+    QStringList usableSerials() const { return parts.discovery.usableSerials(); }
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};
     ProcessRunner runner;
-    MemorySettings settings;
-    BridgeSession session;
-    SessionRecorder seen{session};
+    SessionParts parts;
+    SessionRecorder& seen = parts.seen;
 };
 
 } // namespace
@@ -197,7 +197,7 @@ private Q_SLOTS:
                 .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QCOMPARE(f.seen.console,
                  QString(console).replace("ADB", f.adb.path()).replace("SETUP", setup));
-        QCOMPARE(f.session.discovery().usableSerials(), devices);
+        QCOMPARE(f.usableSerials(), devices);
 
         f.adb.setStandardOutput(NextListing.toUtf8());
         f.adb.setStandardError({});
@@ -211,7 +211,7 @@ private Q_SLOTS:
                                                : "Device " + visibleText(devices.first()) +
                                                      " is no longer attached.\n";
         QCOMPARE(f.seen.console, Checking + NextListing + left);
-        QCOMPARE(f.session.discovery().usableSerials(), QStringList{"NEXT"});
+        QCOMPARE(f.usableSerials(), QStringList{"NEXT"});
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     }
 };

@@ -1,6 +1,7 @@
 // Quitting through the real application object, its event loop and the real
 // desktop: each way of ending the program stops adb's server exactly once.
 #include "core/process/ProcessRunner.h"
+#include "core/view/ProcessViewerTrials.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDesktop.h"
@@ -9,8 +10,10 @@
 #include "support/StandInAdb.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 using namespace ostrel;
@@ -39,22 +42,24 @@ private Q_SLOTS:
         QSettingsStore settings(directory.filePath("settings.conf"));
         QVERIFY(settings.storeChosenAdb(adb.path()).isEmpty());
 
-        QtDesktop desktop;
-        ProcessRunner runner;
-        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
-                               QUrl(QStringLiteral("http://127.0.0.1:9")));
         // adb's server as Quit finds it: running, and holding no forward.
         FakeAdbServer server;
         QVERIFY(server.listen());
         server.setReply("host:list-forward", FakeAdbServer::okay({}));
-        controller.session().setServerAddress(server.address());
+        QtDesktop desktop;
+        ProcessRunner runner;
+        ProcessViewerTrials viewers(ProcessViewerTrials::systemSearchPath());
+        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
+                               viewers, SessionEnvironment{server.address()},
+                               QUrl(QStringLiteral("http://127.0.0.1:9")));
         MainWindow window(controller);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, &controller,
                          &AppDelegate::requestQuitFromWindow);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTest::mouseClick(window.ui.startButton, Qt::LeftButton);
-        QTRY_VERIFY(controller.flowRunning());
+        // The window takes no new action while the flow runs.
+        QTRY_VERIFY(!window.ui.startButton->isEnabled());
 
         QTimer::singleShot(100, &window, [&] {
             if (how == "menu") {
@@ -80,7 +85,11 @@ private Q_SLOTS:
         QCoreApplication::exec();
         failsafe.stop();
         QVERIFY(endedByItself);
-        QVERIFY(!controller.flowRunning());
+        // No flow runs any more: Clear, refused while one does, empties the
+        // console the flow wrote to.
+        QVERIFY(!window.ui.textView->toPlainText().isEmpty());
+        controller.onClearButtonClicked();
+        QCOMPARE(window.ui.textView->toPlainText(), QString());
 
         // kill-server runs detached: give it time to show in the log.
         QList<QStringList> kills;
@@ -106,14 +115,15 @@ private Q_SLOTS:
         StandInAdb adb(directory.filePath("adb-bin"));
         QSettingsStore settings(directory.filePath("settings.conf"));
         QVERIFY(settings.storeChosenAdb(adb.path()).isEmpty());
-        QtDesktop desktop;
-        ProcessRunner runner;
-        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
-                               QUrl(QStringLiteral("http://127.0.0.1:9")));
         FakeAdbServer server;
         QVERIFY(server.listen());
         server.setReply("host:list-forward", FakeAdbServer::hang());
-        controller.session().setServerAddress(server.address());
+        QtDesktop desktop;
+        ProcessRunner runner;
+        ProcessViewerTrials viewers(ProcessViewerTrials::systemSearchPath());
+        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
+                               viewers, SessionEnvironment{server.address()},
+                               QUrl(QStringLiteral("http://127.0.0.1:9")));
 
         controller.onQuiteMenu();
         QTRY_VERIFY(server.requests().contains("host:list-forward"));

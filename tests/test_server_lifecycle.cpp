@@ -3,6 +3,7 @@
 #include "support/ConsoleTexts.h"
 #include "support/PhoneCommands.h"
 #include "support/SessionFixture.h"
+#include "support/SessionParts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -170,14 +171,15 @@ private Q_SLOTS:
     }
 
     void updatedAppIsNoLongerTakenForRetired() {
-        attach({{"package", FirstPackage}, {"size", 420556}});
-        toggle();
-        QVERIFY(f->session.phone(Phone).serverUnsupported);
-        f->phone.setScenario({{"package", FirstPackage}, {"size", 2000000}});
+        ScriptedPhone phone({{"package", FirstPackage}, {"size", 420556}});
+        SessionParts parts(phone, adbAt(SessionFixture::AdbPath), flowWaits());
+        QCoro::waitFor(parts.lifecycle.adbStartOstrelVNCServer(Phone));
+        QVERIFY(parts.lifecycle.record(Phone).serverUnsupported);
+        phone.setScenario({{"package", FirstPackage}, {"size", 2000000}});
         const Step<ServerPresence> presence =
-            f->run(f->session.lifecycle().checkOstrelVNCServerFileExists(Phone));
+            QCoro::waitFor(parts.lifecycle.checkOstrelVNCServerFileExists(Phone));
         QCOMPARE(presence.value, ServerPresence::Found);
-        QVERIFY(!f->session.phone(Phone).serverUnsupported);
+        QVERIFY(!parts.lifecycle.record(Phone).serverUnsupported);
     }
 
     void serverThatShowsLateIsPolledFor() {
@@ -382,18 +384,20 @@ private Q_SLOTS:
         QFETCH(bool, startedBefore);
         // The app is under the second package, so the first one tried is a
         // candidate that nothing confirms.
-        attach({{"package", SecondPackage}});
+        ScriptedPhone phone({{"package", SecondPackage}});
+        SessionParts parts(phone, adbAt(SessionFixture::AdbPath), flowWaits());
         const QString known = startedBefore ? executableOf(SecondPackage) : QString();
         if (startedBefore)
-            toggle();
-        const qsizetype before = f->phone.invocations().size();
-        f->phone.setScenario({{"package", SecondPackage}, {"goneFrom", before + 1}});
+            QVERIFY(QCoro::waitFor(parts.lifecycle.adbStartOstrelVNCServer(Phone)));
+        const qsizetype before = phone.invocations().size();
+        phone.setScenario({{"package", SecondPackage}, {"goneFrom", before + 1}});
         const Step<ServerPresence> presence =
-            f->run(f->session.lifecycle().checkOstrelVNCServerFileExists(Phone));
+            QCoro::waitFor(parts.lifecycle.checkOstrelVNCServerFileExists(Phone));
         QVERIFY(!presence.goesOn());
-        QCOMPARE(f->runsSince(before), aimed({fileList(FirstPackage)}));
-        QCOMPARE(f->session.phone(Phone).serverPath, known);
-        QCOMPARE(f->session.phone(Phone).serverPackage, startedBefore ? SecondPackage : QString());
+        QCOMPARE(phone.invocations().mid(before), aimed({fileList(FirstPackage)}));
+        QCOMPARE(parts.lifecycle.record(Phone).serverPath, known);
+        QCOMPARE(parts.lifecycle.record(Phone).serverPackage,
+                 startedBefore ? SecondPackage : QString());
     }
 
     void deviceGoneMidFlowEndsItAndListsAgain() {

@@ -326,12 +326,14 @@ private Q_SLOTS:
     }
     void unreadableListStillTakesNothingOver() {
         QFETCH(QString, server);
-        attach({});
+        f.reset();
+        if (server == "none")
+            f = std::make_unique<SessionFixture>(QJsonObject{}, fastWaits(), std::nullopt);
+        else
+            attach({});
         if (server == "gone")
             f->server.goAway();
-        else if (server == "none")
-            f->session.setServerAddress(std::nullopt);
-        else
+        else if (server == "fails")
             f->server.setReply("host:list-forward", FakeAdbServer::fail("closed"));
         QVERIFY(f->run(f->session.usbConnect(portOf(5901))));
         QCOMPARE(f->phone.invocations(), aimed({devices(), forwardNew(5901), forwardNew(5801)}));
@@ -443,11 +445,14 @@ private Q_SLOTS:
         QFETCH(AdbServerVerdict, verdict);
         Waits waits = fastWaits();
         waits.forwardList = std::chrono::milliseconds(300);
-        f = std::make_unique<SessionFixture>(QJsonObject{{"forwards", forwards}}, waits);
+        f.reset();
+        if (server == "none")
+            f = std::make_unique<SessionFixture>(QJsonObject{{"forwards", forwards}}, waits,
+                                                 std::nullopt);
+        else
+            f = std::make_unique<SessionFixture>(QJsonObject{{"forwards", forwards}}, waits);
         if (server == "gone")
             f->server.goAway();
-        else if (server == "none")
-            f->session.setServerAddress(std::nullopt);
         else if (server == "fails")
             f->server.setReply("host:list-forward", FakeAdbServer::fail("closed"));
         else if (server == "hangs")

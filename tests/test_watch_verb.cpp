@@ -48,9 +48,9 @@ QString contentOf(std::FILE* file) {
 // ("start-server" is an unknown command to it) and whose server is `server`.
 struct WatchRun {
     explicit WatchRun(const FakeAdbServer& server)
-        : out(std::tmpfile()), err(std::tmpfile()), output(out.get(), err.get()),
+        : fixture(QJsonObject{}, fastWaits(), server.address()), out(std::tmpfile()),
+          err(std::tmpfile()), output(out.get(), err.get()),
           verb(fixture.session, output, QString(), quickTiming()) {
-        fixture.session.setServerAddress(server.address());
         output.follow(fixture.session);
         QObject::connect(&verb, &cli::WatchVerb::finished, &verb,
                          [this](int exitStatus) { status = exitStatus; });

@@ -67,9 +67,9 @@ private Q_SLOTS:
                withRetry(std::chrono::milliseconds(400)));
         click(f->window->ui.startButton);
         QTest::qWait(100);
-        QVERIFY(f->controller->flowRunning());
+        QVERIFY(f->flowRunning());
         click(f->window->ui.startButton);
-        QTRY_VERIFY(!f->controller->flowRunning());
+        QTRY_VERIFY(!f->flowRunning());
         QTest::qWait(100);
         QCOMPARE(phone->invocations(), firstStart());
         QCOMPARE(f->window->ui.startButton->text(), StopTitle);
@@ -80,10 +80,10 @@ private Q_SLOTS:
         attach({{"package", FirstPackage}, {"presentFrom", 3}},
                withRetry(std::chrono::milliseconds(300)));
         click(f->window->ui.startButton);
-        QTRY_VERIFY(f->controller->flowRunning());
+        QTRY_VERIFY(f->flowRunning());
         click(f->window->ui.usbConnectButton);
         click(f->window->ui.clearButton);
-        QTRY_VERIFY(!f->controller->flowRunning());
+        QTRY_VERIFY(!f->flowRunning());
         QTest::qWait(200);
         QVERIFY(f->desktop.alerts.isEmpty()); // no port prompt afterwards
         QVERIFY(f->consoleText().contains(RunningRow));
@@ -103,7 +103,7 @@ private Q_SLOTS:
         attach({{"package", QJsonValue::Null}}, Waits{});
         click(f->window->ui.startButton);
         QTest::qWait(300);
-        QVERIFY(f->controller->flowRunning());
+        QVERIFY(f->flowRunning());
         const QString console = f->consoleText();
         const qsizetype runsBefore = phone->invocations().size();
         QElapsedTimer quitting;
@@ -118,7 +118,6 @@ private Q_SLOTS:
             f->window->close();
         }
         QTRY_COMPARE(f->desktop.quitCount, 1);
-        QVERIFY(!f->controller->flowRunning());
         QVERIFY2(quitting.elapsed() < 1000, qPrintable(QString::number(quitting.elapsed())));
         // Whatever else ends the program now changes nothing.
         f->window->close();
@@ -128,6 +127,7 @@ private Q_SLOTS:
         QCOMPARE(f->consoleText(), console);
         QCOMPARE(phone->invocations().mid(runsBefore), QList<QStringList>{{"kill-server"}});
         QCOMPARE(killServers().size(), 1);
+        QVERIFY(f->noFlowAfterQuit());
     }
 
     void quitDuringAHangingCommandCancelsIt() {

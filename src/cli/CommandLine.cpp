@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QProcessEnvironment>
 
 #include <csignal>
 #include <cstdio>
@@ -74,7 +75,11 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
     const AdbLookup adb(
         [&settings, givenAdb] { return givenAdb.isEmpty() ? settings.chosenAdb() : givenAdb; },
         launcherFolder());
-    BridgeSession session(runner, settings, adb);
+    SessionEnvironment environment{
+        AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())};
+    // A script's phones are those each verb lists; --watch follows the server itself.
+    environment.followDevices = false;
+    BridgeSession session(runner, settings, adb, std::move(environment));
     CommandLineOutput output(stdout, stderr);
     output.follow(session);
     output.failure(adb.searchNote());

@@ -19,8 +19,7 @@ void VerbContext::finish(int status) const {
 }
 
 void VerbContext::aimAtNamedPhone() const {
-    session.discovery().setChoice(DeviceDiscovery::Choice::OnlyUsable);
-    session.discovery().requireDevice(invocation.serial);
+    session.requirePhone(invocation.serial);
 }
 
 int VerbContext::runFlow(QCoro::Task<int> (*flow)(const VerbContext&)) const {

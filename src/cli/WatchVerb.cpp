@@ -156,8 +156,7 @@ void WatchVerb::sayOnce(const QString& line) {
 QCoro::Task<void> WatchVerb::startServer() {
     startingServer_ = true;
     const QPointer<WatchVerb> self = this;
-    const QStringList arguments{u"start-server"_s};
-    const Step<AdbRun> started = co_await session_.commands().runOnServer(Echo::Quiet, arguments);
+    const Step<AdbRun> started = co_await session_.startAdbServer();
     if (!self || ended_)
         co_return;
     startingServer_ = false;

@@ -2,7 +2,6 @@
 
 #include "core/PlatformTexts.h"
 #include "core/device/DeviceItems.h"
-#include "core/view/ProcessViewerTrials.h"
 #include "core/view/ViewerLauncher.h"
 #include "gui/FirstFrame.h"
 #include "gui/LinkField.h"
@@ -60,16 +59,14 @@ void disableItem(QComboBox* list, int index) {
 } // namespace
 
 AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, SessionSettings& settings,
-                         QString launcherFolder, QUrl siteUrl, Waits waits,
-                         LocalPortProbe localPortFree, QObject* parent)
+                         QString launcherFolder, ViewerTrials& viewers,
+                         SessionEnvironment environment, QUrl siteUrl, Waits waits, QObject* parent)
     : QObject(parent), desktop_(desktop), settings_(settings), siteUrl_(std::move(siteUrl)),
       adbChooser_(windowContext(), runner, settings, std::move(launcherFolder)),
-      session_(runner, settings, adbChooser_.lookup(), waits, std::move(localPortFree)),
+      session_(runner, settings, adbChooser_.lookup(), std::move(environment), waits),
       updateOffer_(windowContext(), siteUrl_, waits.updateTimeout),
       viewerChooser_(windowContext(), settings),
-      ownViewerTrials_(
-          std::make_unique<ProcessViewerTrials>(ProcessViewerTrials::systemSearchPath())),
-      viewers_(std::make_unique<ViewerLauncher>(*ownViewerTrials_)) {
+      viewers_(std::make_unique<ViewerLauncher>(viewers)) {
     connect(&updateOffer_, &UpdateOffer::menuCheckRunningChanged, this,
             &AppDelegate::refreshControls);
     connect(&session_, &BridgeSession::consoleText, this,
@@ -359,11 +356,6 @@ void AppDelegate::setStartButtonTitle(const QString& title) {
 
 // Showing a phone's screen: the window asks for the phone's port the first
 // time, and the session does the rest.
-
-void AppDelegate::setViewerTrials(ViewerTrials& trials) {
-    viewers_ = std::make_unique<ViewerLauncher>(trials);
-    ownViewerTrials_.reset();
-}
 
 void AppDelegate::onViewButtonClicked() {
     if (quitting_ || !usbDisconnectAvailable())

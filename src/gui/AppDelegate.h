@@ -46,10 +46,11 @@ class AppDelegate : public QObject {
 
 public:
     // `settings` outlives the controller; the search for an adb, when none is
-    // chosen, starts in `launcherFolder`.
+    // chosen, starts in `launcherFolder`. View's viewers are found and run by
+    // `viewers`; the phones and adb's server are those `environment` describes.
     AppDelegate(Desktop& desktop, CommandRunner& runner, SessionSettings& settings,
-                QString launcherFolder, QUrl siteUrl = defaultSiteUrl(), Waits waits = {},
-                LocalPortProbe localPortFree = localPortIsFree, QObject* parent = nullptr);
+                QString launcherFolder, ViewerTrials& viewers, SessionEnvironment environment,
+                QUrl siteUrl = defaultSiteUrl(), Waits waits = {}, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // Outlets: filled by the main window, owned by it.
@@ -102,19 +103,15 @@ public:
 
     // Showing the selected phone's screen in a viewer.
     void onViewButtonClicked();
-    // Where View's viewers are found and run; the program's own by default.
-    void setViewerTrials(ViewerTrials& trials);
 
     // The pieces that serve the window's other controls.
     AdbChooser& adbChooser() { return adbChooser_; }
     UpdateOffer& updateOffer() { return updateOffer_; }
     ViewerChooser& viewerChooser() { return viewerChooser_; }
 
-    BridgeSession& session() { return session_; }
     SessionSettings& settings() { return settings_; }
     const QUrl& siteUrl() const { return siteUrl_; }
     Desktop& desktop() { return desktop_; }
-    bool flowRunning() const { return session_.isBusy(); }
     // Quit has settled adb's server: the window may close for good.
     bool readyToQuit() const { return readyToQuit_; }
 
@@ -146,7 +143,6 @@ private:
     bool quitting_ = false;
     bool readyToQuit_ = false;
     bool ended_ = false; // endAtOnce(): a Quit under way ends the program no more
-    std::unique_ptr<ViewerTrials> ownViewerTrials_;
     std::unique_ptr<ViewerLauncher> viewers_;
 };
 

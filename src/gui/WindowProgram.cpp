@@ -4,6 +4,7 @@
 #include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
 #include "core/settings/QSettingsStore.h"
+#include "core/view/ProcessViewerTrials.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDesktop.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QProcessEnvironment>
 
 namespace ostrel {
 
@@ -38,7 +40,10 @@ int runWindowProgram(int argc, char* argv[]) {
     QtDesktop desktop;
     ProcessRunner runner;
     QSettingsStore settings;
-    AppDelegate controller(desktop, runner, settings, launcherFolder());
+    ProcessViewerTrials viewers(ProcessViewerTrials::systemSearchPath());
+    AppDelegate controller(desktop, runner, settings, launcherFolder(), viewers,
+                           SessionEnvironment{AdbServerAddress::fromEnvironment(
+                               QProcessEnvironment::systemEnvironment())});
     MainWindow window(controller);
     // The application may be told to quit without the window or the menu
     // (the Dock, logging out): that ends the program the same way.

@@ -13,12 +13,11 @@
 
 namespace ostrel::e2e {
 
-ProgramSession::ProgramSession(Waits waits, bool followServer)
+// The scope's own server, which the program's adb commands reach too.
+ProgramSession::ProgramSession(Waits waits, bool followServer, ViewerTrials* viewers)
     : program_(std::make_unique<test::ControllerFixture>(
-          waits, QUrl(QStringLiteral("http://127.0.0.1:9")), true, nullptr,
-          followServer ? std::optional(scopeServer()) : std::nullopt)) {
-    // The scope's own server, which the program's adb commands reach too.
-    program_->controller->session().setServerAddress(scopeServer());
+          waits, QUrl(QStringLiteral("http://127.0.0.1:9")), true, nullptr, scopeServer(),
+          followServer, viewers)) {
     // The start-up instructions would only pad every console comparison.
     program_->controller->onClearButtonClicked();
 }
@@ -49,8 +48,25 @@ SimulatedPhone* ProgramSession::attachPhone(const PhoneScenario& scenario, const
 
 // A click only starts a flow; the scenarios read what it left once it is over.
 void ProgramSession::waitForTheFlow() {
-    if (!QTest::qWaitFor([this] { return !program_->controller->flowRunning(); }, 120000))
+    if (!QTest::qWaitFor([this] { return !program_->flowRunning(); }, 120000))
         qWarning("the flow was still running after two minutes");
+}
+
+void ProgramSession::choose(const QString& serial) {
+    QComboBox* list = program_->window->ui.deviceListComboBox;
+    const auto listed = [this, list, &serial] {
+        return list->findData(serial) >= 0 && !program_->flowRunning();
+    };
+    if (!QTest::qWaitFor(listed, 10000)) {
+        qWarning("%s was not listed after ten seconds", qUtf8Printable(serial));
+        return;
+    }
+    const int target = list->findData(serial);
+    for (int before = -2; list->currentIndex() != target && list->currentIndex() != before;) {
+        before = list->currentIndex();
+        QTest::keyClick(list, before < target ? Qt::Key_Down : Qt::Key_Up);
+        waitForTheFlow();
+    }
 }
 
 void ProgramSession::clickStart() {
@@ -104,7 +120,7 @@ qint64 ProgramSession::waitForListing(const QString& serial, bool listed, int li
         return -1;
     const qint64 shown = waited.elapsed();
     // Whatever the change set off (a probe) ends before the scenario goes on.
-    if (!QTest::qWaitFor([this] { return !program_->controller->flowRunning(); }, limitMs))
+    if (!QTest::qWaitFor([this] { return !program_->flowRunning(); }, limitMs))
         return -1;
     return shown;
 }

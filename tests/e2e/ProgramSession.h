@@ -20,7 +20,9 @@ class ProgramSession {
 public:
     // `followServer`: the device list follows the private adb server, as
     // the program's list does; otherwise it changes only when a flow lists.
-    explicit ProgramSession(Waits waits = Waits{}, bool followServer = false);
+    // View's viewers are `viewers` when given, else scripted ones.
+    explicit ProgramSession(Waits waits = Waits{}, bool followServer = false,
+                            ViewerTrials* viewers = nullptr);
     ~ProgramSession();
     ProgramSession(const ProgramSession&) = delete;
     ProgramSession& operator=(const ProgramSession&) = delete;
@@ -36,6 +38,9 @@ public:
     void usbConnect(const QString& portText = QStringLiteral("5901"));
     void triggerQuit();
     void waitForTheFlow();
+    // Chooses the phone `serial` with the arrow keys in the device list,
+    // once the list shows it and no flow runs; each choice is looked at.
+    void choose(const QString& serial);
 
     // The device list as shown, and the serials behind its items ("No
     // device" has none).

@@ -63,7 +63,7 @@ private Q_SLOTS:
         const QString instructions = program.consoleText();
         QComboBox* list = program.window->ui.deviceListComboBox;
         QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!program.controller->flowRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!program.flowRunning(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(list->itemText(0), withModel(selected), 5000);
         QCOMPARE(list->currentData().toString(), selected.serial());
         QCOMPARE(list->itemData(1).toString(), other.serial());

@@ -54,13 +54,6 @@ void forward(ProgramSession& session, const SimulatedPhone& phone, quint16 local
                          socket.arg(local), socket.arg(remote != 0 ? remote : local)});
 }
 
-// The phone chosen in the device list, after a listing has filled it.
-void choose(ProgramSession& session, const SimulatedPhone& phone) {
-    BridgeSession& bridge = session.program().controller->session();
-    QCoro::waitFor(bridge.listDevices());
-    bridge.selectDevice(phone.serial());
-}
-
 } // namespace
 
 #define START_SERVER(session)                                                                      \
@@ -163,12 +156,12 @@ private Q_SLOTS:
     // Another adb client forwards 5902 to phone B: USB Connect 5902 on phone
     // A is refused, and 5902 still reaches B.
     void portOfAnotherPhoneIsNotTakenOver() {
-        ProgramSession session;
+        ProgramSession session(Waits{}, true); // the list to choose from follows the server
         ATTACH_PHONE(a, session, namedPhone("phone A"), QStringLiteral("device"));
         ATTACH_PHONE(b, session, namedPhone("phone B"), QStringLiteral("device"));
         forward(session, *b, SharedPort);
         QCOMPARE(rfbDesktopName(SharedPort), QByteArray("phone B"));
-        choose(session, *a);
+        session.choose(a->serial());
 
         session.usbConnect(QString::number(SharedPort));
 
@@ -183,11 +176,11 @@ private Q_SLOTS:
 
     // USB Disconnect on phone B frees B's ports alone.
     void usbDisconnectFreesOnlyTheSelectedPhonesPorts() {
-        ProgramSession session;
+        ProgramSession session(Waits{}, true); // the list to choose from follows the server
         ATTACH_PHONE(a, session, namedPhone("phone A"), QStringLiteral("device"));
         ATTACH_PHONE(b, session, namedPhone("phone B"), QStringLiteral("device"));
         forward(session, *a, OtherPort, SharedPort);
-        choose(session, *b);
+        session.choose(b->serial());
         session.usbConnect(QString::number(SharedPort));
         QCOMPARE(rfbDesktopName(SharedPort), QByteArray("phone B"));
         QCOMPARE(session.program().window->ui.forwardsLabel->text(),

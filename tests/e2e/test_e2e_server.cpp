@@ -252,7 +252,7 @@ private Q_SLOTS:
         QVERIFY2(session.waitForListing(gone, false) >= 0, qPrintable(session.story()));
         QVERIFY2(session.waitForListing(second->serial()) >= 0, qPrintable(session.story()));
         QTRY_COMPARE_WITH_TIMEOUT(session.selectedSerial(), second->serial(), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!session.program().controller->flowRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!session.program().flowRunning(), 5000);
 
         QVERIFY2(session.console().startsWith("Device " + gone + " is no longer attached.\n"),
                  qPrintable(session.console()));

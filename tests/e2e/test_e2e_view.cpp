@@ -57,13 +57,6 @@ private:
     QTemporaryDir folder_;
 };
 
-// The phone chosen in the device list, after a listing has filled it.
-void choose(ProgramSession& session, const SimulatedPhone& phone) {
-    BridgeSession& bridge = session.program().controller->session();
-    QCoro::waitFor(bridge.listDevices());
-    bridge.selectDevice(phone.serial());
-}
-
 void clickView(ProgramSession& session) {
     QTest::mouseClick(session.program().window->ui.viewButton, Qt::LeftButton);
     session.waitForTheFlow();
@@ -77,10 +70,10 @@ class E2eViewTest : public QObject {
     std::unique_ptr<ProcessViewerTrials> trials;
 
     // The program's own viewer trials, on a search path of stand-ins alone.
-    void useViewersIn(ProgramSession& session, const StandIns& standIns) {
+    ViewerTrials* viewersIn(const StandIns& standIns) {
         trials = std::make_unique<ProcessViewerTrials>(QStringList{standIns.path()},
                                                        std::chrono::milliseconds(1000));
-        session.program().controller->setViewerTrials(*trials);
+        return trials.get();
     }
 
 private Q_SLOTS:
@@ -104,10 +97,9 @@ private Q_SLOTS:
     // the server is started, greets through the forward, and the first
     // viewer found gets the local port in its own syntax.
     void viewStartsTheServerAndOpensAViewer() {
-        ProgramSession session;
-        ATTACH_PHONE(phone, session, PhoneScenario{}, QStringLiteral("device"));
         const StandIns standIns({"vncviewer", "xdg-open"});
-        useViewersIn(session, standIns);
+        ProgramSession session(Waits{}, false, viewersIn(standIns));
+        ATTACH_PHONE(phone, session, PhoneScenario{}, QStringLiteral("device"));
 
         clickView(session);
 
@@ -123,10 +115,9 @@ private Q_SLOTS:
 
     // No viewer at all: the server's web client, through the desktop's opener.
     void withoutAViewerTheBrowserGetsTheWebClient() {
-        ProgramSession session;
-        ATTACH_PHONE(phone, session, namedPhone("kestrel"), QStringLiteral("device"));
         const StandIns standIns({"xdg-open"});
-        useViewersIn(session, standIns);
+        ProgramSession session(Waits{}, false, viewersIn(standIns));
+        ATTACH_PHONE(phone, session, namedPhone("kestrel"), QStringLiteral("device"));
 
         clickView(session);
 
@@ -140,15 +131,14 @@ private Q_SLOTS:
     // Two phones on the same port, viewed one after the other: each gets a
     // pair of its own, and each pair greets with its own phone's desktop.
     void twoPhonesEachReachTheirOwnServer() {
-        ProgramSession session;
+        const StandIns standIns({"vncviewer"});
+        ProgramSession session(Waits{}, true, viewersIn(standIns));
         ATTACH_PHONE(a, session, namedPhone("phone A"), QStringLiteral("device"));
         ATTACH_PHONE(b, session, namedPhone("phone B"), QStringLiteral("device"));
-        const StandIns standIns({"vncviewer"});
-        useViewersIn(session, standIns);
 
-        choose(session, *a);
+        session.choose(a->serial());
         clickView(session);
-        choose(session, *b);
+        session.choose(b->serial());
         clickView(session);
 
         QCOMPARE(standIns.log(),
@@ -165,7 +155,7 @@ private Q_SLOTS:
                                   QStringLiteral("Forwarded: localhost:5902 and localhost:5802"),
                                   5000);
         // Viewed again, phone A keeps its pair: nothing new is forwarded.
-        choose(session, *a);
+        session.choose(a->serial());
         clickView(session);
         QCOMPARE(standIns.log().last(), QStringLiteral("vncviewer localhost::5901"));
         QCOMPARE(rfbDesktopName(5901), QByteArray("phone A"));
@@ -174,12 +164,11 @@ private Q_SLOTS:
     // A server that never starts ends View with the start's own lines, and
     // no viewer is called.
     void serverThatNeverStartsOpensNothing() {
-        ProgramSession session;
+        const StandIns standIns({"vncviewer", "xdg-open"});
+        ProgramSession session(Waits{}, false, viewersIn(standIns));
         PhoneScenario scenario;
         scenario.serverFailure = QStringLiteral("bind: address in use");
         ATTACH_PHONE(phone, session, scenario, QStringLiteral("device"));
-        const StandIns standIns({"vncviewer", "xdg-open"});
-        useViewersIn(session, standIns);
 
         clickView(session);
 

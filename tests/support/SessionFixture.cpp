@@ -50,6 +50,18 @@ SessionRecorder::SessionRecorder(BridgeSession& session) {
     });
 }
 
+SessionRecorder::SessionRecorder(SessionConsole& console, DeviceDiscovery* discovery) {
+    QObject::connect(&console, &SessionConsole::consoleText, &listening_,
+                     [this](const QString& text, MessageKind kind) { append(text, kind); });
+    if (!discovery)
+        return;
+    QObject::connect(discovery, &DeviceDiscovery::devicesListed, &listening_,
+                     [this](const QList<ListedDevice>& devices, const QString& selected) {
+                         const DeviceItems shown = deviceItems(devices, selected, {});
+                         deviceLists.append({shown.texts(), shown.current});
+                     });
+}
+
 void SessionRecorder::clear() {
     console.clear();
     failures.clear();
@@ -69,18 +81,34 @@ void SessionRecorder::append(const QString& text, MessageKind kind) {
 }
 
 SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits)
+    : SessionFixture(scenario, waits, true, std::nullopt) {}
+
+SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits,
+                               std::optional<AdbServerAddress> adbServer)
+    : SessionFixture(scenario, waits, false, adbServer) {}
+
+SessionFixture::SessionFixture(const QJsonObject& scenario, Waits waits, bool ownServer,
+                               std::optional<AdbServerAddress> adbServer)
     : phone(scenario),
-      session(phone, settings, adbAt(AdbPath), waits,
-              // Whether a port is free here is the test's to say, not this machine's.
-              [this](TcpPort port) { return !portsInUse.contains(port.number()); }),
+      session(phone, settings, adbAt(AdbPath), environment(ownServer, adbServer), waits),
       seen(session) {
     // A server's output that falls back to the cache folder goes to Qt's
     // folder for tests, never the user's.
     QStandardPaths::setTestModeEnabled(true);
-    server.listen();
     server.setLiveReply("host:list-forward",
                         [this] { return FakeAdbServer::okay(phone.forwardListing()); });
-    session.setServerAddress(server.address());
+}
+
+SessionEnvironment SessionFixture::environment(bool ownServer,
+                                               std::optional<AdbServerAddress> adbServer) {
+    SessionEnvironment environment;
+    server.listen();
+    environment.adbServer = ownServer ? server.address() : adbServer;
+    // Whether a port is free here is the test's to say, not this machine's.
+    environment.localPortFree = [this](TcpPort port) {
+        return !portsInUse.contains(port.number());
+    };
+    return environment;
 }
 
 SessionFixture::~SessionFixture() {

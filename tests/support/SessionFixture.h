@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <optional>
 #include <utility>
 
 namespace ostrel::test {
@@ -34,6 +35,9 @@ AdbLookup adbAt(const QString& path);
 class SessionRecorder {
 public:
     explicit SessionRecorder(BridgeSession& session);
+    // A session's parts without it: what they say, and the lists `discovery`
+    // fills when there is one.
+    explicit SessionRecorder(SessionConsole& console, DeviceDiscovery* discovery = nullptr);
 
     // Forgets everything recorded so far, as the console's Clear does.
     void clear();
@@ -58,12 +62,15 @@ private:
 };
 
 // A session on a scripted phone, its adb a path that exists nowhere. Its adb
-// server's socket is a fake one that lists the phone's forwards as they are.
+// server's socket is a fake one that lists the phone's forwards as they are,
+// unless the session is told of another server, or of none.
 class SessionFixture {
 public:
     static inline const QString AdbPath = QStringLiteral("/scripted/adb");
 
     explicit SessionFixture(const QJsonObject& scenario = {}, Waits waits = fastWaits());
+    SessionFixture(const QJsonObject& scenario, Waits waits,
+                   std::optional<AdbServerAddress> adbServer);
     ~SessionFixture();
     SessionFixture(const SessionFixture&) = delete;
     SessionFixture& operator=(const SessionFixture&) = delete;
@@ -82,6 +89,12 @@ public:
         return phone.invocations().mid(before);
     }
 
+private:
+    SessionFixture(const QJsonObject& scenario, Waits waits, bool ownServer,
+                   std::optional<AdbServerAddress> adbServer);
+    SessionEnvironment environment(bool ownServer, std::optional<AdbServerAddress> adbServer);
+
+public:
     MemorySettings settings; // what the session remembers, for this fixture's life
     // Local ports that some program on this computer listens on.
     QSet<uint16_t> portsInUse;

@@ -54,12 +54,6 @@ QStringList AdbCommands::forDevice(const QString& serial, const QStringList& arg
     return QStringList{u"-s"_s, serial} + arguments;
 }
 
-QCoro::Task<AdbRun> AdbCommands::launchAdbProcess(QStringList arguments, bool wait) {
-    if (!wait)
-        co_return launchDetachedAdbProcess(arguments);
-    co_return co_await runAndReport(Echo::Shown, arguments);
-}
-
 // Exec would cut the serial at a NUL, and the rest may name another phone; a
 // serial too long would fail the start and read as an adb that cannot run.
 std::optional<AdbRun> AdbCommands::refuseUnnameableSerial(const QStringList& arguments) {

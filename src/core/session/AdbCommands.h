@@ -35,8 +35,6 @@ public:
     AdbCommands(CommandRunner& runner, AdbLookup adb, std::chrono::milliseconds timeout,
                 SessionConsole& console, const FlowControl& flow, QObject* parent = nullptr);
 
-    // One command: waited for, or (wait false) started to outlive us.
-    QCoro::Task<AdbRun> launchAdbProcess(QStringList arguments, bool wait);
     // A command that outlives the program; its output goes to the open file
     // `outputDescriptor`, which stays the caller's (-1: nowhere).
     AdbRun launchDetachedAdbProcess(const QStringList& arguments, int outputDescriptor = -1);

@@ -6,8 +6,8 @@
 #include "core/view/ViewerLauncher.h"
 
 #include <QCoro/QCoroTask>
-#include <QProcessEnvironment>
 
+#include <functional>
 #include <utility>
 
 namespace ostrel {
@@ -15,13 +15,12 @@ namespace ostrel {
 using namespace Qt::Literals::StringLiterals;
 
 BridgeSession::BridgeSession(CommandRunner& runner, SessionSettings& settings, AdbLookup adb,
-                             Waits waits, LocalPortProbe localPortFree, QObject* parent)
-    : QObject(parent), runner_(runner), settings_(settings), waits_(waits),
-      commands_(runner, std::move(adb), waits_.commandTimeout, console_, flow_),
+                             SessionEnvironment environment, Waits waits, QObject* parent)
+    : QObject(parent), runner_(runner), settings_(settings), environment_(std::move(environment)),
+      waits_(waits), commands_(runner, std::move(adb), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
-      forward_(commands_, console_, waits_, std::move(localPortFree)),
+      forward_(commands_, console_, waits_, environment_.localPortFree),
       view_(lifecycle_, forward_, console_, settings_, flow_, waits_),
-      serverAddress_(AdbServerAddress::fromEnvironment(QProcessEnvironment::systemEnvironment())),
       live_(discovery_, flow_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
     connect(&console_, &SessionConsole::consoleLink, this, &BridgeSession::consoleLink);
@@ -61,8 +60,8 @@ BridgeSession::~BridgeSession() {
 }
 
 void BridgeSession::startWatching(const DeviceWatchTiming& timing) {
-    if (serverAddress_)
-        live_.start(*serverAddress_, timing);
+    if (environment_.adbServer && environment_.followDevices)
+        live_.start(*environment_.adbServer, timing);
 }
 
 void BridgeSession::cancel() {
@@ -79,6 +78,28 @@ void BridgeSession::selectDevice(const QString& serial) {
     discovery_.selectDevice(serial);
 }
 
+void BridgeSession::requirePhone(const QString& serial) {
+    discovery_.setChoice(DeviceDiscovery::Choice::OnlyUsable);
+    discovery_.requireDevice(serial);
+}
+
+QCoro::Task<Step<AdbRun>> BridgeSession::startAdbServer() {
+    const QStringList arguments{u"start-server"_s};
+    co_return co_await commands_.runOnServer(Echo::Quiet, arguments);
+}
+
+template <typename R, typename... P>
+QCoro::Task<R> BridgeSession::runFlow(QCoro::Task<R> (BridgeSession::*body)(P...),
+                                      std::type_identity_t<P>... arguments) {
+    const FlowControl::Scope scope(flow_);
+    if (!scope.entered())
+        co_return R{};
+    R result = co_await std::invoke(body, this, std::move(arguments)...);
+    co_await probeIfSelectionMoved();
+    co_await showForwardedPorts();
+    co_return result;
+}
+
 QCoro::Task<void> BridgeSession::toggleServer() {
     // The last probe of the selected phone decides, not the button's title.
     const QString selected = discovery_.selectedDevice();
@@ -89,13 +110,7 @@ QCoro::Task<void> BridgeSession::toggleServer() {
 }
 
 QCoro::Task<bool> BridgeSession::startServer() {
-    const FlowControl::Scope scope(flow_);
-    if (!scope.entered())
-        co_return false;
-    const bool running = co_await runStart();
-    co_await probeIfSelectionMoved();
-    co_await showForwardedPorts();
-    co_return running;
+    return runFlow(&BridgeSession::runStart);
 }
 
 QCoro::Task<bool> BridgeSession::runStart() {
@@ -107,13 +122,7 @@ QCoro::Task<bool> BridgeSession::runStart() {
 }
 
 QCoro::Task<bool> BridgeSession::stopServer() {
-    const FlowControl::Scope scope(flow_);
-    if (!scope.entered())
-        co_return false;
-    const bool stopped = co_await runStop();
-    co_await probeIfSelectionMoved();
-    co_await showForwardedPorts();
-    co_return stopped;
+    return runFlow(&BridgeSession::runStop);
 }
 
 QCoro::Task<bool> BridgeSession::runStop() {
@@ -125,13 +134,7 @@ QCoro::Task<bool> BridgeSession::runStop() {
 }
 
 QCoro::Task<bool> BridgeSession::usbConnect(TcpPort port) {
-    const FlowControl::Scope scope(flow_);
-    if (!scope.entered())
-        co_return false;
-    const bool forwarded = co_await runForward(port);
-    co_await probeIfSelectionMoved();
-    co_await showForwardedPorts();
-    co_return forwarded;
+    return runFlow(&BridgeSession::runForward, port);
 }
 
 QCoro::Task<bool> BridgeSession::runForward(TcpPort port) {
@@ -139,7 +142,8 @@ QCoro::Task<bool> BridgeSession::runForward(TcpPort port) {
     const Step<QString> phone = co_await discovery_.adbDevices();
     if (!phone.goesOn())
         co_return false;
-    const Step<bool> forwarded = co_await forward_.adbForward(phone.value, port, serverAddress_);
+    const Step<bool> forwarded =
+        co_await forward_.adbForward(phone.value, port, environment_.adbServer);
     const bool holds = forwarded.goesOn() && forwarded.value;
     // The port the user gave is the one View uses for this phone from now on.
     if (holds) {
@@ -153,19 +157,20 @@ QCoro::Task<bool> BridgeSession::runForward(TcpPort port) {
 
 QCoro::Task<bool> BridgeSession::view(std::optional<TcpPort> port, ViewerLauncher& launcher,
                                       QString chosenViewer, VncPortQuestion ask) {
-    const FlowControl::Scope scope(flow_);
-    if (!scope.entered())
-        co_return false;
-    launcher_ = &launcher;
+    return runFlow(&BridgeSession::runView, port, &launcher, std::move(chosenViewer),
+                   std::move(ask));
+}
+
+QCoro::Task<bool> BridgeSession::runView(std::optional<TcpPort> port, ViewerLauncher* launcher,
+                                         QString chosenViewer, VncPortQuestion ask) {
+    launcher_ = launcher;
     bool opened = false;
     const Step<std::optional<LocalPair>> pair = co_await runReach(port, std::move(ask));
     if (pair.goesOn()) {
-        const Step<bool> viewer = co_await launcher.open(*pair.value, chosenViewer, console_);
+        const Step<bool> viewer = co_await launcher->open(*pair.value, chosenViewer, console_);
         opened = viewer.goesOn() && viewer.value;
     }
     launcher_ = nullptr;
-    co_await probeIfSelectionMoved();
-    co_await showForwardedPorts();
     co_return opened;
 }
 
@@ -187,18 +192,12 @@ QCoro::Task<Step<std::optional<LocalPair>>> BridgeSession::runReach(std::optiona
     if (!phone.goesOn())
         co_return phone.stopped<std::optional<LocalPair>>();
     const Step<std::optional<LocalPair>> pair =
-        co_await view_.reach(phone.value, port, serverAddress_, std::move(ask));
+        co_await view_.reach(phone.value, port, environment_.adbServer, std::move(ask));
     co_return pair;
 }
 
 QCoro::Task<bool> BridgeSession::usbDisconnect() {
-    const FlowControl::Scope scope(flow_);
-    if (!scope.entered())
-        co_return false;
-    const bool freed = co_await runDisconnect();
-    co_await probeIfSelectionMoved();
-    co_await showForwardedPorts();
-    co_return freed;
+    return runFlow(&BridgeSession::runDisconnect);
 }
 
 QCoro::Task<bool> BridgeSession::runDisconnect() {
@@ -206,7 +205,8 @@ QCoro::Task<bool> BridgeSession::runDisconnect() {
     const Step<QString> phone = co_await discovery_.adbDevices();
     if (!phone.goesOn())
         co_return false;
-    const Step<bool> freed = co_await forward_.adbRemoveForwards(phone.value, serverAddress_);
+    const Step<bool> freed =
+        co_await forward_.adbRemoveForwards(phone.value, environment_.adbServer);
     co_return freed.goesOn() && freed.value;
 }
 
@@ -219,7 +219,7 @@ QCoro::Task<void> BridgeSession::showForwardedPorts() {
         Q_EMIT forwardedPortsChanged({});
         co_return;
     }
-    const ForwardListRead read = co_await forward_.readForwards(serverAddress_);
+    const ForwardListRead read = co_await forward_.readForwards(environment_.adbServer);
     if (read.outcome == ForwardListRead::Outcome::Cancelled || flow_.cancelled())
         co_return;
     Q_EMIT forwardedPortsChanged(read.portsOf(serial));
@@ -285,7 +285,8 @@ void BridgeSession::showServerState(bool running) {
 // and any other client's alike; only an answer that lists none lets it go.
 // Not a flow: the flows have been cancelled by now.
 QCoro::Task<AdbServerVerdict> BridgeSession::stopAdbServerUnlessForwarding() {
-    const ForwardListRead read = co_await quitReader_.read(serverAddress_, waits_.forwardList);
+    const ForwardListRead read =
+        co_await quitReader_.read(environment_.adbServer, waits_.forwardList);
     switch (read.outcome) {
     case ForwardListRead::Outcome::NoServer:
         co_return AdbServerVerdict::NoServer;

@@ -13,6 +13,7 @@
 #include "core/session/PortForwarder.h"
 #include "core/session/ServerLifecycle.h"
 #include "core/session/SessionConsole.h"
+#include "core/session/SessionEnvironment.h"
 #include "core/session/ViewFlow.h"
 #include "core/settings/AdbLookup.h"
 
@@ -24,6 +25,7 @@
 
 #include <functional>
 #include <optional>
+#include <type_traits>
 
 namespace ostrel {
 
@@ -47,10 +49,9 @@ class BridgeSession : public QObject {
 
 public:
     // `adb` says which adb to run, asked anew for every command; `settings`
-    // keeps each phone's VNC port and outlives the session; `localPortFree`
-    // says whether a local port View may forward is free here.
-    BridgeSession(CommandRunner& runner, SessionSettings& settings, AdbLookup adb, Waits waits = {},
-                  LocalPortProbe localPortFree = localPortIsFree, QObject* parent = nullptr);
+    // keeps each phone's VNC port and outlives the session.
+    BridgeSession(CommandRunner& runner, SessionSettings& settings, AdbLookup adb,
+                  SessionEnvironment environment, Waits waits = {}, QObject* parent = nullptr);
     ~BridgeSession() override;
 
     // The user's flows. A flow asked for while another runs is turned away
@@ -81,6 +82,9 @@ public:
 
     // The phone the next flow works on, as the user chose it.
     void selectDevice(const QString& serial);
+    // A script's phone: every flow works on the usable phone `serial` or on
+    // none; without a serial, on the only usable one.
+    void requirePhone(const QString& serial);
     QString selectedDevice() const { return discovery_.selectedDevice(); }
     const QList<ListedDevice>& listedDevices() const { return discovery_.listedDevices(); }
     // What is known of a phone's server; the selected one's decides Start or Stop.
@@ -101,22 +105,18 @@ public:
     // going away).
     void abandonAdbServerQuestion() { quitReader_.cancel(); }
 
-    // The flows' parts, under the names the rest of the program knows them by.
-    AdbCommands& commands() { return commands_; }
-    DeviceDiscovery& discovery() { return discovery_; }
-    ServerLifecycle& lifecycle() { return lifecycle_; }
-    PortForwarder& forward() { return forward_; }
-    ViewFlow& viewFlow() { return view_; }
-    const Waits& waits() const { return waits_; }
-    // Where adb's server listens, read from the program's environment as adb
-    // reads it; nothing when that names no server reachable over TCP. Tests
-    // point it at a server of their own, or at none.
-    std::optional<AdbServerAddress> serverAddress() const { return serverAddress_; }
-    void setServerAddress(std::optional<AdbServerAddress> address) { serverAddress_ = address; }
+    // Starts adb's server, as adb's own commands do when none answers,
+    // without showing what adb prints; not a flow. The caller judges adb's
+    // exit status.
+    QCoro::Task<Step<AdbRun>> startAdbServer();
+
+    // Where adb's server listens, as the session was told; nothing when that
+    // names no server reachable over TCP.
+    std::optional<AdbServerAddress> serverAddress() const { return environment_.adbServer; }
 
     // Follows adb's server's device list from now on, when an address is
-    // known: the list shows phones as they come and go, without a click.
-    // Starts no server.
+    // known and the environment lets the list follow: the list shows phones
+    // as they come and go, without a click. Starts no server.
     void startWatching(const DeviceWatchTiming& timing = {});
     // For good, as the program ends: nothing reaches for a server any more.
     void stopWatching() { live_.stop(); }
@@ -139,10 +139,19 @@ Q_SIGNALS:
     void forwardedPortsChanged(const QList<ostrel::TcpPort>& ports);
 
 private:
+    // A user's flow: entered unless another runs (then R's empty value), its
+    // body, the probe of a phone a listing selected in its place, the ports
+    // shown anew. The body's arguments are copied into the flow, so that
+    // nothing it reads lives in the caller.
+    template <typename R, typename... P>
+    QCoro::Task<R> runFlow(QCoro::Task<R> (BridgeSession::*body)(P...),
+                           std::type_identity_t<P>... arguments);
     QCoro::Task<bool> runStart();
     QCoro::Task<bool> runStop();
     QCoro::Task<bool> runForward(TcpPort port);
     QCoro::Task<bool> runDisconnect();
+    QCoro::Task<bool> runView(std::optional<TcpPort> port, ViewerLauncher* launcher,
+                              QString chosenViewer, VncPortQuestion ask);
     QCoro::Task<Step<std::optional<LocalPair>>> runReach(std::optional<TcpPort> port,
                                                          VncPortQuestion ask);
     QCoro::Task<void> showForwardedPorts();
@@ -152,6 +161,7 @@ private:
 
     CommandRunner& runner_;
     SessionSettings& settings_;
+    SessionEnvironment environment_;
     Waits waits_;
     SessionConsole console_;
     FlowControl flow_;
@@ -162,7 +172,6 @@ private:
     ViewFlow view_;
     QPointer<ViewerLauncher> launcher_; // of the View under way, for cancelling
     ForwardListReader quitReader_;      // apart from the flows', which Quit cancels
-    std::optional<AdbServerAddress> serverAddress_;
     LiveDeviceList live_;
     bool stateShown_ = false; // whether a phone's server state is on show
 };
