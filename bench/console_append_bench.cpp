@@ -1,11 +1,14 @@
 // How much one console append costs as the console grows. Appends must not
 // re-lay out the whole document, so the cost per append should stay flat.
+#include "core/process/OutputLineBuffer.h"
 #include "core/process/ProcessRunner.h"
+#include "core/settings/QSettingsStore.h"
 #include "core/view/ProcessViewerTrials.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <benchmark/benchmark.h>
@@ -24,7 +27,10 @@ void appendToConsoleHolding(benchmark::State& state) {
     SilentDesktop desktop;
     ostrel::ProcessRunner runner;
     ostrel::ProcessViewerTrials viewers(ostrel::ProcessViewerTrials::systemSearchPath());
-    ostrel::AppDelegate controller(desktop, runner, viewers, ostrel::SessionEnvironment{},
+    const QTemporaryDir folder;
+    ostrel::QSettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
+    ostrel::AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
+                                   viewers, ostrel::SessionEnvironment{},
                                    QUrl(QStringLiteral("http://127.0.0.1:9")));
     ostrel::MainWindow window(controller);
     window.show();

@@ -5,6 +5,7 @@
 // phone, so the flow ends with it.
 // Run by hand: console_stall_bench [repetitions] [part of an output's name]
 #include "core/process/ProcessRunner.h"
+#include "core/settings/QSettingsStore.h"
 #include "core/view/ProcessViewerTrials.h"
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
@@ -16,7 +17,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -129,8 +129,6 @@ int main(int argc, char** argv) {
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     QTemporaryDir directory;
     QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, directory.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, directory.path());
     const QDir dir(directory.path());
     writeFile(dir, "adb", QString::fromUtf8(StandInScript).arg(directory.path()).toUtf8());
     QFile::setPermissions(dir.filePath("adb"),
@@ -143,7 +141,9 @@ int main(int argc, char** argv) {
     waits.commandTimeout = std::chrono::milliseconds(2000);
     ostrel::ProcessViewerTrials viewers(ostrel::ProcessViewerTrials::systemSearchPath());
     // No adb server is asked about forwards or followed: only the listing counts.
-    ostrel::AppDelegate controller(desktop, runner, viewers, ostrel::SessionEnvironment{},
+    ostrel::QSettingsStore settings(dir.filePath(QStringLiteral("settings.conf")));
+    ostrel::AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
+                                   viewers, ostrel::SessionEnvironment{},
                                    QUrl(QStringLiteral("http://127.0.0.1:9")), waits);
     ostrel::MainWindow window(controller);
     window.show();
