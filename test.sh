@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, runs every test through CTest, then (on
 # Debian and Ubuntu) builds the Debian package and checks it.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The least a command line built on Qt can cost: Qt Core and Qt Network
 // loaded, an application object, a parser and one help text printed. The
 // program's `--help` is timed against it by hand:

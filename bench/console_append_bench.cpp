@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much one console append costs as the console grows. Appends must not
 // re-lay out the whole document, so the cost per append should stay flat.
 #include "core/process/OutputLineBuffer.h"
@@ -29,9 +30,9 @@ void appendToConsoleHolding(benchmark::State& state) {
     ostrel::ProcessViewerTrials viewers(ostrel::ProcessViewerTrials::systemSearchPath());
     const QTemporaryDir folder;
     ostrel::QSettingsStore settings(folder.filePath(QStringLiteral("settings.conf")));
-    ostrel::AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
-                                   viewers, ostrel::SessionEnvironment{},
-                                   QUrl(QStringLiteral("http://127.0.0.1:9")));
+    ostrel::AppDelegate controller(
+        desktop, runner, settings, QCoreApplication::applicationDirPath(), viewers,
+        ostrel::SessionEnvironment{}, QUrl(QStringLiteral("http://127.0.0.1:9")));
     ostrel::MainWindow window(controller);
     window.show();
     QString filler;

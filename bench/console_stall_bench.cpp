@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The longest the window stops answering while a device listing prints
 // something hostile. A 10 ms timer ticks through each run; the widest gap
 // between two ticks is how long a user would have seen a frozen window. The
@@ -142,9 +143,9 @@ int main(int argc, char** argv) {
     ostrel::ProcessViewerTrials viewers(ostrel::ProcessViewerTrials::systemSearchPath());
     // No adb server is asked about forwards or followed: only the listing counts.
     ostrel::QSettingsStore settings(dir.filePath(QStringLiteral("settings.conf")));
-    ostrel::AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
-                                   viewers, ostrel::SessionEnvironment{},
-                                   QUrl(QStringLiteral("http://127.0.0.1:9")), waits);
+    ostrel::AppDelegate controller(
+        desktop, runner, settings, QCoreApplication::applicationDirPath(), viewers,
+        ostrel::SessionEnvironment{}, QUrl(QStringLiteral("http://127.0.0.1:9")), waits);
     ostrel::MainWindow window(controller);
     window.show();
     window.ui.adbButton->click();

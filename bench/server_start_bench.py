@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """How long `ostrel-dravik --start` takes, beside a shell script that runs the
 same adb commands with the same waits and nothing else.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bare window with the same widgets, from the same form and the same
 // libraries, and no program behind it: the floor the program's start-up is
 // measured against by bench/startup_frames.py.

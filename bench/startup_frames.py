@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Time from process start to the first frame: the program's window against a
 bare window with the same widgets and libraries, run alternately under Xvfb.
 

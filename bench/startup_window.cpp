@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own window start-up, stamped at its first frame; run by
 // bench/startup_frames.py.
 #include "FirstFrameStamp.h"

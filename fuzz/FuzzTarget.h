@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One entry point per fuzz target, built two ways: as libFuzzer's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // adb's standard output as each parser reads it, and as the listings cut it
 // into lines: arbitrary bytes, read whole by the parser the first byte picks.
 // Nothing may be read or written out of bounds, lines cut from pieces must be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What adb's server sends on its socket: a reply (OKAY and frames, or FAIL
 // and a message) and the device-tracking stream, fed in pieces whose size the
 // first byte chooses; the payloads of the forward list and the long device

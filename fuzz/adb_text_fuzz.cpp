@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What adb and the phone write, read whole: one input stands for a command's
 // standard output and its standard error at once, and goes through every
 // parser of such text: device listings and the list's items, adb's errors,

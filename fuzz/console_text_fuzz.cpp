@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outside text on its way into the console: adb's and the server's words,
 // serials, whatever was pasted. Read as UTF-8 and as raw UTF-16 (lone
 // surrogates, NULs and every control included); the first byte, when it is

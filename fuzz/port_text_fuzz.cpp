@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port a person types or pastes into USB Connect or after --forward: read
 // as UTF-8, and as raw UTF-16 so that lone surrogates and every control come
 // through too.

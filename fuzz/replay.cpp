@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds files to a fuzz target's entry point, as libFuzzer would feed one
 // input: `fuzz_replay TARGET PATH...`, where a folder stands for every file in
 // it. Each input gets a buffer of exactly its size, so that a read past its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs each fuzz target with libFuzzer for SECONDS, one after the other, and
 # says per target how many inputs it ran and what it found.
 #

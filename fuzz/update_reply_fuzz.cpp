@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update site's reply, as whatever bytes come back: read, judged against
 // this program's version, and held to the size cap.
 #include "FuzzTarget.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Remakes the PNG icons from the SVG. Run it after editing the SVG and commit
 # the PNGs: the build does not depend on an SVG renderer being present.
 # Needs ImageMagick with SVG support (Debian: imagemagick). Plain fills only:

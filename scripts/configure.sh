@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures the build folder `build`; on macOS it points CMake at Homebrew's Qt.
 set -euo pipefail
 cd "$(dirname "$0")/.."

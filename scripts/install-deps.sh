@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building, running and testing need, when it is missing.
 # Debian 12 or Ubuntu (apt-get, as root or with sudo), or macOS (Homebrew).
 # With --clang also clang 14 and its sanitizer and libFuzzer runtimes, for the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Photographs the real window on a virtual X display, with a throwaway home so
 # that no user settings show up in the picture.
 # Usage: scripts/screenshot.sh [output.png] [program]

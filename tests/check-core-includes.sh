@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: check-core-includes.sh SOURCE_DIR [FILE:INCLUDE...]
 #
 # The folders keep their order: what parses and runs adb (core/device,

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: check-core-links.sh EXECUTABLE...
 #
 # Each EXECUTABLE is built on the core alone. The command line runs the core on

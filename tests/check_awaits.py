@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails when a co_await is anything but a statement of its own.
 
 GCC 12 and clang have both resumed frames that were already freed, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/AdbLookupEnvironment.h"
 #include "support/ControllerFixture.h"
 
@@ -141,8 +142,7 @@ private Q_SLOTS:
         QTest::mouseClick(first.window->ui.adbButton, Qt::LeftButton);
 
         ControllerFixture second(fastWaits(), QUrl(QStringLiteral("http://127.0.0.1:9")), true,
-                                 nullptr, std::nullopt, true, nullptr,
-                                 first.settings.fileName());
+                                 nullptr, std::nullopt, true, nullptr, first.settings.fileName());
 
         QCOMPARE(second.controller->adbChooser().adbInEffect(), chosen.path());
         clickStart(second);

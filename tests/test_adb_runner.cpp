@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/device/DeviceListing.h"
 #include "core/device/ProcessListing.h"
 #include "core/process/ProcessRunner.h"
@@ -27,7 +28,8 @@ namespace {
 // A session's adb commands, alone, on the real runner and a stand-in adb.
 struct RunnerFixture {
     explicit RunnerFixture(Waits waits)
-        : parts(runner, AdbLookup([this] { return adbPath; }, QCoreApplication::applicationDirPath()),
+        : parts(runner,
+                AdbLookup([this] { return adbPath; }, QCoreApplication::applicationDirPath()),
                 waits) {}
 
     // Waited for, its output shown; or (wait false) started to outlive us.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/server/AdbWireFormat.h"
 #include "core/server/DeviceTrackReader.h"
 

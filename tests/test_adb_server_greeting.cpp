@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Waits.h"
 #include "core/server/RfbGreeting.h"
 #include "core/server/RfbGreetingWait.h"

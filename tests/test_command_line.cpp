@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which arguments go to the command line, and what it reads from them.
 #include "cli/Invocation.h"
 #include "core/device/SerialArgument.h"

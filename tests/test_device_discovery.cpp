@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/device/AdbFailure.h"
 #include "core/device/SerialArgument.h"
 #include "core/process/ProcessRunner.h"
@@ -40,8 +41,8 @@ const QString NoLongerA = QStringLiteral("Device AAA111 is no longer attached.\n
 // The real runner on a stand-in adb, which answers every command alike.
 struct StandInSession {
     explicit StandInSession(Waits waits = fastWaits())
-        : session(runner, settings, adbAt(adb.path()), SessionEnvironment{}, waits),
-          seen(session) {}
+        : session(runner, settings, adbAt(adb.path()), SessionEnvironment{}, waits), seen(session) {
+    }
 
     QTemporaryDir directory;
     StandInAdb adb{directory.filePath(QStringLiteral("adb-bin"))};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device list following a scripted adb server while the program idles
 // and while a flow runs.
 #include "support/ConsoleTexts.h"

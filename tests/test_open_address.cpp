@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real desktop's address opener: its failure must reach the user, and a
 // success must stay silent.
 #include "gui/QtDesktop.h"

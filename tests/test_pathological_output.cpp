@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output no adb should print, and what the console and the device list make
 // of it: nothing may freeze the program, and nothing of one command may leak
 // into the next.

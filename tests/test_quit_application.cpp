@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quitting through the real application object, its event loop and the real
 // desktop: each way of ending the program stops adb's server exactly once.
 #include "core/process/ProcessRunner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/SiteAddresses.h"
 #include "core/session/ServerOutput.h"
 #include "support/ConsoleTexts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server's output file: whatever is planted at its name or its folder's
 // is left exactly as it was, nothing blocks, and the server's words still
 // come back through the file the program made.

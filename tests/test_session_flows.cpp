@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One flow at a time: what a session answers when a flow is asked for while
 // another still waits for adb.
 #include "core/view/ViewerLauncher.h"

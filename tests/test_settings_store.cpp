@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings on disk: a file written by an earlier run reads the same, a
 // hand-edited value that is no port counts as none, and a file that cannot be
 // written says so for every setting.

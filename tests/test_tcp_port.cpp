@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The steps from one port to another: the web port below a VNC port and the
 // next pair upward. Neither may come round to a port at the other end of the
 // range, as 16-bit arithmetic would.

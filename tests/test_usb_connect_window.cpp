@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB Connect button and its port prompt, driven by real mouse clicks: only
 // a port from 1 to 65535 reaches adb, and a wrong entry is told once.
 #include "support/ConsoleTexts.h"

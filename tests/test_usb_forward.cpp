@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/ConsoleTexts.h"
 #include "support/LocalGreeter.h"
 #include "support/PhoneCommands.h"

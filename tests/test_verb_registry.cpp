@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The verbs as the manual page and README name them, held against the
 // registry that drives the parser, --help and the launcher.
 #include "cli/Invocation.h"

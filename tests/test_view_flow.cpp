@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View and --connect, short of a real viewer: the local pair each phone gets,
 // the remembered port, the server started on the way, and the greeting that
 // decides whether anything is opened.

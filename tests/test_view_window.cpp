@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View and Choose VNC Viewer in the real window, by mouse and keyboard: the
 // first View on a phone asks for its port, the next ones remember it, and
 // View is switched off whenever USB Disconnect is.
@@ -55,9 +56,9 @@ private Q_SLOTS:
     void init() {
         phone = std::make_unique<ScriptedPhone>(
             QJsonObject{{"package", FirstPackage}, {"running", true}});
-        f = std::make_unique<ControllerFixture>(
-            fastWaits(), QUrl(QStringLiteral("http://127.0.0.1:9")), false, phone.get(),
-            std::nullopt);
+        f = std::make_unique<ControllerFixture>(fastWaits(),
+                                                QUrl(QStringLiteral("http://127.0.0.1:9")), false,
+                                                phone.get(), std::nullopt);
         f->chooseAdb(QStringLiteral("/scripted/adb"));
         f->forwardsHeld = [this] { return phone->forwardListing(); };
         // The phone's forwards are scripted, so no port here is really held.

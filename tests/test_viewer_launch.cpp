@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which viewer View opens, in what order, with what arguments: scripted for
 // every case, and once with real stand-in programs on a search path.
 #include "core/session/SessionConsole.h"

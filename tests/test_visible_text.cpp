@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outside text as every part of the program shows it: nothing in it can ring,
 // move a cursor, reorder what follows or end a line early.
 #include "core/text/VisibleText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `--watch` in this process, its waits shortened: a scripted adb whose
 // start-server always fails, and a stand-in server that comes, goes or
 // breaks the protocol.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window while a flow runs, driven by real mouse and key events: nothing
 // aimed at a disabled control is carried out later, and quitting never waits
 // for the flow.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Turns the program into a macOS application bundle. Called from the directory
 # that defines the target, so that its build steps may be attached to it.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A simulated Android phone that the real adb server reaches over loopback.
 
 It speaks the adb transport protocol on a TCP port (reach it with

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Proves the simulated phone against the real adb client and server.
 
 Every test class runs its own adb server on a free port with its own HOME, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // When adb itself fails, through the real adb: the window and the command
 // line say adb's own words and the setup to check, never that no phone is
 // connected; and a serial adb cannot take gets no command at all.

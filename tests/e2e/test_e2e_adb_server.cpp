@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own client of adb's server socket against the real adb
 // server, with a simulated phone attached through `adb connect`.
 #include "core/Waits.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line for scripts, run as the built program with no display,
 // through the real adb against simulated phones.
 #include "core/session/ServerOutput.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's device list following the real adb server, with simulated
 // phones plugged in with `adb connect` and unplugged with `adb disconnect`.
 // Each wait is up to 5 s; the delays are printed, and the one-second goal is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reaching the phone's VNC and web ports through the real adb's forwards, and
 // what Quit leaves of adb's server.
 #include "e2e/LoopbackProbe.h"

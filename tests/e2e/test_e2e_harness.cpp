@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The harness the end-to-end tests stand on: a simulated phone reached by the
 // real adb through a private adb server.
 #include "e2e/AdbServerScope.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The launcher and the command line hand the process over to the program
 // beside them. When that program is not the one its name says (a link or a
 // copy of the one handing over, as a broken install or a hand-made folder

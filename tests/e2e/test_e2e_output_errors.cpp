@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's standard output failing under it. A reader that has
 // gone (`| head -1` having read its line) is a normal end: the script got
 // what it wanted. Any other failure (a full disk, an I/O error) loses what

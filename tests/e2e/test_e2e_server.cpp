@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting and stopping the VNC server through the real adb, against
 // simulated phones.
 #include "core/SiteAddresses.h"

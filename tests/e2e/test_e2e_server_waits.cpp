@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server scenarios that spend real time waiting for the phone, kept apart so
 // that they run beside the others.
 #include "core/SiteAddresses.h"

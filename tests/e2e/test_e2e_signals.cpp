@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built programs ended by a signal while an adb command of theirs hangs,
 // as a desktop logout (SIGTERM, SIGHUP), a closed terminal (SIGHUP) or Ctrl+C
 // ends them. Each adb command runs in a process group of its own, which no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View through the real adb: the phone's server started when needed, a local
 // pair of each phone's own, the greeting read through it, and the first
 // viewer on a search path of stand-in programs given its address.

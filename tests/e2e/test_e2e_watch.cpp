@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `--watch` run as the built program, with a stand-in adb that cannot start
 // a server and no server at the address: how often adb runs, and what is said.
 #include "support/StandInAdb.h"

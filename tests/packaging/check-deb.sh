@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a finished build and checks its control
 # fields, its changelog and what lintian says of it. Usage: check-deb.sh <build dir>
 set -eu

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a fresh prefix and checks what a desktop needs from
 # the installed tree. Usage: check-install.sh <build dir> <scratch dir>
 set -eu

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/verbs/Start.h"
 
 #include "cli/VerbContext.h"

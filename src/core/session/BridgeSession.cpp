@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/session/BridgeSession.h"
 
 #include "core/device/PortText.h"
@@ -20,8 +21,7 @@ BridgeSession::BridgeSession(CommandRunner& runner, SessionSettings& settings, A
       waits_(waits), commands_(runner, std::move(adb), waits_.commandTimeout, console_, flow_),
       discovery_(commands_, console_), lifecycle_(commands_, console_, flow_, waits_),
       forward_(commands_, console_, waits_, environment_.localPortFree),
-      view_(lifecycle_, forward_, console_, settings_, flow_, waits_),
-      live_(discovery_, flow_) {
+      view_(lifecycle_, forward_, console_, settings_, flow_, waits_), live_(discovery_, flow_) {
     connect(&console_, &SessionConsole::consoleText, this, &BridgeSession::consoleText);
     connect(&console_, &SessionConsole::consoleLink, this, &BridgeSession::consoleLink);
     connect(&discovery_, &DeviceDiscovery::devicesListed, this,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #ifndef Q_MOC_RUN // moc cannot read the standard coroutine headers
