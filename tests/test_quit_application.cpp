@@ -17,8 +17,42 @@
 #include <QTextBrowser>
 #include <QTimer>
 
+#include <memory>
+
 using namespace ostrel;
 using namespace ostrel::test;
+
+namespace {
+
+// The program as main() puts it together: the real desktop, real processes
+// and viewers, its adb a stand-in chosen in a settings file of its own, and
+// adb's server one whose forward list answers `forwards`.
+struct AssembledProgram {
+    AssembledProgram(const QString& folder, const FakeAdbServer::Reply& forwards)
+        : adb(folder + QStringLiteral("/adb-bin")),
+          settings(folder + QStringLiteral("/settings.conf")),
+          viewers(ProcessViewerTrials::systemSearchPath()) {
+        stored = settings.storeChosenAdb(adb.path()).isEmpty();
+        listening = server.listen();
+        server.setReply("host:list-forward", forwards);
+        controller = std::make_unique<AppDelegate>(
+            desktop, runner, settings, QCoreApplication::applicationDirPath(), viewers,
+            SessionEnvironment{server.address()}, QUrl(QStringLiteral("http://127.0.0.1:9")));
+    }
+    bool ready() const { return stored && listening; }
+
+    StandInAdb adb;
+    QSettingsStore settings;
+    FakeAdbServer server;
+    QtDesktop desktop;
+    ProcessRunner runner;
+    ProcessViewerTrials viewers;
+    std::unique_ptr<AppDelegate> controller;
+    bool stored = false;
+    bool listening = false;
+};
+
+} // namespace
 
 class QuitApplicationTest : public QObject {
     Q_OBJECT
@@ -37,22 +71,13 @@ private Q_SLOTS:
     void everyWayOfQuittingStopsAdbOnce() {
         QFETCH(QString, how);
         QTemporaryDir directory;
-        StandInAdb adb(directory.filePath("adb-bin"));
+        // adb's server as Quit finds it: running, and holding no forward.
+        AssembledProgram program(directory.path(), FakeAdbServer::okay({}));
+        QVERIFY(program.ready());
+        StandInAdb& adb = program.adb;
         adb.setStandardOutput("List of devices attached\n");
         adb.setSleepSeconds(5); // the flow is waiting for it when the program quits
-        QSettingsStore settings(directory.filePath("settings.conf"));
-        QVERIFY(settings.storeChosenAdb(adb.path()).isEmpty());
-
-        // adb's server as Quit finds it: running, and holding no forward.
-        FakeAdbServer server;
-        QVERIFY(server.listen());
-        server.setReply("host:list-forward", FakeAdbServer::okay({}));
-        QtDesktop desktop;
-        ProcessRunner runner;
-        ProcessViewerTrials viewers(ProcessViewerTrials::systemSearchPath());
-        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
-                               viewers, SessionEnvironment{server.address()},
-                               QUrl(QStringLiteral("http://127.0.0.1:9")));
+        AppDelegate& controller = *program.controller;
         MainWindow window(controller);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, &controller,
                          &AppDelegate::requestQuitFromWindow);
@@ -113,25 +138,16 @@ private Q_SLOTS:
     // answer that no longer comes for leave to close.
     void endingFromOutsideAbandonsAQuitUnderWay() {
         QTemporaryDir directory;
-        StandInAdb adb(directory.filePath("adb-bin"));
-        QSettingsStore settings(directory.filePath("settings.conf"));
-        QVERIFY(settings.storeChosenAdb(adb.path()).isEmpty());
-        FakeAdbServer server;
-        QVERIFY(server.listen());
-        server.setReply("host:list-forward", FakeAdbServer::hang());
-        QtDesktop desktop;
-        ProcessRunner runner;
-        ProcessViewerTrials viewers(ProcessViewerTrials::systemSearchPath());
-        AppDelegate controller(desktop, runner, settings, QCoreApplication::applicationDirPath(),
-                               viewers, SessionEnvironment{server.address()},
-                               QUrl(QStringLiteral("http://127.0.0.1:9")));
+        AssembledProgram program(directory.path(), FakeAdbServer::hang());
+        QVERIFY(program.ready());
+        AppDelegate& controller = *program.controller;
 
         controller.onQuiteMenu();
-        QTRY_VERIFY(server.requests().contains("host:list-forward"));
+        QTRY_VERIFY(program.server.requests().contains("host:list-forward"));
         controller.endAtOnce();
         QTest::qWait(300);
         QVERIFY(!controller.readyToQuit());
-        QVERIFY(!adb.invocations().contains(QStringList{"kill-server"}));
+        QVERIFY(!program.adb.invocations().contains(QStringList{"kill-server"}));
     }
 };
 

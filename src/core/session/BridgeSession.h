@@ -88,8 +88,6 @@ public:
     void requirePhone(const QString& serial);
     QString selectedDevice() const { return discovery_.selectedDevice(); }
     const QList<ListedDevice>& listedDevices() const { return discovery_.listedDevices(); }
-    // What is known of a phone's server; the selected one's decides Start or Stop.
-    PhoneRecord phone(const QString& serial) const { return lifecycle_.record(serial); }
 
     // The console was emptied: the next text begins a line of its own.
     void consoleCleared() { console_.cleared(); }
@@ -97,7 +95,6 @@ public:
     // Stops the running command and any wait; the flow ends without another word.
     void cancel();
     bool isBusy() const { return flow_.busy(); }
-    bool isCancelled() const { return flow_.cancelled(); }
 
     // At the program's end: asks adb's server for its forwards, never
     // starting one, and stops it only when it holds none, anyone's.
