@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+
+class QThread;
+struct RfbSharedState;
+
+// One connection to a screen server. The client library runs on a thread of
+// its own, because its reads block until a whole message has arrived; the GUI
+// thread only ever reads the copy of the screen this object keeps.
+class RfbConnection : public QObject
+{
+    Q_OBJECT
+public:
+    enum class EndReason { Refused, Closed, ServerGone };
+    Q_ENUM(EndReason)
+
+    RfbConnection(QString host, quint16 port, QObject *parent = nullptr);
+    ~RfbConnection() override;
+
+    void open();
+    // Returns at once: the socket is shut down so that a blocked read ends,
+    // and stopped() follows when the thread has finished.
+    void close();
+    bool isRunning() const;
+
+    void sendPointer(QPoint framePosition, int buttonMask);
+    void sendKey(quint32 keySymbol, bool down);
+    void providePassword(const QString &password);
+
+    // The screen as of the last finished update.
+    QImage image() const;
+
+Q_SIGNALS:
+    void connected(QSize size);
+    void frameChanged(QRect rect);
+    void sizeChanged(QSize size);
+    void passwordNeeded();
+    void ended(RfbConnection::EndReason reason, const QString &text);
+    void stopped();
+
+private:
+    QString m_host;
+    quint16 m_port;
+    std::shared_ptr<RfbSharedState> m_state;
+    QThread *m_thread = nullptr;
+};
