@@ -11,34 +11,34 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <array>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <sys/socket.h>
 
 namespace {
 
-QImage testPicture(QSize size, int seed)
-{
+QImage testPicture(QSize size, int seed) {
     QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            picture.setPixel(x, y, qRgb((x * 5 + seed) & 0xff, (y * 3) & 0xff, (x + y + seed) & 0xff));
+            picture.setPixel(x, y,
+                             qRgb((x * 5 + seed) & 0xff, (y * 3) & 0xff, (x + y + seed) & 0xff));
     return picture;
 }
 
-struct PointerEvent
-{
+struct PointerEvent {
     QPoint position;
     int mask = 0;
-    bool operator==(const PointerEvent &) const = default;
+    bool operator==(const PointerEvent&) const = default;
 };
 
 // Serves one client. It answers each update request with the next queued
 // update, and reads pixels in the layout the client asked for.
-class TinyScreenServer : public QObject
-{
+class TinyScreenServer : public QObject {
 public:
-    explicit TinyScreenServer(QImage picture) : m_picture(std::move(picture))
-    {
+    explicit TinyScreenServer(QImage picture) : m_picture(std::move(picture)) {
         m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] { accept(); });
         m_updates.push_back([this] { sendPicture(); });
@@ -46,8 +46,7 @@ public:
 
     quint16 port() const { return m_server.serverPort(); }
 
-    void changeSize(QImage picture)
-    {
+    void changeSize(QImage picture) {
         m_picture = std::move(picture);
         m_updates.push_back([this] { sendNewSize(); });
         m_updates.push_back([this] { sendPicture(); });
@@ -55,8 +54,7 @@ public:
     }
 
     // Half a pixel message: the client stays blocked in its read.
-    void sendHalfAnUpdate()
-    {
+    void sendHalfAnUpdate() {
         m_updates.push_back([this] {
             QByteArray message = updateHeader(1);
             message += rectHeader(QRect(0, 0, 8, 8), 0);
@@ -66,57 +64,81 @@ public:
         sendWhenAsked();
     }
 
-    void closeClient() { m_client->close(); }
+    // Half-closed, so that the client reads an orderly end even when a request
+    // of its own is still on the way here (closing outright would reset).
+    void closeClient() { ::shutdown(int(m_client->socketDescriptor()), SHUT_WR); }
 
-    void resetClient()
-    {
+    void resetClient() {
         const linger abrupt{1, 0};
         ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abrupt,
                      sizeof abrupt);
         m_client->close();
     }
 
+    // Asks for a password, accepting any answer or none.
+    void askPassword(bool accepts) { m_password = PasswordCheck{accepts}; }
+
+    QList<QByteArray> passwordResponses;
     QList<PointerEvent> pointerEvents;
     QList<QPair<quint32, bool>> keyEvents;
 
 private:
-    void accept()
-    {
+    void accept() {
         m_client = m_server.nextPendingConnection();
         connect(m_client, &QTcpSocket::readyRead, this, [this] { readClient(); });
         m_client->write("RFB 003.008\n");
     }
 
-    void readClient()
-    {
+    void readClient() {
         m_input += m_client->readAll();
         while (handleOneMessage()) {
         }
     }
 
-    bool handleOneMessage()
-    {
+    bool handleOneMessage() {
         switch (m_phase) {
-        case Phase::Version: return take(12, [this](const QByteArray &) {
-                m_client->write(QByteArray("\x01\x01", 2));
+        case Phase::Version:
+            return take(12, [this](const QByteArray&) {
+                m_client->write(QByteArray(1, '\x01') + char(m_password ? 2 : 1));
                 m_phase = Phase::Security;
             });
-        case Phase::Security: return take(1, [this](const QByteArray &) {
+        case Phase::Security:
+            return take(1, [this](const QByteArray&) {
+                if (m_password) {
+                    m_client->write(QByteArray(16, '\x5a'));
+                    m_phase = Phase::Challenge;
+                    return;
+                }
                 m_client->write(QByteArray(4, '\0'));
                 m_phase = Phase::ClientInit;
             });
-        case Phase::ClientInit: return take(1, [this](const QByteArray &) {
+        case Phase::Challenge:
+            return take(16, [this](const QByteArray& response) {
+                passwordResponses.append(response);
+                if (m_password->accepts) {
+                    m_client->write(QByteArray(4, '\0'));
+                    m_phase = Phase::ClientInit;
+                    return;
+                }
+                const QByteArray reason("wrong password");
+                QByteArray failure(8, '\0');
+                failure[3] = 1;
+                failure[7] = char(reason.size());
+                m_client->write(failure + reason);
+                m_client->disconnectFromHost();
+            });
+        case Phase::ClientInit:
+            return take(1, [this](const QByteArray&) {
                 sendServerInit();
                 m_phase = Phase::Messages;
             });
-        case Phase::Messages: return handleClientMessage();
+        case Phase::Messages:
+            return handleClientMessage();
         }
         return false;
     }
 
-    template<typename F>
-    bool take(qsizetype length, F handle)
-    {
+    template <typename F> bool take(qsizetype length, F handle) {
         if (m_input.size() < length)
             return false;
         const QByteArray message = m_input.left(length);
@@ -125,47 +147,47 @@ private:
         return true;
     }
 
-    quint16 u16(qsizetype at) const
-    {
-        return qFromBigEndian<quint16>(m_input.constData() + at);
-    }
+    quint16 u16(qsizetype at) const { return qFromBigEndian<quint16>(m_input.constData() + at); }
 
-    bool handleClientMessage()
-    {
+    bool handleClientMessage() {
         if (m_input.isEmpty())
             return false;
         switch (quint8(m_input[0])) {
-        case 0: return take(20, [this](const QByteArray &m) { readPixelFormat(m); });
-        case 2: return m_input.size() >= 4 && take(4 + 4 * u16(2), [](const QByteArray &) {});
-        case 3: return take(10, [this](const QByteArray &) {
+        case 0:
+            return take(20, [this](const QByteArray& m) { readPixelFormat(m); });
+        case 2:
+            return m_input.size() >= 4 && take(4 + 4 * u16(2), [](const QByteArray&) {});
+        case 3:
+            return take(10, [this](const QByteArray&) {
                 m_asked = true;
                 sendWhenAsked();
             });
-        case 4: return take(8, [this](const QByteArray &m) {
+        case 4:
+            return take(8, [this](const QByteArray& m) {
                 keyEvents.append({qFromBigEndian<quint32>(m.constData() + 4), m[1] != 0});
             });
-        case 5: return take(6, [this](const QByteArray &m) {
+        case 5:
+            return take(6, [this](const QByteArray& m) {
                 pointerEvents.append({QPoint(qFromBigEndian<quint16>(m.constData() + 2),
                                              qFromBigEndian<quint16>(m.constData() + 4)),
                                       quint8(m[1])});
             });
         case 6:
-            return m_input.size() >= 8
-                   && take(8 + qFromBigEndian<quint32>(m_input.constData() + 4),
-                           [](const QByteArray &) {});
-        default: QTest::qFail("unknown client message", __FILE__, __LINE__); return false;
+            return m_input.size() >= 8 && take(8 + qFromBigEndian<quint32>(m_input.constData() + 4),
+                                               [](const QByteArray&) {});
+        default:
+            QTest::qFail("unknown client message", __FILE__, __LINE__);
+            return false;
         }
     }
 
-    void readPixelFormat(const QByteArray &message)
-    {
+    void readPixelFormat(const QByteArray& message) {
         QCOMPARE(quint8(message[4]), quint8(32));
         m_bigEndian = message[6] != 0;
         m_shifts = {quint8(message[14]), quint8(message[15]), quint8(message[16])};
     }
 
-    void sendServerInit()
-    {
+    void sendServerInit() {
         QByteArray init;
         appendU16(init, m_picture.width());
         appendU16(init, m_picture.height());
@@ -176,8 +198,7 @@ private:
         m_client->write(init + name);
     }
 
-    void sendWhenAsked()
-    {
+    void sendWhenAsked() {
         if (!m_asked || m_updates.empty() || m_client == nullptr)
             return;
         m_asked = false;
@@ -186,21 +207,18 @@ private:
         update();
     }
 
-    static void appendU16(QByteArray &to, int value)
-    {
+    static void appendU16(QByteArray& to, int value) {
         to += char((value >> 8) & 0xff);
         to += char(value & 0xff);
     }
 
-    static QByteArray updateHeader(int rects)
-    {
+    static QByteArray updateHeader(int rects) {
         QByteArray header(2, '\0');
         appendU16(header, rects);
         return header;
     }
 
-    static QByteArray rectHeader(const QRect &rect, qint32 encoding)
-    {
+    static QByteArray rectHeader(const QRect& rect, qint32 encoding) {
         QByteArray header;
         appendU16(header, rect.x());
         appendU16(header, rect.y());
@@ -211,14 +229,12 @@ private:
         return header;
     }
 
-    void sendNewSize()
-    {
+    void sendNewSize() {
         constexpr qint32 desktopSize = -223;
         m_client->write(updateHeader(1) + rectHeader(m_picture.rect(), desktopSize));
     }
 
-    void sendPicture()
-    {
+    void sendPicture() {
         QByteArray message = updateHeader(1) + rectHeader(m_picture.rect(), 0);
         for (int y = 0; y < m_picture.height(); ++y)
             for (int x = 0; x < m_picture.width(); ++x)
@@ -226,11 +242,10 @@ private:
         m_client->write(message);
     }
 
-    QByteArray pixelBytes(QRgb rgb) const
-    {
-        const quint32 value = (quint32(qRed(rgb)) << m_shifts[0])
-                              | (quint32(qGreen(rgb)) << m_shifts[1])
-                              | (quint32(qBlue(rgb)) << m_shifts[2]);
+    QByteArray pixelBytes(QRgb rgb) const {
+        const quint32 value = (quint32(qRed(rgb)) << m_shifts[0]) |
+                              (quint32(qGreen(rgb)) << m_shifts[1]) |
+                              (quint32(qBlue(rgb)) << m_shifts[2]);
         QByteArray bytes(4, '\0');
         if (m_bigEndian)
             qToBigEndian(value, bytes.data());
@@ -239,14 +254,19 @@ private:
         return bytes;
     }
 
-    enum class Phase { Version, Security, ClientInit, Messages };
+    struct PasswordCheck {
+        bool accepts = true;
+    };
+
+    enum class Phase { Version, Security, Challenge, ClientInit, Messages };
 
     QTcpServer m_server;
-    QTcpSocket *m_client = nullptr;
+    QTcpSocket* m_client = nullptr;
     QImage m_picture;
     QByteArray m_input;
     Phase m_phase = Phase::Version;
     bool m_asked = false;
+    std::optional<PasswordCheck> m_password;
     bool m_bigEndian = false;
     std::array<int, 3> m_shifts{16, 8, 0};
     std::deque<std::function<void()>> m_updates;
@@ -256,11 +276,12 @@ constexpr int networkWait = 5000;
 
 } // namespace
 
-class TestRfbConnection : public QObject
-{
+class TestRfbConnection : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void imageFollowsTheScreenAndItsSize();
+    void passwordIsAskedFor_data();
+    void passwordIsAskedFor();
     void pointerAndKeysReachTheServer();
     void endsWithTheServersReason_data();
     void endsWithTheServersReason();
@@ -268,8 +289,7 @@ private Q_SLOTS:
     void closingEndsTheThreadWithinASecond();
 };
 
-void TestRfbConnection::imageFollowsTheScreenAndItsSize()
-{
+void TestRfbConnection::imageFollowsTheScreenAndItsSize() {
     const QImage first = testPicture(QSize(64, 48), 0);
     TinyScreenServer server(first);
     RfbConnection connection(QStringLiteral("127.0.0.1"), server.port());
@@ -291,8 +311,40 @@ void TestRfbConnection::imageFollowsTheScreenAndItsSize()
     QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
 }
 
-void TestRfbConnection::pointerAndKeysReachTheServer()
-{
+void TestRfbConnection::passwordIsAskedFor_data() {
+    QTest::addColumn<bool>("accepts");
+    QTest::newRow("accepted") << true;
+    QTest::newRow("refused") << false;
+}
+
+void TestRfbConnection::passwordIsAskedFor() {
+    QFETCH(bool, accepts);
+    const QImage picture = testPicture(QSize(24, 24), 3);
+    TinyScreenServer server(picture);
+    server.askPassword(accepts);
+    RfbConnection connection(QStringLiteral("127.0.0.1"), server.port());
+    QSignalSpy asked(&connection, &RfbConnection::passwordNeeded);
+    QSignalSpy ended(&connection, &RfbConnection::ended);
+    connection.open();
+
+    QVERIFY(asked.wait(networkWait));
+    QVERIFY(server.passwordResponses.isEmpty());
+    connection.providePassword(QStringLiteral("secret"));
+    QTRY_COMPARE_WITH_TIMEOUT(server.passwordResponses.size(), 1, networkWait);
+    if (accepts) {
+        QTRY_VERIFY_WITH_TIMEOUT(connection.image() == picture, networkWait);
+        QCOMPARE(ended.count(), 0);
+        connection.close();
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, networkWait);
+        QCOMPARE(ended.front().at(0).value<RfbConnection::EndReason>(),
+                 RfbConnection::EndReason::PasswordRefused);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
+    QCOMPARE(asked.count(), 1);
+}
+
+void TestRfbConnection::pointerAndKeysReachTheServer() {
     TinyScreenServer server(testPicture(QSize(64, 48), 0));
     RfbConnection connection(QStringLiteral("127.0.0.1"), server.port());
     QSignalSpy connected(&connection, &RfbConnection::connected);
@@ -312,8 +364,7 @@ void TestRfbConnection::pointerAndKeysReachTheServer()
     QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
 }
 
-void TestRfbConnection::endsWithTheServersReason_data()
-{
+void TestRfbConnection::endsWithTheServersReason_data() {
     QTest::addColumn<QString>("ending");
     QTest::addColumn<RfbConnection::EndReason>("expected");
 
@@ -322,8 +373,7 @@ void TestRfbConnection::endsWithTheServersReason_data()
     QTest::newRow("nothing listens") << "none" << RfbConnection::EndReason::Refused;
 }
 
-void TestRfbConnection::endsWithTheServersReason()
-{
+void TestRfbConnection::endsWithTheServersReason() {
     QFETCH(QString, ending);
     QFETCH(RfbConnection::EndReason, expected);
 
@@ -348,15 +398,13 @@ void TestRfbConnection::endsWithTheServersReason()
     QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
 }
 
-void TestRfbConnection::closingEndsTheThreadWithinASecond_data()
-{
+void TestRfbConnection::closingEndsTheThreadWithinASecond_data() {
     QTest::addColumn<bool>("midMessage");
     QTest::newRow("waiting for a message") << false;
     QTest::newRow("blocked inside a message") << true;
 }
 
-void TestRfbConnection::closingEndsTheThreadWithinASecond()
-{
+void TestRfbConnection::closingEndsTheThreadWithinASecond() {
     QFETCH(bool, midMessage);
     const QImage picture = testPicture(QSize(32, 32), 0);
     TinyScreenServer server(picture);

@@ -9,8 +9,7 @@
 
 #include <optional>
 
-class TestViewerInput : public QObject
-{
+class TestViewerInput : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void keySymbol_data();
@@ -25,8 +24,7 @@ private Q_SLOTS:
     void wheelMask();
 };
 
-void TestViewerInput::keySymbol_data()
-{
+void TestViewerInput::keySymbol_data() {
     QTest::addColumn<int>("qtKey");
     QTest::addColumn<QString>("text");
     QTest::addColumn<quint32>("expected");
@@ -35,13 +33,13 @@ void TestViewerInput::keySymbol_data()
     QTest::newRow("shifted letter") << int(Qt::Key_A) << "A" << quint32('A');
     QTest::newRow("digit") << int(Qt::Key_1) << "1" << quint32('1');
     QTest::newRow("space") << int(Qt::Key_Space) << " " << quint32(0x20);
-    QTest::newRow("latin-1 e acute") << int(Qt::Key_Eacute) << QStringLiteral("\u00e9")
-                                     << quint32(0xe9);
+    QTest::newRow("latin-1 e acute")
+        << int(Qt::Key_Eacute) << QStringLiteral("\u00e9") << quint32(0xe9);
     QTest::newRow("latin-1 y diaeresis") << 0 << QStringLiteral("\u00ff") << quint32(0xff);
     QTest::newRow("beyond latin-1: euro") << 0 << QStringLiteral("\u20ac") << quint32(0x010020ac);
     QTest::newRow("cyrillic") << 0 << QStringLiteral("\u0436") << quint32(0x01000436);
-    QTest::newRow("outside the basic plane") << 0 << QString::fromUcs4(U"\U0001F600", 1)
-                                             << quint32(0x0101f600);
+    QTest::newRow("outside the basic plane")
+        << 0 << QString::fromUcs4(U"\U0001F600", 1) << quint32(0x0101f600);
     QTest::newRow("return") << int(Qt::Key_Return) << "\r" << quint32(0xff0d);
     QTest::newRow("keypad enter") << int(Qt::Key_Enter) << "\r" << quint32(0xff0d);
     QTest::newRow("backspace") << int(Qt::Key_Backspace) << "\b" << quint32(0xff08);
@@ -57,8 +55,7 @@ void TestViewerInput::keySymbol_data()
     QTest::newRow("two characters at once") << 0 << "ab" << quint32(0);
 }
 
-void TestViewerInput::keySymbol()
-{
+void TestViewerInput::keySymbol() {
     QFETCH(int, qtKey);
     QFETCH(QString, text);
     QFETCH(quint32, expected);
@@ -67,8 +64,7 @@ void TestViewerInput::keySymbol()
 
 using OptionalPoint = std::optional<QPoint>;
 
-void TestViewerInput::framePosition_data()
-{
+void TestViewerInput::framePosition_data() {
     QTest::addColumn<QPointF>("widgetPosition");
     QTest::addColumn<QSize>("widgetSize");
     QTest::addColumn<qreal>("ratio");
@@ -78,8 +74,8 @@ void TestViewerInput::framePosition_data()
 
     const QSize phone(1080, 2400);
     // 540x1200 fits a 600x1200 widget exactly in height: 30 px margins beside.
-    QTest::newRow("top left of the picture") << QPointF(30, 0) << QSize(600, 1200) << 1.0 << phone
-                                             << true << QPoint(0, 0);
+    QTest::newRow("top left of the picture")
+        << QPointF(30, 0) << QSize(600, 1200) << 1.0 << phone << true << QPoint(0, 0);
     QTest::newRow("centre") << QPointF(300, 600) << QSize(600, 1200) << 1.0 << phone << true
                             << QPoint(540, 1200);
     QTest::newRow("last pixel") << QPointF(569.9, 1199.9) << QSize(600, 1200) << 1.0 << phone
@@ -91,10 +87,10 @@ void TestViewerInput::framePosition_data()
     // A wide window: margins above and below instead.
     QTest::newRow("top margin of a wide window")
         << QPointF(500, 10) << QSize(1000, 100) << 1.0 << QSize(400, 20) << false << QPoint();
-    QTest::newRow("wide window, inside") << QPointF(500, 50) << QSize(1000, 100) << 1.0
-                                         << QSize(400, 20) << true << QPoint(200, 10);
-    QTest::newRow("double density") << QPointF(300, 600) << QSize(600, 1200) << 2.0 << phone
-                                    << true << QPoint(540, 1200);
+    QTest::newRow("wide window, inside")
+        << QPointF(500, 50) << QSize(1000, 100) << 1.0 << QSize(400, 20) << true << QPoint(200, 10);
+    QTest::newRow("double density")
+        << QPointF(300, 600) << QSize(600, 1200) << 2.0 << phone << true << QPoint(540, 1200);
     QTest::newRow("double density, one logical pixel in")
         << QPointF(31, 1) << QSize(600, 1200) << 2.0 << phone << true << QPoint(2, 2);
     // 1.5: device area 450x900 holds a 405x900 picture at x 22..426.
@@ -102,16 +98,15 @@ void TestViewerInput::framePosition_data()
         << QPointF(22.0 / 1.5, 0) << QSize(300, 600) << 1.5 << phone << true << QPoint(0, 0);
     QTest::newRow("fractional density, just before the picture")
         << QPointF(21.9 / 1.5, 0) << QSize(300, 600) << 1.5 << phone << false << QPoint();
-    QTest::newRow("enlarged small screen") << QPointF(399, 299) << QSize(400, 300) << 1.0
-                                           << QSize(4, 3) << true << QPoint(3, 2);
-    QTest::newRow("no frame yet") << QPointF(10, 10) << QSize(400, 300) << 1.0 << QSize()
-                                  << false << QPoint();
+    QTest::newRow("enlarged small screen")
+        << QPointF(399, 299) << QSize(400, 300) << 1.0 << QSize(4, 3) << true << QPoint(3, 2);
+    QTest::newRow("no frame yet") << QPointF(10, 10) << QSize(400, 300) << 1.0 << QSize() << false
+                                  << QPoint();
     QTest::newRow("empty widget") << QPointF(0, 0) << QSize(0, 0) << 1.0 << phone << false
                                   << QPoint();
 }
 
-void TestViewerInput::framePosition()
-{
+void TestViewerInput::framePosition() {
     QFETCH(QPointF, widgetPosition);
     QFETCH(QSize, widgetSize);
     QFETCH(qreal, ratio);
@@ -124,29 +119,26 @@ void TestViewerInput::framePosition()
         QCOMPARE(*position, expected);
 }
 
-void TestViewerInput::pictureKeepsAspect_data()
-{
+void TestViewerInput::pictureKeepsAspect_data() {
     QTest::addColumn<QSize>("area");
     QTest::addColumn<QSize>("frame");
     QTest::addColumn<QRect>("expected");
 
-    QTest::newRow("portrait in a square") << QSize(1000, 1000) << QSize(1080, 2400)
-                                          << QRect(275, 0, 450, 1000);
-    QTest::newRow("landscape in a square") << QSize(1000, 1000) << QSize(2400, 1080)
-                                           << QRect(0, 275, 1000, 450);
+    QTest::newRow("portrait in a square")
+        << QSize(1000, 1000) << QSize(1080, 2400) << QRect(275, 0, 450, 1000);
+    QTest::newRow("landscape in a square")
+        << QSize(1000, 1000) << QSize(2400, 1080) << QRect(0, 275, 1000, 450);
     QTest::newRow("exact fit") << QSize(540, 1200) << QSize(1080, 2400) << QRect(0, 0, 540, 1200);
 }
 
-void TestViewerInput::pictureKeepsAspect()
-{
+void TestViewerInput::pictureKeepsAspect() {
     QFETCH(QSize, area);
     QFETCH(QSize, frame);
     QFETCH(QRect, expected);
     QCOMPARE(pictureRectFor(area, frame), expected);
 }
 
-void TestViewerInput::buttonMask_data()
-{
+void TestViewerInput::buttonMask_data() {
     QTest::addColumn<Qt::MouseButtons>("buttons");
     QTest::addColumn<int>("expected");
 
@@ -158,15 +150,13 @@ void TestViewerInput::buttonMask_data()
     QTest::newRow("back button alone") << Qt::MouseButtons(Qt::BackButton) << 0;
 }
 
-void TestViewerInput::buttonMask()
-{
+void TestViewerInput::buttonMask() {
     QFETCH(Qt::MouseButtons, buttons);
     QFETCH(int, expected);
     QCOMPARE(buttonMaskFor(buttons), expected);
 }
 
-void TestViewerInput::wheelMask_data()
-{
+void TestViewerInput::wheelMask_data() {
     QTest::addColumn<int>("angleDelta");
     QTest::addColumn<int>("expected");
 
@@ -176,8 +166,7 @@ void TestViewerInput::wheelMask_data()
     QTest::newRow("still") << 0 << 0;
 }
 
-void TestViewerInput::wheelMask()
-{
+void TestViewerInput::wheelMask() {
     QFETCH(int, angleDelta);
     QFETCH(int, expected);
     QCOMPARE(wheelMaskFor(angleDelta), expected);

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewer/ButtonMask.h"
 
-int buttonMaskFor(Qt::MouseButtons buttons)
-{
+int buttonMaskFor(Qt::MouseButtons buttons) {
     int mask = 0;
     if (buttons & Qt::LeftButton)
         mask |= 1;
@@ -13,8 +12,7 @@ int buttonMaskFor(Qt::MouseButtons buttons)
     return mask;
 }
 
-int wheelMaskFor(int angleDeltaY)
-{
+int wheelMaskFor(int angleDeltaY) {
     if (angleDeltaY > 0)
         return 8;
     if (angleDeltaY < 0)

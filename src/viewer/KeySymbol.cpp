@@ -6,32 +6,41 @@
 
 namespace {
 
-quint32 namedKeySymbol(int qtKey)
-{
+quint32 namedKeySymbol(int qtKey) {
     switch (qtKey) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 0xff0d;
-    case Qt::Key_Backspace: return 0xff08;
-    case Qt::Key_Tab: return 0xff09;
-    case Qt::Key_Escape: return 0xff1b;
-    case Qt::Key_Delete: return 0xffff;
-    case Qt::Key_Home: return 0xff50;
-    case Qt::Key_Left: return 0xff51;
-    case Qt::Key_Up: return 0xff52;
-    case Qt::Key_Right: return 0xff53;
-    case Qt::Key_Down: return 0xff54;
-    case Qt::Key_End: return 0xff57;
-    default: return 0;
+    case Qt::Key_Enter:
+        return 0xff0d;
+    case Qt::Key_Backspace:
+        return 0xff08;
+    case Qt::Key_Tab:
+        return 0xff09;
+    case Qt::Key_Escape:
+        return 0xff1b;
+    case Qt::Key_Delete:
+        return 0xffff;
+    case Qt::Key_Home:
+        return 0xff50;
+    case Qt::Key_Left:
+        return 0xff51;
+    case Qt::Key_Up:
+        return 0xff52;
+    case Qt::Key_Right:
+        return 0xff53;
+    case Qt::Key_Down:
+        return 0xff54;
+    case Qt::Key_End:
+        return 0xff57;
+    default:
+        return 0;
     }
 }
 
-bool isControl(char32_t codePoint)
-{
+bool isControl(char32_t codePoint) {
     return codePoint < 0x20 || (codePoint >= 0x7f && codePoint < 0xa0);
 }
 
-quint32 characterKeySymbol(const QString &text)
-{
+quint32 characterKeySymbol(const QString& text) {
     const QList<uint> codePoints = text.toUcs4();
     if (codePoints.size() != 1 || isControl(codePoints.front()))
         return 0;
@@ -43,8 +52,7 @@ quint32 characterKeySymbol(const QString &text)
 
 } // namespace
 
-quint32 keySymbolFor(int qtKey, const QString &text)
-{
+quint32 keySymbolFor(int qtKey, const QString& text) {
     const quint32 named = namedKeySymbol(qtKey);
     return named != 0 ? named : characterKeySymbol(text);
 }

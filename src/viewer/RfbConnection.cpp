@@ -23,8 +23,7 @@
 
 namespace {
 
-struct InputEvent
-{
+struct InputEvent {
     bool isKey = false;
     QPoint position;
     int buttonMask = 0;
@@ -40,24 +39,20 @@ constexpr qint64 largestFramePixels = 16384LL * 16384LL;
 
 // What the GUI thread and the worker share. The worker holds it too, so the
 // connection object may go away while the thread is still winding down.
-struct RfbSharedState
-{
-    RfbSharedState()
-    {
+struct RfbSharedState {
+    RfbSharedState() {
         if (::pipe(wakePipe) != 0)
             wakePipe[0] = wakePipe[1] = -1;
     }
-    ~RfbSharedState()
-    {
+    ~RfbSharedState() {
         for (int end : wakePipe)
             if (end >= 0)
                 ::close(end);
     }
-    RfbSharedState(const RfbSharedState &) = delete;
-    RfbSharedState &operator=(const RfbSharedState &) = delete;
+    RfbSharedState(const RfbSharedState&) = delete;
+    RfbSharedState& operator=(const RfbSharedState&) = delete;
 
-    void wakeWorker()
-    {
+    void wakeWorker() {
         if (wakePipe[1] >= 0) {
             const char byte = 1;
             [[maybe_unused]] const auto written = ::write(wakePipe[1], &byte, 1);
@@ -65,9 +60,7 @@ struct RfbSharedState
     }
 
     // Runs f on the GUI thread with the owner, unless the owner is gone by then.
-    template<typename F>
-    void post(F f)
-    {
+    template <typename F> void post(F f) {
         QMutexLocker lock(&mutex);
         if (owner != nullptr)
             QMetaObject::invokeMethod(
@@ -76,7 +69,7 @@ struct RfbSharedState
 
     QMutex mutex;
     QWaitCondition passwordGiven;
-    RfbConnection *owner = nullptr;
+    RfbConnection* owner = nullptr;
     QImage image;
     std::deque<InputEvent> inputs;
     std::optional<QByteArray> password;
@@ -89,30 +82,19 @@ namespace {
 
 int clientDataTag;
 
-class RfbWorker
-{
+class RfbWorker {
 public:
     RfbWorker(std::shared_ptr<RfbSharedState> state, QString host, quint16 port)
-        : m_state(std::move(state)), m_host(std::move(host)), m_port(port)
-    {
-    }
+        : m_state(std::move(state)), m_host(std::move(host)), m_port(port) {}
 
-    void run()
-    {
-        rfbClient *client = newClient();
-        errno = 0;
-        // On failure the library has already released the client.
-        if (!rfbInitClient(client, nullptr, nullptr)) {
-            const bool refused = errno == ECONNREFUSED;
-            releaseFrameMemory();
-            if (!isStopping())
-                endWith(refused ? RfbConnection::EndReason::Refused
-                                : RfbConnection::EndReason::Closed);
-            return;
-        }
-        if (publishSocket(client->sock)) {
+    void run() {
+        rfbClient* client = newClient();
+        const std::optional<RfbConnection::EndReason> failure = handshake(client);
+        if (failure && !isStopping())
+            endWith(*failure);
+        if (!failure) {
             const QSize size(client->width, client->height);
-            m_state->post([size](RfbConnection *o) { Q_EMIT o->connected(size); });
+            m_state->post([size](RfbConnection* o) { Q_EMIT o->connected(size); });
             serve(client);
         }
         withdrawSocket();
@@ -121,14 +103,31 @@ public:
     }
 
 private:
-    static RfbWorker *of(rfbClient *client)
-    {
-        return static_cast<RfbWorker *>(rfbClientGetClientData(client, &clientDataTag));
+    // The library's own start-up in its steps, so that a connection that
+    // never came up is told apart from one the server ended.
+    std::optional<RfbConnection::EndReason> handshake(rfbClient* client) {
+        if (!ConnectToRFBServer(client, client->serverHost, client->serverPort))
+            return RfbConnection::EndReason::Refused;
+        if (!publishSocket(client->sock))
+            return RfbConnection::EndReason::Closed;
+        if (!InitialiseRFBConnection(client))
+            return m_passwordAsked ? RfbConnection::EndReason::PasswordRefused
+                                   : RfbConnection::EndReason::Closed;
+        client->width = client->si.framebufferWidth;
+        client->height = client->si.framebufferHeight;
+        client->updateRect = {0, 0, client->width, client->height};
+        if (!client->MallocFrameBuffer(client) || !SetFormatAndEncodings(client) ||
+            !SendFramebufferUpdateRequest(client, 0, 0, client->width, client->height, FALSE))
+            return RfbConnection::EndReason::Closed;
+        return std::nullopt;
     }
 
-    rfbClient *newClient()
-    {
-        rfbClient *client = rfbGetClient(8, 3, 4);
+    static RfbWorker* of(rfbClient* client) {
+        return static_cast<RfbWorker*>(rfbClientGetClientData(client, &clientDataTag));
+    }
+
+    rfbClient* newClient() {
+        rfbClient* client = rfbGetClient(8, 3, 4);
         // Laid out as the native 32-bit word 0xRRGGBB, which is QImage's RGB32.
         client->format.redShift = 16;
         client->format.greenShift = 8;
@@ -145,30 +144,27 @@ private:
         return client;
     }
 
-    static rfbBool allocateFrame(rfbClient *client)
-    {
-        RfbWorker *self = of(client);
+    static rfbBool allocateFrame(rfbClient* client) {
+        RfbWorker* self = of(client);
         std::free(self->m_frame);
         self->m_frame = nullptr;
         client->frameBuffer = nullptr;
         const qint64 pixels = qint64(client->width) * client->height;
         if (pixels <= 0 || pixels > largestFramePixels)
             return FALSE;
-        self->m_frame = static_cast<uint8_t *>(std::calloc(size_t(pixels), 4));
+        self->m_frame = static_cast<uint8_t*>(std::calloc(size_t(pixels), 4));
         client->frameBuffer = self->m_frame;
         self->m_changed = QRect(0, 0, client->width, client->height);
         return self->m_frame != nullptr;
     }
 
-    static void noteChange(rfbClient *client, int x, int y, int w, int h)
-    {
+    static void noteChange(rfbClient* client, int x, int y, int w, int h) {
         of(client)->m_changed += QRect(x, y, w, h);
     }
 
-    static void publishFrame(rfbClient *client) { of(client)->copyFrame(client); }
+    static void publishFrame(rfbClient* client) { of(client)->copyFrame(client); }
 
-    void copyFrame(rfbClient *client)
-    {
+    void copyFrame(rfbClient* client) {
         const QSize size(client->width, client->height);
         const QRegion changed = m_changed & QRect(QPoint(0, 0), size);
         m_changed = QRegion();
@@ -181,45 +177,43 @@ private:
             if (resized)
                 m_state->image = QImage(size, QImage::Format_RGB32);
             const QRegion copied = resized ? QRegion(QRect(QPoint(0, 0), size)) : changed;
-            for (const QRect &rect : copied)
+            for (const QRect& rect : copied)
                 copyRect(rect, size.width());
         }
         if (resized)
-            m_state->post([size](RfbConnection *o) { Q_EMIT o->sizeChanged(size); });
+            m_state->post([size](RfbConnection* o) { Q_EMIT o->sizeChanged(size); });
         const QRect bounds = resized ? QRect(QPoint(0, 0), size) : changed.boundingRect();
-        m_state->post([bounds](RfbConnection *o) { Q_EMIT o->frameChanged(bounds); });
+        m_state->post([bounds](RfbConnection* o) { Q_EMIT o->frameChanged(bounds); });
     }
 
-    void copyRect(const QRect &rect, int frameWidth)
-    {
-        const auto *source = reinterpret_cast<const quint32 *>(m_frame);
+    void copyRect(const QRect& rect, int frameWidth) {
+        const auto* source = reinterpret_cast<const quint32*>(m_frame);
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
-            const quint32 *from = source + qint64(y) * frameWidth + rect.left();
-            auto *to = reinterpret_cast<quint32 *>(m_state->image.scanLine(y)) + rect.left();
+            const quint32* from = source + qint64(y) * frameWidth + rect.left();
+            auto* to = reinterpret_cast<quint32*>(m_state->image.scanLine(y)) + rect.left();
             for (int x = 0; x < rect.width(); ++x)
                 to[x] = from[x] | 0xff000000u;
         }
     }
 
-    static char *askPassword(rfbClient *client) { return of(client)->waitForPassword(); }
+    static char* askPassword(rfbClient* client) { return of(client)->waitForPassword(); }
 
     // Runs on the worker while the library is mid-handshake; the GUI answers
     // through providePassword() or ends the wait by closing.
-    char *waitForPassword()
-    {
-        m_state->post([](RfbConnection *o) { Q_EMIT o->passwordNeeded(); });
+    char* waitForPassword() {
+        m_passwordAsked = true;
+        m_state->post([](RfbConnection* o) { Q_EMIT o->passwordNeeded(); });
         QMutexLocker lock(&m_state->mutex);
         while (!m_state->password && !m_state->stopping)
             m_state->passwordGiven.wait(&m_state->mutex);
         QByteArray given = m_state->password.value_or(QByteArray());
         m_state->password.reset();
-        char *copy = strdup(given.constData());
+        char* copy = strdup(given.constData());
         given.fill('\0');
         return copy;
     }
 
-    void serve(rfbClient *client)
-    {
+    void serve(rfbClient* client) {
         while (!isStopping()) {
             sendInputs(client);
             if (client->buffered == 0 && !awaitInput(client->sock))
@@ -235,8 +229,7 @@ private:
     }
 
     // False when woken by the GUI thread rather than by the server.
-    bool awaitInput(int socket)
-    {
+    bool awaitInput(int socket) {
         pollfd watched[2] = {{socket, POLLIN, 0}, {m_state->wakePipe[0], POLLIN, 0}};
         if (::poll(watched, 2, -1) < 0)
             return false;
@@ -247,39 +240,39 @@ private:
         return watched[0].revents != 0;
     }
 
-    void sendInputs(rfbClient *client)
-    {
+    void sendInputs(rfbClient* client) {
         std::deque<InputEvent> pending;
         {
             QMutexLocker lock(&m_state->mutex);
             pending.swap(m_state->inputs);
         }
-        for (const InputEvent &event : pending) {
+        for (const InputEvent& event : pending) {
             if (event.isKey)
                 SendKeyEvent(client, event.keySymbol, event.down ? TRUE : FALSE);
             else
-                SendPointerEvent(client, event.position.x(), event.position.y(),
-                                 event.buttonMask);
+                SendPointerEvent(client, event.position.x(), event.position.y(), event.buttonMask);
         }
     }
 
-    static RfbConnection::EndReason reasonFor(int error)
-    {
+    static RfbConnection::EndReason reasonFor(int error) {
         switch (error) {
         case ECONNRESET:
         case ETIMEDOUT:
         case EHOSTUNREACH:
         case ENETUNREACH:
-        case EPIPE: return RfbConnection::EndReason::ServerGone;
-        default: return RfbConnection::EndReason::Closed;
+        case EPIPE:
+            return RfbConnection::EndReason::ServerGone;
+        default:
+            return RfbConnection::EndReason::Closed;
         }
     }
 
-    static QString textFor(RfbConnection::EndReason reason)
-    {
+    static QString textFor(RfbConnection::EndReason reason) {
         switch (reason) {
         case RfbConnection::EndReason::Refused:
             return QStringLiteral("The screen server refused the connection.");
+        case RfbConnection::EndReason::PasswordRefused:
+            return QStringLiteral("The screen server refused the password.");
         case RfbConnection::EndReason::Closed:
             return QStringLiteral("The screen server closed the connection.");
         case RfbConnection::EndReason::ServerGone:
@@ -288,20 +281,17 @@ private:
         return {};
     }
 
-    void endWith(RfbConnection::EndReason reason)
-    {
+    void endWith(RfbConnection::EndReason reason) {
         const QString text = textFor(reason);
-        m_state->post([reason, text](RfbConnection *o) { Q_EMIT o->ended(reason, text); });
+        m_state->post([reason, text](RfbConnection* o) { Q_EMIT o->ended(reason, text); });
     }
 
-    bool isStopping()
-    {
+    bool isStopping() {
         QMutexLocker lock(&m_state->mutex);
         return m_state->stopping;
     }
 
-    bool publishSocket(int socket)
-    {
+    bool publishSocket(int socket) {
         QMutexLocker lock(&m_state->mutex);
         m_state->socket = socket;
         return !m_state->stopping;
@@ -309,14 +299,12 @@ private:
 
     // Before the library closes the socket, so the GUI never shuts down a
     // descriptor that has been reused by then.
-    void withdrawSocket()
-    {
+    void withdrawSocket() {
         QMutexLocker lock(&m_state->mutex);
         m_state->socket = -1;
     }
 
-    void releaseFrameMemory()
-    {
+    void releaseFrameMemory() {
         std::free(m_frame);
         m_frame = nullptr;
     }
@@ -324,28 +312,26 @@ private:
     std::shared_ptr<RfbSharedState> m_state;
     QString m_host;
     quint16 m_port;
-    uint8_t *m_frame = nullptr;
+    uint8_t* m_frame = nullptr;
+    bool m_passwordAsked = false;
     QRegion m_changed;
 };
 
 } // namespace
 
-RfbConnection::RfbConnection(QString host, quint16 port, QObject *parent)
+RfbConnection::RfbConnection(QString host, quint16 port, QObject* parent)
     : QObject(parent), m_host(std::move(host)), m_port(port),
-      m_state(std::make_shared<RfbSharedState>())
-{
+      m_state(std::make_shared<RfbSharedState>()) {
     m_state->owner = this;
 }
 
-RfbConnection::~RfbConnection()
-{
+RfbConnection::~RfbConnection() {
     close();
     QMutexLocker lock(&m_state->mutex);
     m_state->owner = nullptr;
 }
 
-void RfbConnection::open()
-{
+void RfbConnection::open() {
     if (m_thread != nullptr)
         return;
     routeRfbLibraryLog();
@@ -357,8 +343,7 @@ void RfbConnection::open()
     m_thread->start();
 }
 
-void RfbConnection::close()
-{
+void RfbConnection::close() {
     QMutexLocker lock(&m_state->mutex);
     m_state->stopping = true;
     if (m_state->socket >= 0)
@@ -367,34 +352,29 @@ void RfbConnection::close()
     m_state->wakeWorker();
 }
 
-bool RfbConnection::isRunning() const
-{
+bool RfbConnection::isRunning() const {
     return m_thread != nullptr && m_thread->isRunning();
 }
 
-void RfbConnection::sendPointer(QPoint framePosition, int buttonMask)
-{
+void RfbConnection::sendPointer(QPoint framePosition, int buttonMask) {
     QMutexLocker lock(&m_state->mutex);
     m_state->inputs.push_back({false, framePosition, buttonMask, 0, false});
     m_state->wakeWorker();
 }
 
-void RfbConnection::sendKey(quint32 keySymbol, bool down)
-{
+void RfbConnection::sendKey(quint32 keySymbol, bool down) {
     QMutexLocker lock(&m_state->mutex);
     m_state->inputs.push_back({true, {}, 0, keySymbol, down});
     m_state->wakeWorker();
 }
 
-void RfbConnection::providePassword(const QString &password)
-{
+void RfbConnection::providePassword(const QString& password) {
     QMutexLocker lock(&m_state->mutex);
     m_state->password = password.toUtf8();
     m_state->passwordGiven.wakeAll();
 }
 
-QImage RfbConnection::image() const
-{
+QImage RfbConnection::image() const {
     QMutexLocker lock(&m_state->mutex);
     return m_state->image;
 }

@@ -15,14 +15,13 @@ struct RfbSharedState;
 // One connection to a screen server. The client library runs on a thread of
 // its own, because its reads block until a whole message has arrived; the GUI
 // thread only ever reads the copy of the screen this object keeps.
-class RfbConnection : public QObject
-{
+class RfbConnection : public QObject {
     Q_OBJECT
 public:
-    enum class EndReason { Refused, Closed, ServerGone };
+    enum class EndReason { Refused, PasswordRefused, Closed, ServerGone };
     Q_ENUM(EndReason)
 
-    RfbConnection(QString host, quint16 port, QObject *parent = nullptr);
+    RfbConnection(QString host, quint16 port, QObject* parent = nullptr);
     ~RfbConnection() override;
 
     void open();
@@ -33,7 +32,7 @@ public:
 
     void sendPointer(QPoint framePosition, int buttonMask);
     void sendKey(quint32 keySymbol, bool down);
-    void providePassword(const QString &password);
+    void providePassword(const QString& password);
 
     // The screen as of the last finished update.
     QImage image() const;
@@ -43,12 +42,12 @@ Q_SIGNALS:
     void frameChanged(QRect rect);
     void sizeChanged(QSize size);
     void passwordNeeded();
-    void ended(RfbConnection::EndReason reason, const QString &text);
+    void ended(RfbConnection::EndReason reason, const QString& text);
     void stopped();
 
 private:
     QString m_host;
     quint16 m_port;
     std::shared_ptr<RfbSharedState> m_state;
-    QThread *m_thread = nullptr;
+    QThread* m_thread = nullptr;
 };

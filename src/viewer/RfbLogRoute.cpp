@@ -12,8 +12,7 @@ namespace {
 
 Q_LOGGING_CATEGORY(rfbLibrary, "ostrel.viewer.library", QtWarningMsg)
 
-void logLibraryLine(const char *format, ...)
-{
+void logLibraryLine(const char* format, ...) {
     char line[512];
     va_list arguments;
     va_start(arguments, format);
@@ -24,8 +23,7 @@ void logLibraryLine(const char *format, ...)
 
 } // namespace
 
-void routeRfbLibraryLog()
-{
+void routeRfbLibraryLog() {
     rfbClientLog = logLibraryLine;
     rfbClientErr = logLibraryLine;
 }

@@ -5,8 +5,7 @@
 
 #include <algorithm>
 
-QRect pictureRectFor(QSize deviceArea, QSize frameSize)
-{
+QRect pictureRectFor(QSize deviceArea, QSize frameSize) {
     if (deviceArea.isEmpty() || frameSize.isEmpty())
         return {};
     const QSize picture = frameSize.scaled(deviceArea, Qt::KeepAspectRatio);
@@ -16,16 +15,15 @@ QRect pictureRectFor(QSize deviceArea, QSize frameSize)
 }
 
 std::optional<QPoint> framePositionFor(QPointF widgetPosition, QSize widgetSize,
-                                       qreal devicePixelRatio, QSize frameSize)
-{
+                                       qreal devicePixelRatio, QSize frameSize) {
     const QSize deviceArea(qRound(widgetSize.width() * devicePixelRatio),
                            qRound(widgetSize.height() * devicePixelRatio));
     const QRect picture = pictureRectFor(deviceArea, frameSize);
     if (picture.isEmpty())
         return std::nullopt;
     const QPointF device = widgetPosition * devicePixelRatio - QPointF(picture.topLeft());
-    if (device.x() < 0 || device.y() < 0 || device.x() >= picture.width()
-        || device.y() >= picture.height())
+    if (device.x() < 0 || device.y() < 0 || device.x() >= picture.width() ||
+        device.y() >= picture.height())
         return std::nullopt;
     const int x = qFloor(device.x() * frameSize.width() / picture.width());
     const int y = qFloor(device.y() * frameSize.height() / picture.height());
