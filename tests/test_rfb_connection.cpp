@@ -12,10 +12,12 @@
 #include <QtTest>
 
 #include <array>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -283,6 +285,7 @@ private Q_SLOTS:
     void passwordIsAskedFor_data();
     void passwordIsAskedFor();
     void pointerAndKeysReachTheServer();
+    void libraryLogStaysOffOurOutput();
     void endsWithTheServersReason_data();
     void endsWithTheServersReason();
     void closingEndsTheThreadWithinASecond_data();
@@ -362,6 +365,45 @@ void TestRfbConnection::pointerAndKeysReachTheServer() {
     QTRY_COMPARE_WITH_TIMEOUT(server.keyEvents, keys, networkWait);
     connection.close();
     QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
+}
+
+// Standard output carries the command line's results and standard error the
+// program's own messages: the library, which logs each handshake and each
+// failure, must say nothing on either.
+void TestRfbConnection::libraryLogStaysOffOurOutput() {
+    QTemporaryFile capture;
+    QVERIFY(capture.open());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOutput = ::dup(STDOUT_FILENO);
+    const int savedError = ::dup(STDERR_FILENO);
+    ::dup2(capture.handle(), STDOUT_FILENO);
+    ::dup2(capture.handle(), STDERR_FILENO);
+    bool bothDone = false;
+    bool bothStopped = false;
+    {
+        TinyScreenServer server(testPicture(QSize(8, 8), 0));
+        RfbConnection reached(QStringLiteral("127.0.0.1"), server.port());
+        RfbConnection unreached(QStringLiteral("127.0.0.1"), 1);
+        QSignalSpy connected(&reached, &RfbConnection::connected);
+        QSignalSpy ended(&unreached, &RfbConnection::ended);
+        reached.open();
+        unreached.open();
+        bothDone = connected.wait(networkWait) && (!ended.isEmpty() || ended.wait(networkWait));
+        reached.close();
+        bothStopped = QTest::qWaitFor(
+            [&] { return !reached.isRunning() && !unreached.isRunning(); }, networkWait);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(savedOutput, STDOUT_FILENO);
+    ::dup2(savedError, STDERR_FILENO);
+    ::close(savedOutput);
+    ::close(savedError);
+    QVERIFY(bothDone);
+    QVERIFY(bothStopped);
+    QVERIFY(capture.seek(0));
+    QCOMPARE(capture.readAll(), QByteArray());
 }
 
 void TestRfbConnection::endsWithTheServersReason_data() {

@@ -133,6 +133,8 @@ private:
         client->format.greenShift = 8;
         client->format.blueShift = 0;
         client->format.bigEndian = Q_BYTE_ORDER == Q_BIG_ENDIAN;
+        // The library starts with an empty host string of its own.
+        std::free(client->serverHost);
         client->serverHost = strdup(m_host.toUtf8().constData());
         client->serverPort = m_port;
         client->connectTimeout = 5;
