@@ -80,6 +80,7 @@ struct RfbSharedState {
 
 namespace {
 
+// The library finds our worker again by this key's address; it holds no value.
 int clientDataTag;
 
 class RfbWorker {
