@@ -20,7 +20,7 @@ if [ "$(uname -s)" = Darwin ]; then
         exit 1
     fi
     # QCoro has no Homebrew formula; the build fetches a pinned release of it.
-    for formula in qt cmake ninja libvncserver; do
+    for formula in qt cmake ninja pkg-config libvncserver; do
         brew list --formula "$formula" >/dev/null 2>&1 || brew install "$formula"
     done
     brew list --cask android-platform-tools >/dev/null 2>&1 ||
