@@ -49,26 +49,26 @@ std::string zshDescription(std::string_view text) {
     return escaped;
 }
 
-// One _arguments spec a verb: it shuts out the other verbs (and --port,
+// One _arguments entry a verb: it shuts out the other verbs (and --port,
 // unless the verb takes it), and a verb with a value asks for a port.
-std::string zshVerbSpecs() {
+std::string zshVerbEntries() {
     const std::string allVerbs = verbList([](const VerbSpelling&) { return true; });
-    std::string specs;
+    std::string entries;
     for (const VerbSpelling& verb : VerbSpellings) {
-        if (!specs.empty())
-            specs += " \\\n    ";
+        if (!entries.empty())
+            entries += " \\\n    ";
         std::string excluded = allVerbs + " -h --help --version";
         if (!verb.takesPortOption)
             excluded += " --port";
-        specs += "'(" + excluded + ')' + dashed(verb);
+        entries += "'(" + excluded + ')' + dashed(verb);
         if (verb.value == VerbValue::Port)
-            specs += '=';
-        specs += '[' + zshDescription(verb.description) + ']';
+            entries += '=';
+        entries += '[' + zshDescription(verb.description) + ']';
         if (verb.value == VerbValue::Port)
-            specs += ":port:";
-        specs += '\'';
+            entries += ":port:";
+        entries += '\'';
     }
-    return specs;
+    return entries;
 }
 
 void replaceAll(std::string& text, std::string_view placeholder, const std::string& value) {
@@ -97,7 +97,7 @@ int main(int argc, char* argv[]) {
                verbList([](const VerbSpelling& verb) { return verb.takesPortOption; }));
     replaceAll(text, "@NO_PORT_OPTION_VERBS@",
                verbList([](const VerbSpelling& verb) { return !verb.takesPortOption; }));
-    replaceAll(text, "@ZSH_VERB_SPECS@", zshVerbSpecs());
+    replaceAll(text, "@ZSH_VERB_ENTRIES@", zshVerbEntries());
     std::ofstream out(argv[2], std::ios::binary);
     out << text;
     out.close();

@@ -5,6 +5,8 @@
 
 #include <QCoro/QCoroFwd>
 
+#include <functional>
+
 namespace ostrel {
 class BridgeSession;
 class InterruptWatcher;
@@ -31,6 +33,12 @@ struct VerbContext {
     void aimAtNamedPhone() const;
     // Runs `flow` in the event loop until it ends; the exit status.
     int runFlow(QCoro::Task<int> (*flow)(const VerbContext&)) const;
+    // Runs one of the session's flows on the phone the script names; the
+    // exit status says whether it reached the state it was asked for.
+    int runPhoneFlow(QCoro::Task<bool> (BridgeSession::*flow)()) const;
+
+private:
+    int runUntilDone(const std::function<QCoro::Task<int>()>& start) const;
 };
 
 inline int verdict(bool reached) {

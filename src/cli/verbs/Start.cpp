@@ -4,22 +4,10 @@
 #include "cli/VerbContext.h"
 #include "core/session/BridgeSession.h"
 
-#include <QCoro/QCoroTask>
-
 namespace ostrel::cli::verbs {
 
-namespace {
-
-QCoro::Task<int> startServer(const VerbContext& context) {
-    context.aimAtNamedPhone();
-    const bool running = co_await context.session.startServer();
-    co_return verdict(running);
-}
-
-} // namespace
-
 int Start::run(const VerbContext& context) {
-    return context.runFlow(startServer);
+    return context.runPhoneFlow(&BridgeSession::startServer);
 }
 
 } // namespace ostrel::cli::verbs

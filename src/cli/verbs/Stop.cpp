@@ -4,22 +4,10 @@
 #include "cli/VerbContext.h"
 #include "core/session/BridgeSession.h"
 
-#include <QCoro/QCoroTask>
-
 namespace ostrel::cli::verbs {
 
-namespace {
-
-QCoro::Task<int> stopServer(const VerbContext& context) {
-    context.aimAtNamedPhone();
-    const bool stopped = co_await context.session.stopServer();
-    co_return verdict(stopped);
-}
-
-} // namespace
-
 int Stop::run(const VerbContext& context) {
-    return context.runFlow(stopServer);
+    return context.runPhoneFlow(&BridgeSession::stopServer);
 }
 
 } // namespace ostrel::cli::verbs
