@@ -14,11 +14,13 @@
 #include <rfb/rfbclient.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -94,6 +96,7 @@ public:
           m_encodings(encoding.encodings.toLatin1()) {}
 
     void run() {
+        keepBrokenPipesQuiet();
         rfbClient* client = newClient();
         const std::optional<RfbConnection::EndReason> failure = handshake(client);
         if (failure && !isStopping())
@@ -109,6 +112,17 @@ public:
     }
 
 private:
+    // The library writes with plain write(): to a phone that went away that
+    // raises SIGPIPE, which would end the program. Blocked on this thread
+    // alone, the signal stays pending until the thread ends and the write
+    // fails with EPIPE instead, which ends the connection as it should.
+    static void keepBrokenPipesQuiet() {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    }
+
     // The library's own start-up in its steps, so that a connection that
     // never came up is told apart from one the server ended.
     std::optional<RfbConnection::EndReason> handshake(rfbClient* client) {
