@@ -108,6 +108,7 @@ public:
         }
         withdrawSocket();
         releaseFrameMemory();
+        releaseCursorMemory(client);
         rfbClientCleanup(client);
     }
 
@@ -288,9 +289,10 @@ private:
         QMutexLocker lock(&m_state->mutex);
         while (!m_state->password && !m_state->stopping)
             m_state->passwordGiven.wait(&m_state->mutex);
-        QByteArray given = m_state->password.value_or(QByteArray());
+        QByteArray given = m_state->password ? std::move(*m_state->password) : QByteArray();
         m_state->password.reset();
-        char* copy = strdup(given.constData());
+        // The library refuses an empty answer itself, and does not free it.
+        char* copy = given.isEmpty() ? nullptr : strdup(given.constData());
         given.fill('\0');
         return copy;
     }
@@ -386,6 +388,14 @@ private:
     void withdrawSocket() {
         QMutexLocker lock(&m_state->mutex);
         m_state->socket = -1;
+    }
+
+    // The library allocates the pointer's shape but leaves it at cleanup.
+    static void releaseCursorMemory(rfbClient* client) {
+        std::free(client->rcSource);
+        std::free(client->rcMask);
+        client->rcSource = nullptr;
+        client->rcMask = nullptr;
     }
 
     void releaseFrameMemory() {
