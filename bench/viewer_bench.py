@@ -1,0 +1,351 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""The built-in viewer against TigerVNC's on the same moving phone-sized screen.
+
+Run by hand (not a test), from the source tree, after building:
+
+    cmake --build build --target moving_picture_bench viewer_window_bench
+    python3 bench/viewer_bench.py [--viewers tigervnc,window] [--runs 5] [--seconds 20]
+
+A screen server (Xvnc, 1080x2400, 24 bits) shows bench/moving_picture.cpp
+drawing the same moving picture at a steady rate. Each viewer in turn connects
+to it from a display of its own (an Xvfb tall enough for the whole screen at
+1:1), with Tight pinned at the same quality and compression, for a number of
+seconds; then it is stopped and the server's log gives the updates it sent to
+that client. The viewers take turns run by run, so a busy moment of the
+machine falls on both.
+
+Viewers:
+  tigervnc  xtigervncviewer with -AutoSelect=0 -PreferredEncoding=Tight and the levels
+  window    build/bench/viewer_window: the program's viewer window alone, straight
+            on the server's port (no adb), the levels pinned as given
+  program   `ostrel-dravik --view` as the user runs it, against a simulated phone
+            whose VNC port relays to the server through the real adb's forward
+            (tests/e2e/simdevice.py --vnc-relay); the program asks for the client
+            library's default levels, so give those as --quality and --compress.
+            With it in the list, TigerVNC connects through a forward of the same
+            phone too.
+
+Figures per run: updates per second as the server counted them, the viewer's
+processor time (user + system, /proc/PID/stat, read just before it is
+stopped) per update, and the bytes per update, which shows whether both asked
+for the same encoding. The table gives medians and the spread over the runs.
+The goal: the program's rate at least TigerVNC's, its processor time per
+update at most 1.1 times TigerVNC's. The processor time includes each viewer's
+start-up, which weighs little against 20 s of updates.
+
+Python 3 standard library only.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SIMDEVICE = os.path.join(HERE, "..", "tests", "e2e", "simdevice.py")
+SCREEN = (1080, 2400)
+# The viewers' display: room for the whole screen at 1:1 plus a title bar.
+VIEWER_DISPLAY = (1280, 2700)
+PHONE_VNC_PORT = 5901
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+UNITS = {"B": 1, "KiB": 1024, "MiB": 1024**2, "GiB": 1024**3}
+PIXEL_UNITS = {"": 1, "k": 1e3, "M": 1e6, "G": 1e9}
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def free_display(taken=()):
+    for number in range(90, 200):
+        if number in taken:
+            continue
+        if not os.path.exists(f"/tmp/.X11-unix/X{number}") and not os.path.exists(
+            f"/tmp/.X{number}-lock"
+        ):
+            return number
+    sys.exit("no free X display number")
+
+
+def wait_for_display(process, number, what):
+    deadline = time.monotonic() + 15
+    while not os.path.exists(f"/tmp/.X11-unix/X{number}"):
+        if process.poll() is not None or time.monotonic() > deadline:
+            sys.exit(f"{what} did not start")
+        time.sleep(0.05)
+
+
+def stop(process, grace=5):
+    """Ends a process this script started, with its process group."""
+    if process.poll() is not None:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    try:
+        process.wait(grace)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+
+
+def processor_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        # The command name may hold spaces: the fields start after its ')'.
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
+
+
+class ScreenServer:
+    """Xvnc at the phone's size, its log in a file read client by client."""
+
+    def __init__(self, directory, taken):
+        self.number = free_display(taken)
+        self.port = free_port()
+        self.log_path = os.path.join(directory, "xvnc.log")
+        self.log = open(self.log_path, "w")
+        # Level 30 (the default, named here because the figures depend on it)
+        # prints each client's update statistics when it leaves.
+        self.process = subprocess.Popen(
+            ["Xvnc", f":{self.number}", "-geometry", "%dx%d" % SCREEN, "-depth", "24",
+             "-rfbport", str(self.port), "-localhost", "-SecurityTypes", "None",
+             "-AcceptSetDesktopSize=0", "-FrameRate", "60", "-Log", "*:stderr:30"],
+            stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        wait_for_display(self.process, self.number, "Xvnc")
+        self.display = f":{self.number}"
+
+    def log_size(self):
+        return os.path.getsize(self.log_path)
+
+    def client_statistics(self, offset):
+        """The updates, pixels and bytes sent to the client that left after `offset`."""
+        deadline = time.monotonic() + 10
+        while True:
+            with open(self.log_path, errors="replace") as log:
+                log.seek(offset)
+                text = log.read()
+            updates = re.search(r"Framebuffer updates: (\d+)", text)
+            total = re.search(r"Total: [\d.]+ [kMG]?rects, ([\d.]+) ([kMG]?)pixels\n"
+                              r".*?EncodeManager:\s+([\d.]+) (B|KiB|MiB|GiB)", text)
+            if updates and total:
+                return (int(updates.group(1)), float(total.group(1)) * PIXEL_UNITS[total.group(2)],
+                        float(total.group(3)) * UNITS[total.group(4)])
+            if time.monotonic() > deadline:
+                sys.exit("the screen server logged no statistics for the client:\n" + text)
+            time.sleep(0.1)
+
+    def close(self):
+        stop(self.process)
+        self.log.close()
+
+
+class ViewerDisplay:
+    def __init__(self, taken):
+        self.number = free_display(taken)
+        self.process = subprocess.Popen(
+            ["Xvfb", f":{self.number}", "-screen", "0", "%dx%dx24" % VIEWER_DISPLAY,
+             "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        wait_for_display(self.process, self.number, "Xvfb")
+        self.display = f":{self.number}"
+
+    def window_sizes(self):
+        """Sizes of the mapped top-level windows, to show both drew at the same scale."""
+        if shutil.which("xwininfo") is None:
+            return "?"
+        tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+                              text=True, env=dict(os.environ, DISPLAY=self.display)).stdout
+        sizes = re.findall(r"^\s+0x[0-9a-f]+ .*?(\d+x\d+)\+", tree, re.MULTILINE)
+        return ",".join(size for size in sizes if size != "1x1") or "none"
+
+    def close(self):
+        stop(self.process)
+
+
+class Phone:
+    """A simulated phone whose VNC port relays to the screen server, behind a
+    private adb server (its own port, HOME and TMPDIR)."""
+
+    def __init__(self, directory, server_port):
+        self.adb = shutil.which("adb")
+        if self.adb is None:
+            sys.exit("adb is not on PATH")
+        self.environment = dict(os.environ, HOME=directory, TMPDIR=directory,
+                                ANDROID_ADB_SERVER_PORT=str(free_port()))
+        for name in ("ANDROID_SERIAL", "ADB_SERVER_SOCKET", "ANDROID_ADB_SERVER_ADDRESS"):
+            self.environment.pop(name, None)
+        self.process = subprocess.Popen(
+            [sys.executable, SIMDEVICE, "--already-running", "--vnc-port", str(PHONE_VNC_PORT),
+             "--screen", "%dx%d" % SCREEN, "--vnc-relay", f"127.0.0.1:{server_port}",
+             "--log", os.path.join(directory, "phone.jsonl")],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, start_new_session=True)
+        self.serial = "127.0.0.1:%s" % self.process.stdout.readline().decode().strip()
+        self.adb_run("connect", self.serial)
+        deadline = time.monotonic() + 15
+        while f"{self.serial}\tdevice" not in self.adb_run("devices").stdout:
+            if time.monotonic() > deadline:
+                sys.exit("adb never listed the simulated phone")
+            time.sleep(0.2)
+
+    def adb_run(self, *arguments):
+        return subprocess.run([self.adb, *arguments], env=self.environment,
+                              capture_output=True, text=True, timeout=30)
+
+    def forward(self):
+        """A local port forwarded to the phone's VNC port, as the program makes one."""
+        made = self.adb_run("-s", self.serial, "forward", "tcp:0", f"tcp:{PHONE_VNC_PORT}")
+        if made.returncode != 0:
+            sys.exit("adb forward failed: " + made.stderr)
+        return int(made.stdout.strip())
+
+    def close(self):
+        self.adb_run("kill-server")
+        if self.process.poll() is None:
+            self.process.stdin.close()
+        stop(self.process)
+
+
+def viewer_commands(arguments, server, phone):
+    quality, compress = str(arguments.quality), str(arguments.compress)
+    tiger_port = phone.forward() if phone else server.port
+    return {
+        "tigervnc": ["xtigervncviewer", "-AutoSelect=0", "-PreferredEncoding=Tight",
+                     f"-QualityLevel={quality}", f"-CompressLevel={compress}", "-NoJPEG=0",
+                     "-Shared=0", "-RemoteResize=0", "-FullScreen=0",
+                     f"127.0.0.1::{tiger_port}"],
+        "window": [os.path.join(arguments.build, "bench", "viewer_window"), "127.0.0.1",
+                   str(server.port), "--quality", quality, "--compress", compress],
+        "program": [os.path.join(arguments.build, "src", "ostrel-dravik"), "--view",
+                    "--serial", phone.serial if phone else "", "--adb", phone.adb if phone else ""],
+    }
+
+
+def run_once(command, environment, server, viewers_display, picture_command, seconds):
+    picture = subprocess.Popen(picture_command, env=dict(environment, DISPLAY=server.display),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               start_new_session=True)
+    time.sleep(1.0)  # its window mapped and drawing
+    if picture.poll() is not None:
+        sys.exit("the moving picture ended at once")
+    offset = server.log_size()
+    viewer = subprocess.Popen(command, env=dict(environment, DISPLAY=viewers_display.display),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                              start_new_session=True)
+    started = time.monotonic()
+    time.sleep(seconds / 2)
+    window = viewers_display.window_sizes()
+    time.sleep(seconds / 2)
+    if viewer.poll() is not None:
+        sys.exit("%s ended early:\n%s" % (command[0], viewer.stderr.read().decode(errors="replace")))
+    cpu = processor_seconds(viewer.pid)
+    elapsed = time.monotonic() - started
+    stop(viewer)
+    updates, pixels, sent = server.client_statistics(offset)
+    stop(picture)
+    return {"rate": updates / elapsed, "cpu_ms": 1000 * cpu / max(updates, 1),
+            "cpu_mpixel": 1000 * cpu / max(pixels / 1e6, 1e-6),
+            "kib": sent / 1024 / max(updates, 1), "load": 100 * cpu / elapsed,
+            "updates": updates, "window": window}
+
+
+def spread(values):
+    return "%7.2f [%.2f-%.2f]" % (statistics.median(values), min(values), max(values))
+
+
+def run_line(number, name, result):
+    return ("run %d %-9s %6.2f updates/s %6.2f ms CPU/update %6.2f ms CPU/Mpixel "
+            "%7.1f KiB/update (%d updates, window %s)" % (
+                number, name, result["rate"], result["cpu_ms"], result["cpu_mpixel"],
+                result["kib"], result["updates"], result["window"]))
+
+
+def print_table(results, arguments):
+    print(f"\nTight, quality {arguments.quality}, compression {arguments.compress}; "
+          f"picture at {arguments.fps} frames/s; {arguments.runs} runs of {arguments.seconds:g} s; "
+          "median [min-max]")
+    columns = (("updates/s", "rate"), ("CPU ms/update", "cpu_ms"),
+               ("CPU ms/Mpixel", "cpu_mpixel"))
+    print("%-9s" % "viewer" + "".join(" %-22s" % title for title, _ in columns)
+          + " %10s %6s  %s" % ("KiB/update", "CPU %", "window"))
+    for name, runs in results.items():
+        print("%-9s" % name
+              + "".join(" %-22s" % spread([run[key] for run in runs]) for _, key in columns)
+              + " %10.1f %6.1f  %s" % (statistics.median(run["kib"] for run in runs),
+                                       statistics.median(run["load"] for run in runs),
+                                       " ".join(sorted({run["window"] for run in runs}))))
+    ours = next((name for name in ("program", "window") if name in results), None)
+    if ours and "tigervnc" in results:
+        def ratio(key):
+            return (statistics.median(run[key] for run in results[ours])
+                    / statistics.median(run[key] for run in results["tigervnc"]))
+        print("%s / tigervnc: rate %.3f (goal >= 1), CPU per update %.3f (goal <= 1.1), "
+              "CPU per Mpixel %.3f" % (ours, ratio("rate"), ratio("cpu_ms"), ratio("cpu_mpixel")))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default="build", help="the build directory")
+    parser.add_argument("--viewers", default="tigervnc,window",
+                        help="comma-separated: tigervnc, window, program")
+    parser.add_argument("--runs", type=int, default=5, help="runs of each viewer")
+    parser.add_argument("--seconds", type=float, default=20, help="length of a run")
+    parser.add_argument("--quality", type=int, default=5, help="Tight's JPEG quality, 0-9")
+    parser.add_argument("--compress", type=int, default=3, help="Tight's compression, 0-9")
+    parser.add_argument("--fps", type=int, default=30, help="frames/s of the moving picture")
+    arguments = parser.parse_args()
+    names = [name for name in arguments.viewers.split(",") if name]
+    for tool in ("Xvnc", "Xvfb") + (("xtigervncviewer",) if "tigervnc" in names else ()):
+        if shutil.which(tool) is None:
+            sys.exit(f"{tool} is not installed")
+    picture_command = [os.path.join(arguments.build, "bench", "moving_picture"),
+                       "--fps", str(arguments.fps)]
+
+    home = tempfile.TemporaryDirectory()  # no viewer settings, no remembered servers
+    environment = dict(os.environ, QT_QPA_PLATFORM="xcb", HOME=home.name,
+                       XDG_CONFIG_HOME=home.name, XDG_RUNTIME_DIR=home.name)
+    environment.pop("WAYLAND_DISPLAY", None)
+    server = ScreenServer(home.name, ())
+    viewers_display = ViewerDisplay((server.number,))
+    phone = Phone(home.name, server.port) if "program" in names else None
+    try:
+        commands = viewer_commands(arguments, server, phone)
+        unknown = [name for name in names if name not in commands]
+        if unknown:
+            sys.exit("unknown viewers: " + ", ".join(unknown))
+        for path in [picture_command[0]] + [commands[name][0] for name in names]:
+            if shutil.which(path) is None:
+                sys.exit(f"{path} is missing: build it first")
+        if phone:
+            environment = dict(environment, **{key: phone.environment[key] for key in
+                                               ("ANDROID_ADB_SERVER_PORT", "TMPDIR")})
+        for name in names:  # warm the file cache; not counted
+            run_once(commands[name], environment, server, viewers_display, picture_command, 3)
+        results = {name: [] for name in names}
+        for run in range(arguments.runs):
+            for name in names:
+                result = run_once(commands[name], environment, server, viewers_display,
+                                  picture_command, arguments.seconds)
+                print(run_line(run + 1, name, result), flush=True)
+                results[name].append(result)
+    finally:
+        if phone:
+            phone.close()
+        viewers_display.close()
+        server.close()
+        home.cleanup()
+    print_table(results, arguments)
+
+
+if __name__ == "__main__":
+    main()
