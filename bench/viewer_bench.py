@@ -44,6 +44,7 @@ import shutil
 import signal
 import socket
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -58,6 +59,12 @@ PHONE_VNC_PORT = 5901
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 UNITS = {"B": 1, "KiB": 1024, "MiB": 1024**2, "GiB": 1024**3}
 PIXEL_UNITS = {"": 1, "k": 1e3, "M": 1e6, "G": 1e9}
+# What libvncclient asks for unless told otherwise, as the program leaves it;
+# the encoding probe at the start of every benchmark shows what each viewer asked.
+LIBRARY_QUALITY = 5
+LIBRARY_COMPRESS = 3
+ENCODING_NAMES = {0: "Raw", 1: "CopyRect", 2: "RRE", 4: "CoRRE", 5: "Hextile", 6: "Zlib",
+                  7: "Tight", 9: "Ultra", 15: "TRLE", 16: "ZRLE"}
 
 
 def free_port():
@@ -216,19 +223,89 @@ class Phone:
         stop(self.process)
 
 
-def viewer_commands(arguments, server, phone):
-    quality, compress = str(arguments.quality), str(arguments.compress)
-    tiger_port = phone.forward() if phone else server.port
+def viewer_commands(arguments, port, phone=None):
+    """Each viewer's command line for the server at `port` (the program finds
+    its own way there, through the phone)."""
+    window = [os.path.join(arguments.build, "bench", "viewer_window"), "127.0.0.1", str(port)]
+    if arguments.pin_window:
+        window += ["--quality", str(arguments.quality), "--compress", str(arguments.compress)]
     return {
         "tigervnc": ["xtigervncviewer", "-AutoSelect=0", "-PreferredEncoding=Tight",
-                     f"-QualityLevel={quality}", f"-CompressLevel={compress}", "-NoJPEG=0",
-                     "-Shared=0", "-RemoteResize=0", "-FullScreen=0",
-                     f"127.0.0.1::{tiger_port}"],
-        "window": [os.path.join(arguments.build, "bench", "viewer_window"), "127.0.0.1",
-                   str(server.port), "--quality", quality, "--compress", compress],
-        "program": [os.path.join(arguments.build, "src", "ostrel-dravik"), "--view",
-                    "--serial", phone.serial if phone else "", "--adb", phone.adb if phone else ""],
+                     f"-QualityLevel={arguments.quality}", f"-CompressLevel={arguments.compress}",
+                     "-CustomCompressLevel=1", "-NoJPEG=0", "-Shared=0", "-RemoteResize=0",
+                     "-FullScreen=0", f"127.0.0.1::{port}"],
+        "window": window,
+        "program": [os.path.join(arguments.build, "src", "ostrel-dravik"), "--view", "--serial",
+                    phone.serial if phone else "", "--adb", phone.adb if phone else ""],
     }
+
+
+def receive_exactly(connection, size):
+    data = b""
+    while len(data) < size:
+        chunk = connection.recv(size - len(data))
+        if not chunk:
+            raise ConnectionError("the viewer left during the greeting")
+        data += chunk
+    return data
+
+
+def read_set_encodings(connection):
+    """Greets a viewer as a screen server without a password and returns the
+    encodings it asks for, in its order."""
+    connection.sendall(b"RFB 003.008\n")
+    receive_exactly(connection, 12)
+    connection.sendall(bytes([1, 1]))  # one security type: None
+    receive_exactly(connection, 1)
+    connection.sendall(struct.pack(">I", 0))
+    receive_exactly(connection, 1)  # shared or not
+    pixel_format = struct.pack(">BBBBHHHBBB3x", 32, 24, 0, 1, 255, 255, 255, 16, 8, 0)
+    name = b"encoding probe"
+    connection.sendall(struct.pack(">HH", *SCREEN) + pixel_format + struct.pack(">I", len(name))
+                       + name)
+    fixed_lengths = {0: 19, 3: 9, 4: 7, 5: 5}
+    while True:
+        kind = receive_exactly(connection, 1)[0]
+        if kind == 2:
+            count = struct.unpack(">xH", receive_exactly(connection, 3))[0]
+            return list(struct.unpack(">%di" % count, receive_exactly(connection, 4 * count)))
+        if kind == 6:
+            length = struct.unpack(">3xI", receive_exactly(connection, 7))[0]
+            receive_exactly(connection, length)
+        elif kind in fixed_lengths:
+            receive_exactly(connection, fixed_lengths[kind])
+        else:
+            raise ConnectionError(f"message {kind} before any SetEncodings")
+
+
+def describe_encodings(encodings):
+    real = [ENCODING_NAMES.get(code, str(code)) for code in encodings if 0 <= code < 256]
+    compress = [code + 256 for code in encodings if -256 <= code <= -247]
+    quality = [code + 32 for code in encodings if -32 <= code <= -23]
+    return "%s first (then %s), compression %s, quality %s" % (
+        real[0] if real else "nothing", " ".join(real[1:]) or "nothing",
+        compress[0] if compress else "unset", quality[0] if quality else "unset (no JPEG)")
+
+
+def asked_encodings(name, arguments, environment, viewers_display):
+    """What a viewer asks a server for, told by a server that only listens."""
+    with socket.socket() as listener:
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(1)
+        listener.settimeout(20)
+        command = viewer_commands(arguments, listener.getsockname()[1])[name]
+        viewer = subprocess.Popen(command, env=dict(environment, DISPLAY=viewers_display.display),
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  start_new_session=True)
+        try:
+            connection, _ = listener.accept()
+            with connection:
+                connection.settimeout(20)
+                return describe_encodings(read_set_encodings(connection))
+        except (OSError, ConnectionError) as error:
+            return f"unknown ({error})"
+        finally:
+            stop(viewer)
 
 
 def run_once(command, environment, server, viewers_display, picture_command, seconds):
@@ -300,8 +377,13 @@ def main():
                         help="comma-separated: tigervnc, window, program")
     parser.add_argument("--runs", type=int, default=5, help="runs of each viewer")
     parser.add_argument("--seconds", type=float, default=20, help="length of a run")
-    parser.add_argument("--quality", type=int, default=5, help="Tight's JPEG quality, 0-9")
-    parser.add_argument("--compress", type=int, default=3, help="Tight's compression, 0-9")
+    parser.add_argument("--quality", type=int, default=LIBRARY_QUALITY,
+                        help="Tight's JPEG quality, 0-9 (default: the client library's)")
+    parser.add_argument("--compress", type=int, default=LIBRARY_COMPRESS,
+                        help="Tight's compression, 0-9 (default: the client library's)")
+    parser.add_argument("--pin-window", action="store_true",
+                        help="give the levels to the viewer window too (by default it asks "
+                        "for the library's, as the program does)")
     parser.add_argument("--fps", type=int, default=30, help="frames/s of the moving picture")
     arguments = parser.parse_args()
     names = [name for name in arguments.viewers.split(",") if name]
@@ -319,7 +401,7 @@ def main():
     viewers_display = ViewerDisplay((server.number,))
     phone = Phone(home.name, server.port) if "program" in names else None
     try:
-        commands = viewer_commands(arguments, server, phone)
+        commands = viewer_commands(arguments, phone.forward() if phone else server.port, phone)
         unknown = [name for name in names if name not in commands]
         if unknown:
             sys.exit("unknown viewers: " + ", ".join(unknown))
@@ -329,6 +411,11 @@ def main():
         if phone:
             environment = dict(environment, **{key: phone.environment[key] for key in
                                                ("ANDROID_ADB_SERVER_PORT", "TMPDIR")})
+        for name in names:
+            if name != "program":  # the phone's relay reaches the real server only
+                print("%-9s asks for %s" % (
+                    name, asked_encodings(name, arguments, environment, viewers_display)),
+                    flush=True)
         for name in names:  # warm the file cache; not counted
             run_once(commands[name], environment, server, viewers_display, picture_command, 3)
         results = {name: [] for name in names}
