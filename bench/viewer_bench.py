@@ -371,11 +371,11 @@ def print_table(results, arguments):
           "median [min-max]")
     columns = (("updates/s", "rate"), ("Mpixels/s", "mpixels"), ("CPU ms/update", "cpu_ms"),
                ("CPU ms/Mpixel", "cpu_mpixel"))
-    print("%-10s" % "viewer" + "".join(" %-22s" % title for title, _ in columns)
+    print("%-10s" % "viewer" + "".join(" %-24s" % title for title, _ in columns)
           + " %10s %6s  %s" % ("KiB/update", "CPU %", "window"))
     for name, runs in results.items():
         print("%-10s" % name
-              + "".join(" %-22s" % spread([run[key] for run in runs]) for _, key in columns)
+              + "".join(" %-24s" % spread([run[key] for run in runs]) for _, key in columns)
               + " %10.1f %6.1f  %s" % (statistics.median(run["kib"] for run in runs),
                                        statistics.median(run["load"] for run in runs),
                                        " ".join(sorted({run["window"] for run in runs}))))
