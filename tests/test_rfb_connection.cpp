@@ -2,6 +2,7 @@
 // The viewer's connection against a tiny screen server in the test.
 #include "viewer/RfbConnection.h"
 
+#include "support/SilentListener.h"
 #include "support/TinyScreenServer.h"
 
 #include <QElapsedTimer>
@@ -264,40 +265,6 @@ void TestRfbConnection::closingEndsTheThreadWithinASecond() {
     QVERIFY(!connection.isRunning());
     QCOMPARE(ended.count(), 0);
 }
-
-// A listening socket whose queue is full: the handshake never completes, as
-// with a phone that went away without a word.
-class SilentListener {
-public:
-    SilentListener() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listener, 0);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-        for (int& filler : m_fillers) {
-            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
-        }
-    }
-    ~SilentListener() {
-        for (int filler : m_fillers)
-            ::close(filler);
-        ::close(m_listener);
-    }
-    SilentListener(const SilentListener&) = delete;
-    SilentListener& operator=(const SilentListener&) = delete;
-
-    quint16 port = 0;
-
-private:
-    int m_listener = -1;
-    std::array<int, 4> m_fillers{};
-};
 
 void TestRfbConnection::closingMidConnectEndsTheThreadWithinASecond() {
     SilentListener silent;

@@ -100,7 +100,11 @@ void TinyScreenServer::resetClient() {
 }
 
 void TinyScreenServer::askPassword(bool accepts) {
-    m_password = PasswordCheck{accepts};
+    askPassword(QList<bool>{accepts});
+}
+
+void TinyScreenServer::askPassword(QList<bool> verdicts) {
+    m_password = PasswordCheck{std::move(verdicts)};
 }
 
 // A client after the first starts from the beginning: the handshake, then
@@ -148,7 +152,7 @@ bool TinyScreenServer::handleOneMessage() {
     case Phase::Challenge:
         return take(16, [this](const QByteArray& response) {
             passwordResponses.append(response);
-            if (m_password->accepts) {
+            if (m_password->next()) {
                 m_client->write(QByteArray(4, '\0'));
                 m_phase = Phase::ClientInit;
                 return;

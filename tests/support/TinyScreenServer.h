@@ -49,6 +49,9 @@ public:
     void resetClient();
     // Asks for a password, accepting any answer or none.
     void askPassword(bool accepts);
+    // Asks for a password, each attempt judged by the next verdict; the last
+    // one stands for all later attempts.
+    void askPassword(QList<bool> verdicts);
 
     QList<QByteArray> passwordResponses;
     QList<PointerEvent> pointerEvents;
@@ -58,7 +61,8 @@ public:
 private:
     enum class Phase { Version, Security, Challenge, ClientInit, Messages };
     struct PasswordCheck {
-        bool accepts = true;
+        QList<bool> verdicts;
+        bool next() { return verdicts.size() > 1 ? verdicts.takeFirst() : verdicts.front(); }
     };
 
     void accept();
