@@ -190,8 +190,10 @@ class ViewerDisplay:
             return "?"
         tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
                               text=True, env=dict(os.environ, DISPLAY=self.display)).stdout
-        sizes = re.findall(r"^\s+0x[0-9a-f]+ .*?(\d+x\d+)\+", tree, re.MULTILINE)
-        return ",".join(size for size in sizes if size != "1x1") or "none"
+        sizes = re.findall(r"^\s+0x[0-9a-f]+ .*?((\d+)x(\d+))\+", tree, re.MULTILINE)
+        # Toolkits keep tiny helper windows mapped; only real ones count.
+        return ",".join(size for size, width, height in sizes
+                        if int(width) > 16 and int(height) > 16) or "none"
 
     def close(self):
         stop(self.process)

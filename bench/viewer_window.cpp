@@ -56,17 +56,7 @@ int main(int argc, char* argv[]) {
     ostrel::ViewerWindow window(QStringLiteral("viewer bench"), positional[0], port);
     const RfbConnection::Encoding encoding{QString(), levelOption(parser, compress),
                                            levelOption(parser, quality)};
-    if (encoding.compressLevel >= 0 || encoding.qualityLevel >= 0) {
-        // The window keeps its connection to itself; pinning levels reaches in.
-        auto* connection = window.findChild<RfbConnection*>();
-        if (connection == nullptr) {
-            std::fputs("viewer_window: the window's connection is out of reach; run without "
-                       "--quality and --compress for the library's levels\n",
-                       stderr);
-            return 2;
-        }
-        connection->setEncoding(encoding);
-    }
+    window.setEncoding(encoding);
     QObject::connect(&window, &ostrel::ViewerWindow::connectionFailed, &application,
                      [](const QString& line) {
                          std::fprintf(stderr, "viewer_window: %s\n", qPrintable(line));
