@@ -153,18 +153,21 @@ class ScreenServer:
         return os.path.getsize(self.log_path)
 
     def client_statistics(self, offset):
-        """The updates, pixels and bytes sent to the client that left after `offset`."""
+        """The updates, pixels and bytes sent to the clients that came and left
+        after `offset`: the viewer, and the program's greeting check before it."""
         deadline = time.monotonic() + 10
         while True:
             with open(self.log_path, errors="replace") as log:
                 log.seek(offset)
                 text = log.read()
-            updates = re.search(r"Framebuffer updates: (\d+)", text)
-            total = re.search(r"Total: [\d.]+ [kMG]?rects, ([\d.]+) ([kMG]?)pixels\n"
-                              r".*?EncodeManager:\s+([\d.]+) (B|KiB|MiB|GiB)", text)
-            if updates and total:
-                return (int(updates.group(1)), float(total.group(1)) * PIXEL_UNITS[total.group(2)],
-                        float(total.group(3)) * UNITS[total.group(4)])
+            accepted = len(re.findall(r"Connections: accepted", text))
+            updates = [int(count) for count in re.findall(r"Framebuffer updates: (\d+)", text)]
+            totals = re.findall(r"Total: [\d.]+ [kMG]?rects, ([\d.]+) ([kMG]?)pixels\n"
+                                r".*?EncodeManager:\s+([\d.]+) (B|KiB|MiB|GiB)", text)
+            if accepted and len(updates) == accepted and len(totals) == accepted:
+                return (sum(updates),
+                        sum(float(pixels) * PIXEL_UNITS[unit] for pixels, unit, _, _ in totals),
+                        sum(float(size) * UNITS[unit] for _, _, size, unit in totals))
             if time.monotonic() > deadline:
                 sys.exit("the screen server logged no statistics for the client:\n" + text)
             time.sleep(0.1)
