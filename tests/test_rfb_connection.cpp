@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -36,6 +37,7 @@ private Q_SLOTS:
     void libraryLogStaysOffOurOutput();
     void endsWithTheServersReason_data();
     void endsWithTheServersReason();
+    void writingToAServerThatWentAwayEndsTheConnection();
     void closingEndsTheThreadWithinASecond_data();
     void closingEndsTheThreadWithinASecond();
     void closingMidConnectEndsTheThreadWithinASecond();
@@ -233,6 +235,35 @@ void TestRfbConnection::endsWithTheServersReason() {
     QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, networkWait);
     QCOMPARE(ended.front().at(0).value<RfbConnection::EndReason>(), expected);
     QVERIFY(!ended.front().at(1).toString().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
+}
+
+// The phone unplugged while the pointer moves: the writes that follow fail,
+// and must end the connection rather than the program, even one whose
+// SIGPIPE is as the system gives it.
+void TestRfbConnection::writingToAServerThatWentAwayEndsTheConnection() {
+    TinyScreenServer server(testPicture(QSize(16, 16), 0));
+    RfbConnection connection(QStringLiteral("127.0.0.1"), server.port());
+    QSignalSpy connected(&connection, &RfbConnection::connected);
+    QSignalSpy ended(&connection, &RfbConnection::ended);
+    connection.open();
+    QVERIFY(connected.wait(networkWait));
+    // Qt's own sockets have set SIGPIPE aside by now, once for the process.
+    struct sigaction asFound {};
+    struct sigaction systemDefault {};
+    systemDefault.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &systemDefault, &asFound);
+    const auto restore = qScopeGuard([&] { ::sigaction(SIGPIPE, &asFound, nullptr); });
+    QTimer moving;
+    QObject::connect(&moving, &QTimer::timeout, &connection, [&] {
+        for (int x = 0; x < 400; ++x)
+            connection.sendPointer(QPoint(x % 16, x % 16), 1);
+    });
+    moving.start(0);
+    QTest::qWait(50);
+    server.resetClient();
+    QTRY_VERIFY_WITH_TIMEOUT(!ended.isEmpty(), networkWait);
+    moving.stop();
     QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
 }
 
