@@ -332,27 +332,41 @@ def asked_encodings(name, arguments, environment, viewers_display):
 
 
 def run_once(command, environment, server, viewers_display, picture_command, seconds):
+    """One viewer's figures for one run, or None when it ended by itself
+    (what it and the server said is printed)."""
     picture = subprocess.Popen(picture_command, env=dict(environment, DISPLAY=server.display),
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                start_new_session=True)
-    time.sleep(1.0)  # its window mapped and drawing
-    if picture.poll() is not None:
-        sys.exit("the moving picture ended at once")
+    try:
+        time.sleep(1.0)  # its window mapped and drawing
+        if picture.poll() is not None:
+            sys.exit("the moving picture ended at once")
+        return measure_viewer(command, environment, server, viewers_display, seconds)
+    finally:
+        stop(picture)
+
+
+def measure_viewer(command, environment, server, viewers_display, seconds):
     offset = server.log_size()
-    viewer = subprocess.Popen(command, env=dict(environment, DISPLAY=viewers_display.display),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                              start_new_session=True)
-    started = time.monotonic()
-    time.sleep(seconds / 2)
-    window = viewers_display.window_sizes()
-    time.sleep(seconds / 2)
-    if viewer.poll() is not None:
-        sys.exit("%s ended early:\n%s" % (command[0], viewer.stderr.read().decode(errors="replace")))
-    cpu = processor_seconds(viewer.pid)
-    elapsed = time.monotonic() - started
-    stop(viewer)
+    # A file, not a pipe: a chatty viewer must never block on a full one.
+    with tempfile.TemporaryFile() as said:
+        viewer = subprocess.Popen(command, env=dict(environment, DISPLAY=viewers_display.display),
+                                  stdout=said, stderr=subprocess.STDOUT, start_new_session=True)
+        started = time.monotonic()
+        time.sleep(seconds / 2)
+        window = viewers_display.window_sizes()
+        time.sleep(seconds / 2)
+        if viewer.poll() is not None:
+            said.seek(0)
+            with open(server.log_path, errors="replace") as log:
+                log.seek(offset)
+                print("%s ended by itself, not counted:\n%s\nThe server's log:\n%s" % (
+                    command[0], said.read().decode(errors="replace"), log.read()), flush=True)
+            return None
+        cpu = processor_seconds(viewer.pid)
+        elapsed = time.monotonic() - started
+        stop(viewer)
     updates, pixels, sent = server.client_statistics(offset)
-    stop(picture)
     return {"rate": updates / elapsed, "cpu_ms": 1000 * cpu / max(updates, 1),
             "cpu_mpixel": 1000 * cpu / max(pixels / 1e6, 1e-6), "mpixels": pixels / 1e6 / elapsed,
             "kib": sent / 1024 / max(updates, 1), "load": 100 * cpu / elapsed,
@@ -376,10 +390,11 @@ def print_table(results, arguments):
           "median [min-max]")
     columns = (("updates/s", "rate"), ("Mpixels/s", "mpixels"), ("CPU ms/update", "cpu_ms"),
                ("CPU ms/Mpixel", "cpu_mpixel"))
-    print("%-10s" % "viewer" + "".join(" %-24s" % title for title, _ in columns)
+    print("%-12s" % "viewer runs" + "".join(" %-24s" % title for title, _ in columns)
           + " %10s %6s  %s" % ("KiB/update", "CPU %", "window"))
+    results = {name: runs for name, runs in results.items() if runs}
     for name, runs in results.items():
-        print("%-10s" % name
+        print("%-12s" % ("%s %d" % (name, len(runs)))
               + "".join(" %-24s" % spread([run[key] for run in runs]) for _, key in columns)
               + " %10.1f %6.1f  %s" % (statistics.median(run["kib"] for run in runs),
                                        statistics.median(run["load"] for run in runs),
@@ -448,8 +463,9 @@ def main():
             for name in names:
                 result = run_once(commands[name], environment, server, viewers_display,
                                   picture_command, arguments.seconds)
-                print(run_line(run + 1, name, result), flush=True)
-                results[name].append(result)
+                if result is not None:
+                    print(run_line(run + 1, name, result), flush=True)
+                    results[name].append(result)
     finally:
         if phone:
             phone.close()
