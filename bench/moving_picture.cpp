@@ -67,9 +67,9 @@ private:
                              QStringLiteral("Message %1").arg(row));
             painter.setPen(QColor(100, 100, 100));
             painter.setFont(body);
-            painter.drawText(
-                QRect(220, top + 110, width() - 260, 60), Qt::AlignLeft | Qt::AlignVCenter,
-                QStringLiteral("Seen %1 minutes ago, reply when you can").arg(row % 60));
+            painter.drawText(QRect(220, top + 110, width() - 260, 60),
+                             Qt::AlignLeft | Qt::AlignVCenter,
+                             QStringLiteral("Seen %1 min ago, reply when you can").arg(row % 60));
             painter.fillRect(QRect(40, top + rowHeight - 2, width() - 80, 2),
                              QColor(220, 220, 220));
         }
