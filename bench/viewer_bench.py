@@ -22,6 +22,8 @@ machine falls on both.
 
 Viewers:
   tigervnc  xtigervncviewer with -AutoSelect=0 -PreferredEncoding=Tight and the levels
+            (-QualityLevel, and -CompressLevel with -CustomCompressLevel, without
+            which it asks for its own compression whatever it is given)
   window    build/bench/viewer_window: the program's viewer window alone, straight
             on the server's port (no adb)
   connection  build/bench/viewer_connection: the window's connection with nothing
