@@ -83,6 +83,7 @@ public:
     QList<QByteArray> passwordResponses;
     QList<PointerEvent> pointerEvents;
     QList<QPair<quint32, bool>> keyEvents;
+    QList<qint32> encodings;
 
 private:
     void accept() {
@@ -158,7 +159,11 @@ private:
         case 0:
             return take(20, [this](const QByteArray& m) { readPixelFormat(m); });
         case 2:
-            return m_input.size() >= 4 && take(4 + 4 * u16(2), [](const QByteArray&) {});
+            return m_input.size() >= 4 && take(4 + 4 * u16(2), [this](const QByteArray& m) {
+                       encodings.clear();
+                       for (qsizetype at = 4; at < m.size(); at += 4)
+                           encodings.append(qFromBigEndian<qint32>(m.constData() + at));
+                   });
         case 3:
             return take(10, [this](const QByteArray&) {
                 m_asked = true;
@@ -285,6 +290,8 @@ private Q_SLOTS:
     void passwordIsAskedFor_data();
     void passwordIsAskedFor();
     void pointerAndKeysReachTheServer();
+    void encodingIsPinnedBeforeOpening_data();
+    void encodingIsPinnedBeforeOpening();
     void libraryLogStaysOffOurOutput();
     void endsWithTheServersReason_data();
     void endsWithTheServersReason();
@@ -363,6 +370,52 @@ void TestRfbConnection::pointerAndKeysReachTheServer() {
     QTRY_COMPARE_WITH_TIMEOUT(server.pointerEvents, expected, networkWait);
     const QList<QPair<quint32, bool>> keys{{0xff0du, true}, {0xff0du, false}};
     QTRY_COMPARE_WITH_TIMEOUT(server.keyEvents, keys, networkWait);
+    connection.close();
+    QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
+}
+
+void TestRfbConnection::encodingIsPinnedBeforeOpening_data() {
+    QTest::addColumn<QString>("encodings");
+    QTest::addColumn<int>("compressLevel");
+    QTest::addColumn<int>("qualityLevel");
+    QTest::addColumn<bool>("jpeg");
+    QTest::addColumn<QList<qint32>>("present");
+    QTest::addColumn<QList<qint32>>("absent");
+
+    constexpr qint32 raw = 0, copyRect = 1, tight = 7, zrle = 16;
+    constexpr qint32 compress2 = -256 + 2, quality7 = -32 + 7;
+    QTest::newRow("library's defaults")
+        << QString() << -1 << -1 << true << QList<qint32>{tight, zrle, copyRect, raw}
+        << QList<qint32>{compress2, quality7};
+    QTest::newRow("raw only") << "raw" << -1 << -1 << true << QList<qint32>{raw}
+                              << QList<qint32>{tight, zrle, copyRect};
+    QTest::newRow("tight with levels")
+        << "tight copyrect" << 2 << 7 << true << QList<qint32>{tight, copyRect, compress2, quality7}
+        << QList<qint32>{zrle};
+    QTest::newRow("tight without jpeg")
+        << "tight" << 2 << 7 << false << QList<qint32>{tight, compress2} << QList<qint32>{quality7};
+}
+
+// The benchmark compares us with another viewer at the same settings, so what
+// is asked for must be exactly what reaches the server.
+void TestRfbConnection::encodingIsPinnedBeforeOpening() {
+    QFETCH(QString, encodings);
+    QFETCH(int, compressLevel);
+    QFETCH(int, qualityLevel);
+    QFETCH(bool, jpeg);
+    QFETCH(QList<qint32>, present);
+    QFETCH(QList<qint32>, absent);
+
+    TinyScreenServer server(testPicture(QSize(8, 8), 0));
+    RfbConnection connection(QStringLiteral("127.0.0.1"), server.port());
+    connection.setEncoding({encodings, compressLevel, qualityLevel, jpeg});
+    connection.open();
+    QTRY_VERIFY_WITH_TIMEOUT(!server.encodings.isEmpty(), networkWait);
+    QCOMPARE(server.encodings.front(), present.front());
+    for (qint32 encoding : present)
+        QVERIFY2(server.encodings.contains(encoding), qPrintable(QString::number(encoding)));
+    for (qint32 encoding : absent)
+        QVERIFY2(!server.encodings.contains(encoding), qPrintable(QString::number(encoding)));
     connection.close();
     QTRY_VERIFY_WITH_TIMEOUT(!connection.isRunning(), networkWait);
 }

@@ -85,8 +85,10 @@ int clientDataTag;
 
 class RfbWorker {
 public:
-    RfbWorker(std::shared_ptr<RfbSharedState> state, QString host, quint16 port)
-        : m_state(std::move(state)), m_host(std::move(host)), m_port(port) {}
+    RfbWorker(std::shared_ptr<RfbSharedState> state, QString host, quint16 port,
+              const RfbConnection::Encoding& encoding)
+        : m_state(std::move(state)), m_host(std::move(host)), m_port(port), m_encoding(encoding),
+          m_encodings(encoding.encodings.toLatin1()) {}
 
     void run() {
         rfbClient* client = newClient();
@@ -144,7 +146,20 @@ private:
         client->FinishedFrameBufferUpdate = publishFrame;
         client->GetPassword = askPassword;
         rfbClientSetClientData(client, &clientDataTag, this);
+        applyEncoding(client);
         return client;
+    }
+
+    // The library keeps a pointer to the list, not a copy: m_encodings lives
+    // as long as the client does.
+    void applyEncoding(rfbClient* client) const {
+        if (!m_encodings.isEmpty())
+            client->appData.encodingsString = m_encodings.constData();
+        if (m_encoding.compressLevel >= 0)
+            client->appData.compressLevel = m_encoding.compressLevel;
+        if (m_encoding.qualityLevel >= 0)
+            client->appData.qualityLevel = m_encoding.qualityLevel;
+        client->appData.enableJPEG = m_encoding.jpeg ? TRUE : FALSE;
     }
 
     static rfbBool allocateFrame(rfbClient* client) {
@@ -315,6 +330,8 @@ private:
     std::shared_ptr<RfbSharedState> m_state;
     QString m_host;
     quint16 m_port;
+    RfbConnection::Encoding m_encoding;
+    QByteArray m_encodings;
     uint8_t* m_frame = nullptr;
     bool m_passwordAsked = false;
     QRegion m_changed;
@@ -334,11 +351,15 @@ RfbConnection::~RfbConnection() {
     m_state->owner = nullptr;
 }
 
+void RfbConnection::setEncoding(const Encoding& encoding) {
+    m_encoding = encoding;
+}
+
 void RfbConnection::open() {
     if (m_thread != nullptr)
         return;
     routeRfbLibraryLog();
-    auto worker = std::make_shared<RfbWorker>(m_state, m_host, m_port);
+    auto worker = std::make_shared<RfbWorker>(m_state, m_host, m_port, m_encoding);
     m_thread = QThread::create([worker] { worker->run(); });
     connect(m_thread, &QThread::finished, this, &RfbConnection::stopped);
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);

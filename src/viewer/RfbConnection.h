@@ -21,9 +21,20 @@ public:
     enum class EndReason { Refused, PasswordRefused, Closed, ServerGone };
     Q_ENUM(EndReason)
 
+    // What the connection asks the server for; -1 leaves the library's own
+    // choice, as does an empty list of encodings.
+    struct Encoding {
+        QString encodings;
+        int compressLevel = -1;
+        int qualityLevel = -1;
+        bool jpeg = true;
+    };
+
     RfbConnection(QString host, quint16 port, QObject* parent = nullptr);
     ~RfbConnection() override;
 
+    // Takes effect at the next open().
+    void setEncoding(const Encoding& encoding);
     void open();
     // Returns at once: the socket is shut down so that a blocked read ends,
     // and stopped() follows when the thread has finished.
@@ -48,6 +59,7 @@ Q_SIGNALS:
 private:
     QString m_host;
     quint16 m_port;
+    Encoding m_encoding;
     std::shared_ptr<RfbSharedState> m_state;
     QThread* m_thread = nullptr;
 };
