@@ -3,6 +3,7 @@
 // hand-edited value that is no port counts as none, and a file that cannot be
 // written says so for every setting.
 #include "core/settings/QSettingsStore.h"
+#include "core/settings/ViewPlace.h"
 #include "support/TestPorts.h"
 
 #include <QDir>
@@ -30,6 +31,8 @@ const QByteArray EarlierFile =
     "f9d3211a9148dbc38493f2c90508fc3ea4c58d64\\vncPort=5905\n";
 
 } // namespace
+
+Q_DECLARE_METATYPE(ostrel::ViewPlace)
 
 class SettingsStoreTest : public QObject {
     Q_OBJECT
@@ -112,6 +115,56 @@ private Q_SLOTS:
         QCOMPARE(QSettingsStore(path).rememberedVncPort(QStringLiteral("emulator-5554")), expected);
     }
 
+    // Where View shows a screen: the user's word when the file holds one;
+    // else whoever chose an outside viewer keeps it, and everyone else gets
+    // this program's window. A word the program never wrote is no choice.
+    void viewPlaceFollowsTheChoiceOrTheDefault_data() {
+        QTest::addColumn<QVariant>("stored"); // null: no key
+        QTest::addColumn<QString>("viewer");
+        QTest::addColumn<ViewPlace>("read");
+        const QString remmina = QStringLiteral("/usr/bin/remmina");
+        QTest::newRow("no key, no viewer") << QVariant() << QString() << ViewPlace::ThisProgram;
+        QTest::newRow("no key, a viewer chosen")
+            << QVariant() << remmina << ViewPlace::AnotherViewer;
+        QTest::newRow("this program, a viewer chosen")
+            << QVariant("thisProgram") << remmina << ViewPlace::ThisProgram;
+        QTest::newRow("another viewer, none chosen")
+            << QVariant("anotherViewer") << QString() << ViewPlace::AnotherViewer;
+        QTest::newRow("garbage, no viewer")
+            << QVariant("elsewhere") << QString() << ViewPlace::ThisProgram;
+        QTest::newRow("garbage, a viewer chosen")
+            << QVariant("ThisProgram") << remmina << ViewPlace::AnotherViewer;
+        QTest::newRow("a list") << QVariant(QStringList{"thisProgram", "anotherViewer"}) << remmina
+                                << ViewPlace::AnotherViewer;
+        QTest::newRow("a number") << QVariant(0) << QString() << ViewPlace::ThisProgram;
+    }
+    void viewPlaceFollowsTheChoiceOrTheDefault() {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, viewer);
+        QFETCH(ViewPlace, read);
+        const QString path = folder_.filePath(QStringLiteral("place.conf"));
+        QFile::remove(path);
+        {
+            QSettings file(path, QSettings::IniFormat);
+            if (!stored.isNull())
+                file.setValue(QStringLiteral("viewIn"), stored);
+            if (!viewer.isEmpty())
+                file.setValue(QStringLiteral("viewer"), viewer);
+        }
+        QCOMPARE(viewPlaceOf(QSettingsStore(path)), read);
+    }
+
+    // The choice, once made, is read back by a later run whatever the viewer.
+    void aChosenViewPlaceIsKept() {
+        const QString path = folder_.filePath(QStringLiteral("chosen.conf"));
+        QSettingsStore store(path);
+        QCOMPARE(store.storeChosenViewer(QStringLiteral("/usr/bin/krdc")), QString());
+        QCOMPARE(store.storeViewPlace(ViewPlace::ThisProgram), QString());
+        QCOMPARE(viewPlaceOf(QSettingsStore(path)), ViewPlace::ThisProgram);
+        QCOMPARE(store.storeViewPlace(ViewPlace::AnotherViewer), QString());
+        QCOMPARE(QSettingsStore(path).chosenViewPlace(), std::optional(ViewPlace::AnotherViewer));
+    }
+
     // Where the file should be there is a folder, which no writer, root
     // included, can replace.
     void aFileThatCannotBeWrittenIsSaid_data() {
@@ -119,6 +172,7 @@ private Q_SLOTS:
         QTest::newRow("adb") << "adb";
         QTest::newRow("viewer") << "viewer";
         QTest::newRow("a phone's port") << "port";
+        QTest::newRow("where View shows") << "place";
     }
     void aFileThatCannotBeWrittenIsSaid() {
         QFETCH(QString, setting);
@@ -126,9 +180,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(path));
         QSettingsStore store(path);
         const QString failure =
-            setting == "adb" ? store.storeChosenAdb(QStringLiteral("/opt/adb"))
-            : setting == "viewer"
-                ? store.storeChosenViewer(QStringLiteral("/usr/bin/krdc"))
+            setting == "adb"      ? store.storeChosenAdb(QStringLiteral("/opt/adb"))
+            : setting == "viewer" ? store.storeChosenViewer(QStringLiteral("/usr/bin/krdc"))
+            : setting == "place"
+                ? store.storeViewPlace(ViewPlace::ThisProgram)
                 : store.rememberVncPort(QStringLiteral("emulator-5554"), portOf(5905));
         QCOMPARE(failure, path + QStringLiteral(" could not be written"));
     }

@@ -3,9 +3,11 @@
 
 #include "core/PlatformTexts.h"
 #include "core/device/DeviceItems.h"
+#include "core/settings/ViewPlace.h"
 #include "core/view/ViewerLauncher.h"
 #include "gui/FirstFrame.h"
 #include "gui/LinkField.h"
+#include "gui/SettingsDialog.h"
 
 #include <QAction>
 #include <QColor>
@@ -101,6 +103,7 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::endAtOnce() {
     quitting_ = true;
     ended_ = true;
+    viewerWindows_.closeAll();
     updateOffer_.cancel();
     session_.stopWatching();
     session_.cancel();
@@ -160,6 +163,8 @@ void AppDelegate::onQuiteMenu() {
     if (quitting_)
         return;
     quitting_ = true;
+    // Closed at once: each ends its own connection, within Quit's time.
+    viewerWindows_.closeAll();
     updateOffer_.cancel();
     // Stopped first, so that it neither reports nor reaches for the server
     // that Quit may be stopping.
@@ -363,8 +368,19 @@ void AppDelegate::onViewButtonClicked() {
         return;
     // A phone seen for the first time is asked about as USB Connect asks,
     // once the flow knows which phone it is; the answer is remembered for it.
-    session_.view(std::nullopt, *viewers_, viewerChooser_.chosenViewer(),
-                  [this](const QString&) { return askForVncPort(); });
+    VncPortQuestion ask = [this](const QString&) { return askForVncPort(); };
+    if (viewPlaceOf(settings_) == ViewPlace::ThisProgram)
+        session_.view(std::nullopt, viewerWindows_, std::move(ask));
+    else
+        session_.view(std::nullopt, *viewers_, viewerChooser_.chosenViewer(), std::move(ask));
+}
+
+void AppDelegate::onSettingsMenu() {
+    if (quitting_ || !window)
+        return;
+    if (!settingsDialog_)
+        settingsDialog_ = new SettingsDialog(windowContext(), settings_, window);
+    settingsDialog_->showSettings();
 }
 
 } // namespace ostrel

@@ -11,6 +11,7 @@
 #include "gui/UpdateOffer.h"
 #include "gui/ViewerChooser.h"
 #include "gui/WindowContext.h"
+#include "gui/viewer/ViewerWindows.h"
 
 #include <QCoro/QCoroFwd>
 #include <QList>
@@ -34,6 +35,7 @@ namespace ostrel {
 
 class CommandRunner;
 class SessionSettings;
+class SettingsDialog;
 class ViewerLauncher;
 class ViewerTrials;
 
@@ -105,10 +107,15 @@ public:
     // Showing the selected phone's screen in a viewer.
     void onViewButtonClicked();
 
+    // The settings dialog, made when first asked for.
+    void onSettingsMenu();
+
     // The pieces that serve the window's other controls.
     AdbChooser& adbChooser() { return adbChooser_; }
     UpdateOffer& updateOffer() { return updateOffer_; }
     ViewerChooser& viewerChooser() { return viewerChooser_; }
+    // View's windows of the program's own.
+    ViewerWindows& viewerWindows() { return viewerWindows_; }
 
     SessionSettings& settings() { return settings_; }
     const QUrl& siteUrl() const { return siteUrl_; }
@@ -134,6 +141,8 @@ private:
     QUrl siteUrl_;
     // Before the session, which asks it for the adb to run until its own end.
     AdbChooser adbChooser_;
+    // Before the session, whose View may be opening one of them until its end.
+    ViewerWindows viewerWindows_;
     BridgeSession session_;
     UpdateOffer updateOffer_;
     ViewerChooser viewerChooser_;
@@ -145,6 +154,7 @@ private:
     bool readyToQuit_ = false;
     bool ended_ = false; // endAtOnce(): a Quit under way ends the program no more
     std::unique_ptr<ViewerLauncher> viewers_;
+    QPointer<SettingsDialog> settingsDialog_; // the window's child
 };
 
 } // namespace ostrel

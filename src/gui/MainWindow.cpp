@@ -68,9 +68,16 @@ MainWindow::MainWindow(AppDelegate& controller, QWidget* parent)
     const QKeySequence platformQuit(QKeySequence::Quit);
     ui.actionQuit->setShortcut(platformQuit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q)
                                                       : platformQuit);
+    // Where the platform names no key for its preferences, the one most
+    // programs there take.
+    const QKeySequence platformPreferences(QKeySequence::Preferences);
+    ui.actionSettings->setShortcut(platformPreferences.isEmpty()
+                                       ? QKeySequence(Qt::CTRL | Qt::Key_Comma)
+                                       : platformPreferences);
     // The shortcut belongs to the window as well as to its menu, so that it
     // works however the platform shows the menu bar.
     addAction(ui.actionQuit);
+    addAction(ui.actionSettings);
     addAction(ui.actionUsbDisconnect);
     addAction(ui.actionView);
     setWindowIcon(programIcon());
@@ -112,6 +119,7 @@ void MainWindow::connectActions() {
     connect(ui.actionView, &QAction::triggered, c, &AppDelegate::onViewButtonClicked);
     connect(ui.actionChooseViewer, &QAction::triggered, &c->viewerChooser(),
             &ViewerChooser::onChooseViewerMenu);
+    connect(ui.actionSettings, &QAction::triggered, c, &AppDelegate::onSettingsMenu);
     connect(ui.clearButton, &QPushButton::clicked, c, &AppDelegate::onClearButtonClicked);
     connect(ui.helpButton, &QPushButton::clicked, c, &AppDelegate::onHelpButtonClicked);
     // Only a user's choice is reported, not the list being refilled.

@@ -15,6 +15,12 @@ public:
     QString storeChosenAdb(const QString& path) override { return keep(adb, path); }
     QString chosenViewer() const override { return viewer; }
     QString storeChosenViewer(const QString& path) override { return keep(viewer, path); }
+    std::optional<ViewPlace> chosenViewPlace() const override { return viewPlace; }
+    QString storeViewPlace(ViewPlace place) override {
+        if (refusal.isEmpty())
+            viewPlace = place;
+        return refusal;
+    }
     std::optional<TcpPort> rememberedVncPort(const QString& serial) const override {
         const auto found = vncPorts.constFind(serial);
         return found == vncPorts.cend() ? std::nullopt : std::optional<TcpPort>(*found);
@@ -29,6 +35,7 @@ public:
 
     QString adb;
     QString viewer;
+    std::optional<ViewPlace> viewPlace;
     QHash<QString, TcpPort> vncPorts;
     QByteArray geometry;
     QString refusal;

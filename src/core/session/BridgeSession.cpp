@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/session/BridgeSession.h"
 
+#include "core/device/DeviceItems.h"
 #include "core/device/PortText.h"
+#include "core/session/ViewerChain.h"
 #include "core/settings/SessionSettings.h"
 #include "core/text/VisibleText.h"
 #include "core/view/ViewerLauncher.h"
@@ -70,8 +72,8 @@ void BridgeSession::cancel() {
     runner_.cancel();
     forward_.cancel();
     view_.cancel();
-    if (launcher_)
-        launcher_->cancel();
+    if (opener_)
+        opener_->cancel();
 }
 
 void BridgeSession::selectDevice(const QString& serial) {
@@ -155,23 +157,49 @@ QCoro::Task<bool> BridgeSession::runForward(TcpPort port) {
     co_return holds;
 }
 
-QCoro::Task<bool> BridgeSession::view(std::optional<TcpPort> port, ViewerLauncher& launcher,
-                                      QString chosenViewer, VncPortQuestion ask) {
-    return runFlow(&BridgeSession::runView, port, &launcher, std::move(chosenViewer),
-                   std::move(ask));
+QCoro::Task<bool> BridgeSession::view(std::optional<TcpPort> port, ViewerOpener& opener,
+                                      VncPortQuestion ask) {
+    return runFlow(&BridgeSession::runView, port, &opener, std::move(ask));
 }
 
-QCoro::Task<bool> BridgeSession::runView(std::optional<TcpPort> port, ViewerLauncher* launcher,
-                                         QString chosenViewer, VncPortQuestion ask) {
-    launcher_ = launcher;
+QCoro::Task<bool> BridgeSession::view(std::optional<TcpPort> port, ViewerLauncher& launcher,
+                                      QString chosenViewer, VncPortQuestion ask) {
+    ViewerChain chain(launcher, std::move(chosenViewer));
+    co_return co_await view(port, chain, std::move(ask));
+}
+
+// A phone whose view is open is shown again as it is: a second connection
+// would only compete with the first, and a second pair of ports would stay
+// forwarded for nothing.
+QCoro::Task<bool> BridgeSession::runView(std::optional<TcpPort> port, ViewerOpener* opener,
+                                         VncPortQuestion ask) {
+    opener_ = opener;
     bool opened = false;
-    const Step<std::optional<LocalPair>> pair = co_await runReach(port, std::move(ask));
-    if (pair.goesOn()) {
-        const Step<bool> viewer = co_await launcher->open(*pair.value, chosenViewer, console_);
-        opened = viewer.goesOn() && viewer.value;
+    const Step<QString> phone = co_await findPhoneToView();
+    if (phone.goesOn()) {
+        const ViewedPhone viewed = viewedPhone(phone.value);
+        if (opener->raiseOpenView(viewed, console_)) {
+            opened = true;
+        } else {
+            const Step<std::optional<LocalPair>> pair =
+                co_await view_.reach(phone.value, port, environment_.adbServer, std::move(ask));
+            if (pair.goesOn()) {
+                const Step<bool> viewer = co_await opener->open(viewed, *pair.value, console_);
+                opened = viewer.goesOn() && viewer.value;
+            }
+        }
     }
-    launcher_ = nullptr;
+    opener_ = nullptr;
     co_return opened;
+}
+
+ViewedPhone BridgeSession::viewedPhone(const QString& serial) const {
+    const DeviceItems shown = deviceItems(listedDevices(), serial, deviceModels());
+    for (const DeviceItem& item : shown.items) {
+        if (item.serial == serial)
+            return ViewedPhone{serial, item.text};
+    }
+    return ViewedPhone{serial, visibleText(serial)};
 }
 
 QCoro::Task<std::optional<LocalPair>> BridgeSession::connectForView(std::optional<TcpPort> port) {
@@ -185,10 +213,14 @@ QCoro::Task<std::optional<LocalPair>> BridgeSession::connectForView(std::optiona
     co_return pair.value;
 }
 
+QCoro::Task<Step<QString>> BridgeSession::findPhoneToView() {
+    console_.say(u"Opening the phone's screen...\r\n"_s);
+    co_return co_await discovery_.adbDevices();
+}
+
 QCoro::Task<Step<std::optional<LocalPair>>> BridgeSession::runReach(std::optional<TcpPort> port,
                                                                     VncPortQuestion ask) {
-    console_.say(u"Opening the phone's screen...\r\n"_s);
-    const Step<QString> phone = co_await discovery_.adbDevices();
+    const Step<QString> phone = co_await findPhoneToView();
     if (!phone.goesOn())
         co_return phone.stopped<std::optional<LocalPair>>();
     const Step<std::optional<LocalPair>> pair =

@@ -16,6 +16,7 @@
 #include "core/session/SessionConsole.h"
 #include "core/session/SessionEnvironment.h"
 #include "core/session/ViewFlow.h"
+#include "core/session/ViewerOpener.h"
 #include "core/settings/AdbLookup.h"
 
 #include <QCoro/QCoroFwd>
@@ -69,7 +70,12 @@ public:
     // run, forwards a local pair of its own, waits for the greeting and opens
     // a viewer. `port` is the phone's VNC port as just given (it is then
     // remembered); without it, the remembered one, and for a phone without
-    // one `ask`'s answer. True when a viewer opened.
+    // one `ask`'s answer. True when a viewer opened, or when `opener` had
+    // one open for the phone already and raised it (then nothing is started
+    // or forwarded). `opener` outlives the flow.
+    QCoro::Task<bool> view(std::optional<TcpPort> port, ViewerOpener& opener,
+                           VncPortQuestion ask = {});
+    // View in the outside viewers, from the user's chosen one on.
     QCoro::Task<bool> view(std::optional<TcpPort> port, ViewerLauncher& launcher,
                            QString chosenViewer, VncPortQuestion ask = {});
     // View without the viewer, for scripts: the pair once the greeting was read.
@@ -148,10 +154,13 @@ private:
     QCoro::Task<bool> runStop();
     QCoro::Task<bool> runForward(TcpPort port);
     QCoro::Task<bool> runDisconnect();
-    QCoro::Task<bool> runView(std::optional<TcpPort> port, ViewerLauncher* launcher,
-                              QString chosenViewer, VncPortQuestion ask);
+    QCoro::Task<bool> runView(std::optional<TcpPort> port, ViewerOpener* opener,
+                              VncPortQuestion ask);
+    QCoro::Task<Step<QString>> findPhoneToView();
     QCoro::Task<Step<std::optional<LocalPair>>> runReach(std::optional<TcpPort> port,
                                                          VncPortQuestion ask);
+    // The phone as the device list names it.
+    ViewedPhone viewedPhone(const QString& serial) const;
     QCoro::Task<void> showForwardedPorts();
     QCoro::Task<void> probeSelected();
     QCoro::Task<void> probeIfSelectionMoved();
@@ -168,8 +177,8 @@ private:
     ServerLifecycle lifecycle_;
     PortForwarder forward_;
     ViewFlow view_;
-    QPointer<ViewerLauncher> launcher_; // of the View under way, for cancelling
-    ForwardListReader quitReader_;      // apart from the flows', which Quit cancels
+    ViewerOpener* opener_ = nullptr; // of the View under way, for cancelling
+    ForwardListReader quitReader_;   // apart from the flows', which Quit cancels
     LiveDeviceList live_;
     bool stateShown_ = false; // whether a phone's server state is on show
 };

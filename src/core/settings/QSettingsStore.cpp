@@ -15,6 +15,9 @@ namespace {
 
 const QString AdbKey = u"adb"_s;
 const QString ViewerKey = u"viewer"_s;
+const QString ViewPlaceKey = u"viewIn"_s;
+const QString ThisProgramValue = u"thisProgram"_s;
+const QString AnotherViewerValue = u"anotherViewer"_s;
 const QString GeometryKey = u"windowGeometry"_s;
 const QString VncPortName = u"vncPort"_s;
 
@@ -69,6 +72,24 @@ QString QSettingsStore::chosenViewer() const {
 
 QString QSettingsStore::storeChosenViewer(const QString& path) {
     return store(ViewerKey, path.isEmpty() ? QVariant() : QVariant(path));
+}
+
+std::optional<ViewPlace> QSettingsStore::chosenViewPlace() const {
+    // Anything else, a hand-edited word or a list, is no choice.
+    const QVariant stored = open().value(ViewPlaceKey);
+    if (stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString value = stored.toString();
+    if (value == ThisProgramValue)
+        return ViewPlace::ThisProgram;
+    if (value == AnotherViewerValue)
+        return ViewPlace::AnotherViewer;
+    return std::nullopt;
+}
+
+QString QSettingsStore::storeViewPlace(ViewPlace place) {
+    return store(ViewPlaceKey,
+                 place == ViewPlace::ThisProgram ? ThisProgramValue : AnotherViewerValue);
 }
 
 std::optional<TcpPort> QSettingsStore::rememberedVncPort(const QString& serial) const {

@@ -9,7 +9,7 @@
 namespace ostrel {
 
 // The settings in a file on disk, the one place where their keys are spelt:
-// "adb", "viewer", "windowGeometry" and "phones/<SHA-1 of the serial>/vncPort".
+// "adb", "viewer", "viewIn", "windowGeometry" and "phones/<SHA-1 of the serial>/vncPort".
 // Every call opens the file anew, so that two stores on one file agree.
 class QSettingsStore final : public SessionSettings {
 public:
@@ -22,6 +22,8 @@ public:
     QString storeChosenAdb(const QString& path) override;
     QString chosenViewer() const override;
     QString storeChosenViewer(const QString& path) override;
+    std::optional<ViewPlace> chosenViewPlace() const override;
+    QString storeViewPlace(ViewPlace place) override;
     std::optional<TcpPort> rememberedVncPort(const QString& serial) const override;
     QString rememberVncPort(const QString& serial, TcpPort port) override;
     QByteArray windowGeometry() const override;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/device/TcpPort.h"
+#include "core/settings/ViewPlace.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,11 +13,10 @@
 namespace ostrel {
 
 // What the program remembers from one run to the next: the adb and the viewer
-// the user chose, each phone's VNC port, and where the window was. Given to
-// whatever needs it, so that a test hands over one of its own and nothing
-// reaches for the user's file behind its back. Each call that keeps a choice
-// or a port returns why it could not, or an empty string; the window's place
-// is kept without a word.
+// the user chose, where View shows a screen, each phone's VNC port, and where the window was. Given
+// to whatever needs it, so that a test hands over one of its own and nothing reaches for the user's
+// file behind its back. Each call that keeps a choice or a port returns why it could not, or an
+// empty string; the window's place is kept without a word.
 class SessionSettings {
 public:
     virtual ~SessionSettings() = default;
@@ -29,6 +29,11 @@ public:
     virtual QString chosenViewer() const = 0;
     // An empty path forgets the choice.
     virtual QString storeChosenViewer(const QString& path) = 0;
+
+    // Where View shows a screen, as the user chose it; nothing when no
+    // choice was stored, or what is stored is none (viewPlaceOf() decides then).
+    virtual std::optional<ViewPlace> chosenViewPlace() const = 0;
+    virtual QString storeViewPlace(ViewPlace place) = 0;
 
     // The VNC port the user last gave for this phone; nothing when none was
     // given, or when what is stored is no port.
