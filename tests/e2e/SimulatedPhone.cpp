@@ -58,6 +58,8 @@ QStringList PhoneScenario::arguments() const {
                      QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height())};
     if (vncPassword)
         list << QStringLiteral("--vnc-password") << *vncPassword;
+    if (vncRefusal)
+        list << QStringLiteral("--vnc-refusal") << *vncRefusal;
     if (vncRelay)
         list << QStringLiteral("--vnc-relay") << *vncRelay;
     if (executableDelaySeconds)

@@ -39,6 +39,8 @@ struct PhoneScenario {
     QSize screen{360, 800};                          // its VNC server's picture
     // Set: the VNC server asks for VNC authentication with this password.
     std::optional<QString> vncPassword;
+    // Set: the VNC server greets, then refuses every client with this reason.
+    std::optional<QString> vncRefusal;
     // Set ("HOST:PORT"): the VNC port relays to this real server instead.
     std::optional<QString> vncRelay;
 

@@ -800,6 +800,11 @@ class VncStream(Stream):
         if self.stage == "version":
             if self.take(12) is None:
                 return False
+            if self.options.vnc_refusal is not None:
+                reason = self.options.vnc_refusal.encode("utf-8")
+                self.write(struct.pack(">BI", 0, len(reason)) + reason)
+                self.close()
+                return False
             self.stage = "security"
             kind = RFB_SECURITY_VNC if self.options.vnc_password is not None else RFB_SECURITY_NONE
             self.write(bytes([1, kind]))
@@ -902,6 +907,8 @@ class VncStream(Stream):
         if area is None:
             return
         if not incremental:
+            self.log({"event": "rfb_frame", "x": area[0], "y": area[1], "width": area[2],
+                      "height": area[3]})
             self.send_update(area)
             return
         # An incremental request waits, as on a phone whose screen is still,
@@ -1119,6 +1126,8 @@ def parse_options(argv):
     parser.add_argument("--update-interval", type=float, default=0.1,
                         help="seconds an incremental update request waits before a small area "
                         "is sent again (0: it waits for ever)")
+    parser.add_argument("--vnc-refusal", metavar="TEXT", default=None,
+                        help="the VNC server greets, then refuses every client with this reason")
     parser.add_argument("--vnc-relay", type=host_and_port, default=None, metavar="HOST:PORT",
                         help="the VNC port relays to a real server at HOST:PORT instead")
     parser.add_argument("--log", help="file to append one JSON line per event to")

@@ -436,11 +436,14 @@ class VncServerTest(AdbTestCase):
         client, width, height, name = rfb_open(port)
         with client:
             self.assertEqual((width, height, name), (40, 70, "pebble"))
+            self.assertEqual(self.events(phone, "rfb_frame"), [], "nothing sent unasked")
             client.sendall(struct.pack(">BBHHHH", 3, 0, 10, 20, 30, 40))
             self.assertEqual(rfb_update(client, 4),
                              [(10, 20, 30, 40, expected_pixels(10, 20, 30, 40,
                                                                bgrx_little_endian))],
                              "the server's own format before any SetPixelFormat")
+            self.assertEqual([(e["x"], e["y"], e["width"], e["height"])
+                              for e in self.events(phone, "rfb_frame")], [(10, 20, 30, 40)])
             rgb565 = struct.pack(">BBBBHHHBBBxxx", 16, 16, 1, 1, 31, 63, 31, 11, 5, 0)
             client.sendall(b"\x00\x00\x00\x00" + rgb565)
             client.sendall(struct.pack(">BBHHHH", 3, 0, 0, 0, 40, 70))
@@ -477,6 +480,15 @@ class VncServerTest(AdbTestCase):
         client.close()
         self.assertEqual((width, height), (360, 800))
         self.assertEqual([e["accepted"] for e in self.events(phone, "rfb_auth")], [False, True])
+
+    def test_refusal_after_the_greeting(self):
+        _, port = self.forwarded_phone("--vnc-refusal", "Too many viewers")
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as client:
+            self.assertEqual(receive_exactly(client, 12), b"RFB 003.008\n")
+            client.sendall(b"RFB 003.008\n")
+            self.assertEqual(receive_exactly(client, 5), b"\0\0\0\0\x10")
+            self.assertEqual(receive_exactly(client, 16), b"Too many viewers")
+            self.assertTrue(closes(client))
 
     def test_unplugging_the_phone_closes_the_stream(self):
         phone, port = self.forwarded_phone()

@@ -1,25 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // View in the program's own window, through the real adb: the phone's picture
 // on screen, a tap and keys arriving at the phone's server where they should,
-// an unplugged phone while the pointer moves, and a closed window's thread.
+// an unplugged phone while the pointer moves, a closed window's thread, and
+// `--view` run as the built program.
+#include "e2e/CliRun.h"
 #include "e2e/LoopbackProbe.h"
 #include "e2e/ProgramSession.h"
 #include "gui/viewer/ViewerWindow.h"
 #include "gui/viewer/ViewerWindows.h"
 #include "viewer/RfbConnection.h"
+#include "xvnc/XvncServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonObject>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
 
 #include <cmath>
+#include <csignal>
 
 using namespace ostrel;
 using namespace ostrel::e2e;
+using ostrel::test::XvncServer;
 
 namespace {
 
@@ -107,7 +114,67 @@ QSet<QString> threadsStarted(const QHash<QString, QString>& before,
     return started;
 }
 
+bool fullFrameSent(const SimulatedPhone& phone) {
+    for (const QJsonObject& event : phone.events()) {
+        if (event.value(QStringLiteral("event")).toString() == QStringLiteral("rfb_frame"))
+            return true;
+    }
+    return false;
+}
+
+// The built program's `--view` for `phone`, on the display `display` names.
+void startView(QProcess& program, const AdbServerScope& scope, const SimulatedPhone& phone,
+               const QProcessEnvironment& display) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(display);
+    program.setProcessEnvironment(environment);
+    program.setProgram(QStringLiteral(OSTREL_DRAVIK_EXECUTABLE));
+    program.setArguments({QStringLiteral("--adb"), scope.adbPath(), QStringLiteral("--serial"),
+                          phone.serial(), QStringLiteral("--view")});
+    program.setStandardInputFile(QProcess::nullDevice());
+    program.start();
+}
+
+// The closing helper on `display`: with `--pids`, the ids of the processes
+// whose windows it would close; otherwise it closes them. Empty when it
+// found no window.
+QStringList onWindowsOf(const XvncServer& display, const QStringList& options = {}) {
+    QProcess helper;
+    helper.start(QStringLiteral("python3"),
+                 QStringList{QStringLiteral(OSTREL_CLOSE_WINDOW_SCRIPT), display.display()} +
+                     options);
+    if (!helper.waitForFinished(10000) || helper.exitCode() != 0)
+        return {};
+    const QString out = QString::fromUtf8(helper.readAllStandardOutput());
+    return options.isEmpty() ? QStringList{QStringLiteral("closed")}
+                             : out.split(u'\n', Qt::SkipEmptyParts);
+}
+
+// Whether the process `pid` ignores SIGPIPE, as its status in /proc says.
+bool ignoresBrokenPipes(const QString& pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigIgn:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGPIPE - 1)) & 1;
+    }
+    return false;
+}
+
 } // namespace
+
+#define ATTACH_TO_SCOPE(phone, scope, scenario)                                                    \
+    SimulatedPhone phone;                                                                          \
+    do {                                                                                           \
+        QString why;                                                                               \
+        QVERIFY2((scope).problem().isEmpty(), qPrintable((scope).problem()));                      \
+        QVERIFY2((phone).start(scenario, &why) &&                                                  \
+                     (scope).connect(phone, QStringLiteral("device"), &why),                       \
+                 qPrintable(why));                                                                 \
+    } while (false)
 
 #define VIEW_THE_SCREEN(window, session, phone)                                                    \
     ViewerWindow* window = view(session, *(phone));                                                \
@@ -288,6 +355,57 @@ private Q_SLOTS:
                                  5000);
         QVERIFY2(clock.elapsed() <= 1000,
                  qPrintable(QStringLiteral("the thread ended after %1 ms").arg(clock.elapsed())));
+    }
+
+    // A server that greets and then refuses: the window cannot connect, and
+    // the command says so by its status.
+    void viewCommandFailsWhenTheServerRefuses() {
+        AdbServerScope scope;
+        PhoneScenario scenario = runningPhone();
+        scenario.vncRefusal = QStringLiteral("Too many viewers");
+        ATTACH_TO_SCOPE(phone, scope, scenario);
+        QProcess program;
+        QProcessEnvironment offscreen;
+        offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+        startView(program, scope, phone, offscreen);
+
+        const CliRun run = collectRun(program, 60000);
+        QVERIFY2(run.finished && run.exitCode == 1, qPrintable(run.story()));
+    }
+
+    // On a display of its own, the window shows the phone's screen and is
+    // closed as a user closes it; the program, which ignores SIGPIPE, ends well.
+    void viewCommandEndsWellOnceTheWindowWasClosed() {
+#ifndef Q_OS_LINUX
+        QSKIP("needs Xvnc and /proc");
+#endif
+        QVERIFY2(XvncServer::installed(), "Xvnc is not installed (scripts/install-deps.sh)");
+        XvncServer display;
+        const QString why = display.start({QSize(800, 1000), std::nullopt, false});
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        AdbServerScope scope;
+        ATTACH_TO_SCOPE(phone, scope, runningPhone());
+        QProcess program;
+        QProcessEnvironment onDisplay;
+        onDisplay.insert(QStringLiteral("DISPLAY"), display.display());
+        onDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+        startView(program, scope, phone, onDisplay);
+
+        const auto shownOrEnded = [&] {
+            return program.state() == QProcess::NotRunning ||
+                   (fullFrameSent(phone) &&
+                    !onWindowsOf(display, {QStringLiteral("--pids")}).isEmpty());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shownOrEnded(), 30000);
+        QVERIFY2(program.state() == QProcess::Running,
+                 qPrintable(collectRun(program, 1000).story()));
+        for (const QString& pid : onWindowsOf(display, {QStringLiteral("--pids")}))
+            QVERIFY2(ignoresBrokenPipes(pid), qPrintable(pid));
+        QVERIFY(!onWindowsOf(display).isEmpty());
+        const CliRun run = collectRun(program, 30000);
+        QVERIFY2(run.finished && run.exitCode == 0, qPrintable(run.story()));
     }
 };
 

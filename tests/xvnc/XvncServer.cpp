@@ -63,7 +63,7 @@ QString XvncServer::start(const Options& options) {
         if (displayTaken(display))
             continue;
         if (startOnDisplay(display, options, passwordFile))
-            return showPicture();
+            return options.picture ? showPicture() : QString();
     }
     return QStringLiteral("Xvnc started on no display: %1").arg(diagnostics());
 }

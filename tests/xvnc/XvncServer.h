@@ -19,6 +19,7 @@ public:
         QSize screen{360, 640};
         // Set: VNC authentication with this password; otherwise none.
         std::optional<QString> password;
+        bool picture = true; // the test picture on the display, or its bare root
     };
 
     XvncServer() = default;
@@ -28,11 +29,14 @@ public:
 
     static bool installed();
 
-    // Starts the server and covers its display with the test picture. Empty
+    // Starts the server and covers its display with the test picture (unless
+    // told not to). Empty
     // when it is ready, otherwise why not.
     QString start(const Options& options);
 
     quint16 port() const { return port_; }
+    // Its X display, as DISPLAY names it.
+    QString display() const { return QStringLiteral(":%1").arg(display_); }
     // What Xvnc wrote since a client last began to close: how it was served.
     QString lastClientReport() const;
     // Xvnc's own output, for failure messages.
