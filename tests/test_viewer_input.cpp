@@ -16,6 +16,10 @@ private Q_SLOTS:
     void keySymbol();
     void framePosition_data();
     void framePosition();
+    void nearestFramePosition_data();
+    void nearestFramePosition();
+    void fittedViewSize_data();
+    void fittedViewSize();
     void pictureKeepsAspect_data();
     void pictureKeepsAspect();
     void buttonMask_data();
@@ -117,6 +121,66 @@ void TestViewerInput::framePosition() {
     QCOMPARE(position.has_value(), inside);
     if (inside)
         QCOMPARE(*position, expected);
+}
+
+void TestViewerInput::nearestFramePosition_data() {
+    QTest::addColumn<QPointF>("widgetPosition");
+    QTest::addColumn<QSize>("widgetSize");
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QPoint>("expected");
+
+    const QSize phone(1080, 2400);
+    // The picture spans x 30..570 of a 600x1200 widget, as above.
+    QTest::newRow("on the picture")
+        << QPointF(300, 600) << QSize(600, 1200) << phone << true << QPoint(540, 1200);
+    QTest::newRow("left margin: the left edge")
+        << QPointF(5, 600) << QSize(600, 1200) << phone << true << QPoint(0, 1200);
+    QTest::newRow("beyond the right edge")
+        << QPointF(590, 600) << QSize(600, 1200) << phone << true << QPoint(1079, 1200);
+    QTest::newRow("outside the widget, above and left")
+        << QPointF(-50, -50) << QSize(600, 1200) << phone << true << QPoint(0, 0);
+    QTest::newRow("outside the widget, below")
+        << QPointF(300, 5000) << QSize(600, 1200) << phone << true << QPoint(540, 2399);
+    QTest::newRow("no frame") << QPointF(300, 600) << QSize(600, 1200) << QSize() << false
+                              << QPoint();
+}
+
+void TestViewerInput::nearestFramePosition() {
+    QFETCH(QPointF, widgetPosition);
+    QFETCH(QSize, widgetSize);
+    QFETCH(QSize, frame);
+    QFETCH(bool, found);
+    QFETCH(QPoint, expected);
+    const OptionalPoint position = nearestFramePositionFor(widgetPosition, widgetSize, 1.0, frame);
+    QCOMPARE(position.has_value(), found);
+    if (found)
+        QCOMPARE(*position, expected);
+}
+
+void TestViewerInput::fittedViewSize_data() {
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("expected");
+
+    QTest::newRow("portrait phone on a landscape desktop")
+        << QSize(1080, 2400) << QSize(1800, 960) << 1.0 << QSize(432, 960);
+    QTest::newRow("turned phone on a landscape desktop")
+        << QSize(2400, 1080) << QSize(1800, 960) << 1.0 << QSize(1800, 810);
+    QTest::newRow("fits one to one")
+        << QSize(320, 480) << QSize(1800, 960) << 1.0 << QSize(320, 480);
+    QTest::newRow("double density: one to one in device pixels")
+        << QSize(1080, 2400) << QSize(1800, 1300) << 2.0 << QSize(540, 1200);
+    QTest::newRow("no screen yet") << QSize() << QSize(1800, 960) << 1.0 << QSize();
+}
+
+void TestViewerInput::fittedViewSize() {
+    QFETCH(QSize, frame);
+    QFETCH(QSize, available);
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, expected);
+    QCOMPARE(::fittedViewSize(frame, available, ratio), expected);
 }
 
 void TestViewerInput::pictureKeepsAspect_data() {

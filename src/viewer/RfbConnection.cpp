@@ -2,6 +2,7 @@
 #include "viewer/RfbConnection.h"
 
 #include "viewer/RfbLogRoute.h"
+#include "viewer/TcpConnect.h"
 
 #include <QMetaObject>
 #include <QMutex>
@@ -13,11 +14,13 @@
 #include <rfb/rfbclient.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,6 +37,8 @@ struct InputEvent {
 // Screens larger than this are refused rather than allocated: the size comes
 // from the server and is not to be trusted.
 constexpr qint64 largestFramePixels = 16384LL * 16384LL;
+
+constexpr int connectTimeoutMs = 5000;
 
 } // namespace
 
@@ -91,6 +96,7 @@ public:
           m_encodings(encoding.encodings.toLatin1()) {}
 
     void run() {
+        keepBrokenPipesQuiet();
         rfbClient* client = newClient();
         const std::optional<RfbConnection::EndReason> failure = handshake(client);
         if (failure && !isStopping())
@@ -106,13 +112,22 @@ public:
     }
 
 private:
+    // The library writes with plain write(): to a phone that went away that
+    // raises SIGPIPE, which would end the program. Blocked on this thread
+    // alone, the signal stays pending until the thread ends and the write
+    // fails with EPIPE instead, which ends the connection as it should.
+    static void keepBrokenPipesQuiet() {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    }
+
     // The library's own start-up in its steps, so that a connection that
     // never came up is told apart from one the server ended.
     std::optional<RfbConnection::EndReason> handshake(rfbClient* client) {
-        if (!ConnectToRFBServer(client, client->serverHost, client->serverPort))
-            return RfbConnection::EndReason::Refused;
-        if (!publishSocket(client->sock))
-            return RfbConnection::EndReason::Closed;
+        if (const auto failure = connect(client))
+            return failure;
         if (!InitialiseRFBConnection(client))
             return m_passwordAsked ? RfbConnection::EndReason::PasswordRefused
                                    : RfbConnection::EndReason::Closed;
@@ -121,6 +136,28 @@ private:
         client->updateRect = {0, 0, client->width, client->height};
         if (!client->MallocFrameBuffer(client) || !SetFormatAndEncodings(client) ||
             !SendFramebufferUpdateRequest(client, 0, 0, client->width, client->height, FALSE))
+            return RfbConnection::EndReason::Closed;
+        return std::nullopt;
+    }
+
+    // Our own connect rather than the library's, which blocks for its whole
+    // timeout even after the window has been closed. The library then takes
+    // the socket as its own, as it does with one it connected itself.
+    std::optional<RfbConnection::EndReason> connect(rfbClient* client) {
+        const TcpConnectResult result =
+            connectTcp(m_host, m_port, connectTimeoutMs, m_state->wakePipe[0],
+                       [this] { return isStopping(); });
+        switch (result.outcome) {
+        case TcpConnectResult::Outcome::Connected:
+            break;
+        case TcpConnectResult::Outcome::Refused:
+            return RfbConnection::EndReason::Refused;
+        case TcpConnectResult::Outcome::NoAnswer:
+        case TcpConnectResult::Outcome::Interrupted:
+            return RfbConnection::EndReason::NoAnswer;
+        }
+        client->sock = result.socket;
+        if (!publishSocket(client->sock))
             return RfbConnection::EndReason::Closed;
         return std::nullopt;
     }
@@ -140,7 +177,8 @@ private:
         std::free(client->serverHost);
         client->serverHost = strdup(m_host.toUtf8().constData());
         client->serverPort = m_port;
-        client->connectTimeout = 5;
+        client->appData.useRemoteCursor = TRUE;
+        client->GotCursorShape = takeCursorShape;
         client->MallocFrameBuffer = allocateFrame;
         client->GotFrameBufferUpdate = noteChange;
         client->FinishedFrameBufferUpdate = publishFrame;
@@ -200,18 +238,44 @@ private:
         }
         if (resized)
             m_state->post([size](RfbConnection* o) { Q_EMIT o->sizeChanged(size); });
-        const QRect bounds = resized ? QRect(QPoint(0, 0), size) : changed.boundingRect();
-        m_state->post([bounds](RfbConnection* o) { Q_EMIT o->frameChanged(bounds); });
+        const QRegion region = resized ? QRegion(QRect(QPoint(0, 0), size)) : changed;
+        m_state->post([region](RfbConnection* o) {
+            Q_EMIT o->frameRegionChanged(region);
+            Q_EMIT o->frameChanged(region.boundingRect());
+        });
     }
 
+    // The library leaves the top byte of each pixel clear, where the image
+    // wants it set; setting it costs what a plain copy of the row does.
     void copyRect(const QRect& rect, int frameWidth) {
         const auto* source = reinterpret_cast<const quint32*>(m_frame);
+        const qsizetype stride = m_state->image.bytesPerLine();
+        uchar* const target = m_state->image.bits();
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
-            const quint32* from = source + qint64(y) * frameWidth + rect.left();
-            auto* to = reinterpret_cast<quint32*>(m_state->image.scanLine(y)) + rect.left();
+            const quint32* __restrict from = source + qint64(y) * frameWidth + rect.left();
+            auto* __restrict to = reinterpret_cast<quint32*>(target + y * stride) + rect.left();
             for (int x = 0; x < rect.width(); ++x)
                 to[x] = from[x] | 0xff000000u;
         }
+    }
+
+    static void takeCursorShape(rfbClient* client, int xHot, int yHot, int width, int height,
+                                int bytesPerPixel) {
+        if (bytesPerPixel != 4 || client->rcSource == nullptr || client->rcMask == nullptr ||
+            width <= 0 || height <= 0)
+            return;
+        QImage shape(width, height, QImage::Format_ARGB32);
+        const auto* source = reinterpret_cast<const quint32*>(client->rcSource);
+        for (int y = 0; y < height; ++y) {
+            auto* line = reinterpret_cast<quint32*>(shape.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                const qint64 at = qint64(y) * width + x;
+                line[x] = client->rcMask[at] != 0 ? source[at] | 0xff000000u : 0u;
+            }
+        }
+        const QPoint hotspot(qBound(0, xHot, width - 1), qBound(0, yHot, height - 1));
+        of(client)->m_state->post(
+            [shape, hotspot](RfbConnection* o) { Q_EMIT o->cursorShapeChanged(shape, hotspot); });
     }
 
     static char* askPassword(rfbClient* client) { return of(client)->waitForPassword(); }
@@ -288,13 +352,15 @@ private:
     static QString textFor(RfbConnection::EndReason reason) {
         switch (reason) {
         case RfbConnection::EndReason::Refused:
-            return QStringLiteral("The screen server refused the connection.");
+            return QStringLiteral("The phone's screen server refused the connection.");
+        case RfbConnection::EndReason::NoAnswer:
+            return QStringLiteral("The phone's screen server did not answer.");
         case RfbConnection::EndReason::PasswordRefused:
-            return QStringLiteral("The screen server refused the password.");
+            return QStringLiteral("The phone's screen server refused the password.");
         case RfbConnection::EndReason::Closed:
-            return QStringLiteral("The screen server closed the connection.");
+            return QStringLiteral("The phone's screen server closed the connection.");
         case RfbConnection::EndReason::ServerGone:
-            return QStringLiteral("The screen server is gone.");
+            return QStringLiteral("The connection to the phone's screen server was lost.");
         }
         return {};
     }
@@ -401,4 +467,9 @@ void RfbConnection::providePassword(const QString& password) {
 QImage RfbConnection::image() const {
     QMutexLocker lock(&m_state->mutex);
     return m_state->image;
+}
+
+void RfbConnection::readImage(const std::function<void(const QImage&)>& read) const {
+    QMutexLocker lock(&m_state->mutex);
+    read(m_state->image);
 }

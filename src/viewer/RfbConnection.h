@@ -3,10 +3,13 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -18,7 +21,7 @@ struct RfbSharedState;
 class RfbConnection : public QObject {
     Q_OBJECT
 public:
-    enum class EndReason { Refused, PasswordRefused, Closed, ServerGone };
+    enum class EndReason { Refused, NoAnswer, PasswordRefused, Closed, ServerGone };
     Q_ENUM(EndReason)
 
     // What the connection asks the server for; -1 leaves the library's own
@@ -45,14 +48,22 @@ public:
     void sendKey(quint32 keySymbol, bool down);
     void providePassword(const QString& password);
 
-    // The screen as of the last finished update.
+    // The screen as of the last finished update. A copy kept past the next
+    // update costs the worker a copy of the whole screen: painting goes
+    // through readImage() instead.
     QImage image() const;
+    // Calls `read` with the screen, which stays still until it returns.
+    void readImage(const std::function<void(const QImage&)>& read) const;
 
 Q_SIGNALS:
     void connected(QSize size);
     void frameChanged(QRect rect);
+    // The same update, rectangle by rectangle.
+    void frameRegionChanged(const QRegion& region);
     void sizeChanged(QSize size);
     void passwordNeeded();
+    // The pointer's shape as the server draws it, with its hotspot.
+    void cursorShapeChanged(const QImage& shape, QPoint hotspot);
     void ended(RfbConnection::EndReason reason, const QString& text);
     void stopped();
 

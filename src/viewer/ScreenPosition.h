@@ -16,3 +16,12 @@ QRect pictureRectFor(QSize deviceArea, QSize frameSize);
 // screen; nothing when it lies in the margins beside the picture.
 std::optional<QPoint> framePositionFor(QPointF widgetPosition, QSize widgetSize,
                                        qreal devicePixelRatio, QSize frameSize);
+
+// The same for a touch already under way, which may wander off the picture:
+// the point on the picture's edge nearest to it. Nothing without a picture.
+std::optional<QPoint> nearestFramePositionFor(QPointF widgetPosition, QSize widgetSize,
+                                              qreal devicePixelRatio, QSize frameSize);
+
+// The size, in logical pixels, a window shows a screen of `frameSize` device
+// pixels at: one to one where it fits `available`, else scaled down to fit.
+QSize fittedViewSize(QSize frameSize, QSize available, qreal devicePixelRatio);

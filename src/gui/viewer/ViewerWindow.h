@@ -1,10 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "viewer/RfbConnection.h"
+
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+class QLabel;
+class QPushButton;
+
 namespace ostrel {
+
+class PasswordDialog;
+class ScreenView;
 
 // A phone's screen in a window of its own, reached at host:port (the local
 // end of the phone's forward). The network is the connection's thread's; this
@@ -18,6 +27,9 @@ public:
                  QWidget* parent = nullptr);
     ~ViewerWindow() override;
 
+    // What the next connection asks the server for (the library's choice
+    // unless set).
+    void setEncoding(const RfbConnection::Encoding& encoding);
     // Connects, or connects anew (what Reconnect does). Returns at once.
     void connectToServer();
     // Whether a connection is up and its first frame is on screen.
@@ -31,6 +43,32 @@ Q_SIGNALS:
     // The window was closed (by the user or by the program); its connection is
     // shutting down and its thread ends within a second.
     void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void follow(RfbConnection* connection);
+    void retireConnection();
+    void showFirstFrame();
+    void fitToScreen(QSize frameSize);
+    void onEnded(RfbConnection::EndReason reason, const QString& line);
+    void endConnection(const QString& line);
+    void showEnded(const QString& line);
+    void hideEnded();
+
+    QString m_host;
+    quint16 m_port;
+    RfbConnection::Encoding m_encoding;
+    QPointer<RfbConnection> m_connection;
+    ScreenView* m_view;
+    QWidget* m_endedRow;
+    QLabel* m_status;
+    QPushButton* m_reconnect;
+    PasswordDialog* m_passwordDialog;
+    bool m_showing = false;
+    bool m_passwordRefused = false;
+    QSize m_fittedFor;
 };
 
 } // namespace ostrel

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/viewer/PasswordDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+PasswordDialog::PasswordDialog(QWidget* parent)
+    : QDialog(parent), m_question(new QLabel(this)), m_password(new QLineEdit(this)) {
+    setWindowTitle(tr("Password"));
+    setWindowModality(Qt::WindowModal);
+    m_password->setObjectName(QStringLiteral("viewerPassword"));
+    m_password->setEchoMode(QLineEdit::Password);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_question);
+    layout->addWidget(m_password);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(this, &QDialog::accepted, this, &PasswordDialog::hand);
+    connect(this, &QDialog::rejected, this, [this] {
+        m_password->clear();
+        Q_EMIT declined();
+    });
+}
+
+void PasswordDialog::ask(bool afterRefusal) {
+    m_question->setText(afterRefusal
+                            ? tr("The phone's screen server refused that password. Try again:")
+                            : tr("The phone's screen server asks for its password:"));
+    m_password->clear();
+    m_password->setFocus();
+    open();
+}
+
+void PasswordDialog::hand() {
+    const QString password = m_password->text();
+    m_password->clear();
+    Q_EMIT given(password);
+}
+
+} // namespace ostrel
