@@ -60,6 +60,12 @@ private Q_SLOTS:
             << QStringList{"--connect", "--port", "59o1"} << usage << false;
         QTest::newRow("--connect and --disconnect")
             << QStringList{"--connect", "--disconnect"} << usage << false;
+        QTest::newRow("--view") << QStringList{"--view"} << run << false;
+        // The window program opens --view's window on the platform named.
+        QTest::newRow("--view on a platform")
+            << QStringList{"-platform", "offscreen", "--view"} << run << true;
+        QTest::newRow("--view and --connect")
+            << QStringList{"--view", "--connect"} << usage << false;
     }
     void decidesWhoTakesTheArguments() {
         QFETCH(QStringList, arguments);
@@ -153,6 +159,9 @@ private Q_SLOTS:
             << "A1" << QString();
         QTest::newRow("connect, port not given")
             << QStringList{"--connect"} << "connect" << 0 << QString() << QString();
+        QTest::newRow("view with its port")
+            << QStringList{"--view", "--serial", "A1", "--port", "5903"} << "view" << 5903 << "A1"
+            << QString();
         QTest::newRow("last serial wins")
             << QStringList{"--start", "--serial", "A", "--serial", "B"} << "start" << 0 << "B"
             << QString();

@@ -1,15 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// View and Choose VNC Viewer in the real window, by mouse and keyboard: the
-// first View on a phone asks for its port, the next ones remember it, and
-// View is switched off whenever USB Disconnect is.
+// View, Choose VNC Viewer and Settings in the real window, by mouse and
+// keyboard: the first View on a phone asks for its port, the next ones
+// remember it, View is switched off whenever USB Disconnect is, and it shows
+// the screen in a window of the program's own, one a phone, unless the
+// settings send it to another viewer.
+#include "core/settings/ViewPlace.h"
+#include "gui/SettingsDialog.h"
+#include "gui/viewer/ViewerWindow.h"
 #include "support/ControllerFixture.h"
 #include "support/LocalGreeter.h"
 #include "support/PhoneCommands.h"
 #include "support/ScriptedPhone.h"
 #include "support/TestPorts.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,6 +30,17 @@ namespace {
 
 constexpr int Ok = 1;
 constexpr int Cancel = 2;
+
+const QString Phone = QStringLiteral("emulator-5554");
+
+QList<ViewerWindow*> viewerWindows() {
+    QList<ViewerWindow*> found;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<ViewerWindow*>(widget))
+            found.append(window);
+    }
+    return found;
+}
 
 } // namespace
 
@@ -50,6 +68,13 @@ class ViewWindowTest : public QObject {
             QVERIFY(QTest::qWaitForWindowActive(f->window.get()));
             QTest::keySequence(f->window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
         }
+    }
+    ViewerWindow* shownFor(const QString& serial) const {
+        return f->controller->viewerWindows().windowOf(serial);
+    }
+    // A greeter on the phone's remembered port, so View opens without a question.
+    void rememberGreeter(const LocalGreeter& greeter) {
+        QVERIFY(f->settings.rememberVncPort(Phone, portOf(greeter.serverPort())).isEmpty());
     }
 
 private Q_SLOTS:
@@ -83,6 +108,7 @@ private Q_SLOTS:
         LocalGreeter greeter;
         QVERIFY(greeter.listen(QHostAddress::LocalHost));
         const QString port = QString::number(greeter.serverPort());
+        QVERIFY(f->settings.storeViewPlace(ViewPlace::AnotherViewer).isEmpty());
         f->viewers.onPath = {"vncviewer"};
         f->desktop.answerAlert = [&](const Alert& alert) {
             qobject_cast<QLineEdit*>(alert.accessory)->setText(port);
@@ -229,6 +255,159 @@ private Q_SLOTS:
         QVERIFY(f->desktop.alerts.isEmpty());
         QCOMPARE(f->viewers.calls.first(),
                  (QStringList{"gvncviewer", QStringLiteral("localhost:%1").arg(port - 5900)}));
+    }
+
+    // Where View shows the screen, by the setting as stored: this program's
+    // window unless the user chose otherwise, or chose an outside viewer
+    // before there was a choice.
+    void viewGoesWhereTheSettingSays_data() {
+        QTest::addColumn<QString>("place"); // empty: never chosen
+        QTest::addColumn<bool>("viewerChosen");
+        QTest::addColumn<bool>("builtIn");
+        QTest::newRow("nothing chosen") << "" << false << true;
+        QTest::newRow("a viewer chosen before") << "" << true << false;
+        QTest::newRow("this program over a chosen viewer") << "this" << true << true;
+        QTest::newRow("another viewer, none chosen") << "another" << false << false;
+    }
+    void viewGoesWhereTheSettingSays() {
+        QFETCH(QString, place);
+        QFETCH(bool, viewerChosen);
+        QFETCH(bool, builtIn);
+        LocalGreeter greeter;
+        QVERIFY(greeter.listen(QHostAddress::LocalHost));
+        rememberGreeter(greeter);
+        if (viewerChosen)
+            QVERIFY(f->settings.storeChosenViewer(f->directory.filePath("none")).isEmpty());
+        if (!place.isEmpty())
+            QVERIFY(f->settings
+                        .storeViewPlace(place == "this" ? ViewPlace::ThisProgram
+                                                        : ViewPlace::AnotherViewer)
+                        .isEmpty());
+        f->viewers.onPath = {"vncviewer"};
+        QTest::mouseClick(f->window->ui.viewButton, Qt::LeftButton);
+        QTRY_VERIFY(!f->flowRunning());
+        QCOMPARE(shownFor(Phone) != nullptr, builtIn);
+        QCOMPARE(viewerWindows().size(), builtIn ? 1 : 0);
+        QCOMPARE(f->viewers.calls.isEmpty(), builtIn);
+    }
+
+    // One window a phone, named as the list names the phone: a second View
+    // raises it and forwards nothing; once closed, View opens a new one.
+    void builtInViewIsOneWindowAPhone() {
+        LocalGreeter greeter;
+        QVERIFY(greeter.listen(QHostAddress::LocalHost));
+        rememberGreeter(greeter);
+        QTest::mouseClick(f->window->ui.viewButton, Qt::LeftButton);
+        QTRY_VERIFY(!f->flowRunning());
+        const QPointer<ViewerWindow> window = shownFor(Phone);
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), f->window->ui.deviceListComboBox->currentText());
+        QVERIFY2(f->consoleText().endsWith(
+                     QStringLiteral("\nOpened with the built-in viewer: localhost:%1\n\n")
+                         .arg(greeter.serverPort())),
+                 qPrintable(f->consoleText()));
+
+        const qsizetype before = phone->invocations().size();
+        view("shortcut");
+        QTRY_VERIFY(!f->flowRunning());
+        QCOMPARE(shownFor(Phone), window.data());
+        QCOMPARE(viewerWindows(), QList<ViewerWindow*>{window.data()});
+        for (const QStringList& run : phone->invocations().mid(before))
+            QVERIFY2(!run.contains("forward"), qPrintable(run.join(u' ')));
+        QVERIFY2(f->consoleText().endsWith("\nThe screen of emulator-5554 is open already: its "
+                                           "window was brought to the front.\n\n"),
+                 qPrintable(f->consoleText()));
+
+        window->close();
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(shownFor(Phone), nullptr);
+        QTest::mouseClick(f->window->ui.viewButton, Qt::LeftButton);
+        QTRY_VERIFY(!f->flowRunning());
+        QVERIFY(shownFor(Phone));
+        QCOMPARE(viewerWindows().size(), 1);
+        QVERIFY(f->viewers.calls.isEmpty());
+    }
+
+    // Quit takes the viewer windows with it first, by menu or by closing the
+    // main window.
+    void quitClosesTheViewerWindows_data() {
+        QTest::addColumn<bool>("byMenu");
+        QTest::newRow("Quit") << true;
+        QTest::newRow("main window closed") << false;
+    }
+    void quitClosesTheViewerWindows() {
+        QFETCH(bool, byMenu);
+        LocalGreeter greeter;
+        QVERIFY(greeter.listen(QHostAddress::LocalHost));
+        rememberGreeter(greeter);
+        QTest::mouseClick(f->window->ui.viewButton, Qt::LeftButton);
+        QTRY_VERIFY(!f->flowRunning());
+        const QPointer<ViewerWindow> window = shownFor(Phone);
+        QVERIFY(window);
+        if (byMenu)
+            f->window->ui.actionQuit->trigger();
+        else
+            f->window->close();
+        QVERIFY(!window || !window->isVisible());
+        QTRY_VERIFY(window.isNull());
+        QVERIFY(viewerWindows().isEmpty());
+    }
+
+    // Settings, by the platform's shortcut or the File menu: the choice shows
+    // as stored (or as the default makes it), and only OK keeps a new one.
+    void settingsChooseWhereViewOpens_data() {
+        QTest::addColumn<bool>("byMenu");
+        QTest::addColumn<bool>("viewerChosen");
+        QTest::addColumn<QString>("click");
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QString>("stored"); // as the file spells it; empty: no key
+        QTest::newRow("another viewer, OK")
+            << false << false << "viewInAnotherViewer" << true << "anotherViewer";
+        QTest::newRow("this program over a chosen viewer, OK")
+            << true << true << "viewInThisProgram" << true << "thisProgram";
+        QTest::newRow("unchanged, OK") << false << false << "" << true << "thisProgram";
+        QTest::newRow("another viewer, Cancel")
+            << true << false << "viewInAnotherViewer" << false << "";
+    }
+    void settingsChooseWhereViewOpens() {
+        QFETCH(bool, byMenu);
+        QFETCH(bool, viewerChosen);
+        QFETCH(QString, click);
+        QFETCH(bool, accept);
+        QFETCH(QString, stored);
+        if (viewerChosen)
+            QVERIFY(f->settings.storeChosenViewer("/usr/bin/krdc").isEmpty());
+        QCOMPARE(f->window->ui.actionSettings->text(), QStringLiteral("Settings…"));
+        QCOMPARE(f->window->ui.actionSettings->menuRole(), QAction::PreferencesRole);
+        const QKeySequence shortcut = f->window->ui.actionSettings->shortcut();
+        QVERIFY(!shortcut.isEmpty());
+        if (byMenu) {
+            QCOMPARE(f->window->ui.fileMenu->actions().at(3), f->window->ui.actionSettings);
+            chooseFromFileMenu(3);
+        } else {
+            f->window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(f->window.get()));
+            QTest::keySequence(f->window.get(), shortcut);
+        }
+        SettingsDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = f->window->findChild<SettingsDialog*>()) && dialog->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        auto* thisProgram = dialog->findChild<QRadioButton*>("viewInThisProgram");
+        auto* another = dialog->findChild<QRadioButton*>("viewInAnotherViewer");
+        QVERIFY(thisProgram && another);
+        QCOMPARE(another->isChecked(), viewerChosen);
+        QCOMPARE(thisProgram->isChecked(), !viewerChosen);
+        if (!click.isEmpty()) {
+            auto* button = dialog->findChild<QRadioButton*>(click);
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+            QVERIFY(button->isChecked());
+        }
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog,
+                        accept ? Qt::Key_Return : Qt::Key_Escape);
+        QTRY_VERIFY(!dialog->isVisible());
+        const QSettings file(f->settings.fileName(), QSettings::IniFormat);
+        QCOMPARE(file.value("viewIn").toString(), stored);
     }
 };
 

@@ -10,6 +10,7 @@
 #include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
 #include "core/session/BridgeSession.h"
+#include "core/session/BuiltInViewer.h"
 #include "core/settings/QSettingsStore.h"
 #include "launch/ProgramHandOver.h"
 
@@ -22,6 +23,8 @@
 #include <cstdio>
 
 namespace ostrel::cli {
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -43,13 +46,16 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
     // No display is needed, so none is asked for.
     QCoreApplication application(argc, argv);
     applyProgramIdentity();
-    // The program's diagnostic log is for developers; on standard error it
-    // would mix with the messages scripts read.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
 
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
     if (parsed.outcome == ParsedArguments::Outcome::Window)
         return launch::openWindow(argv, parsed.platformNamed, handedTo, verbOptionList());
+    if (parsed.outcome == ParsedArguments::Outcome::Run && verbNeedsDisplay(parsed.invocation.verb))
+        return launch::openWindowFor(
+            argv, parsed.platformNamed, handedTo,
+            u"Error: --%1 shows the device's screen in a window, and there is no display to "
+            "open it on."_s.arg(parsed.invocation.verb)
+                .toStdString());
     // A reader that goes early (`| head -1`) must not end a flow half-way:
     // writes fail instead, and the output then writes nothing more.
     std::signal(SIGPIPE, SIG_IGN);
@@ -67,12 +73,28 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
     case ParsedArguments::Outcome::Window:
         break;
     }
+    return runInvocation(parsed.invocation);
+}
+
+bool verbNeedsDisplay(const QString& verb) {
+    for (const VerbSpelling& spelling : VerbSpellings) {
+        if (verb ==
+            QLatin1StringView(spelling.name.data(), static_cast<qsizetype>(spelling.name.size())))
+            return spelling.needsDisplay;
+    }
+    return false;
+}
+
+int runInvocation(const Invocation& invocation, BuiltInViewer* viewer) {
+    // The program's diagnostic log is for developers; on standard error it
+    // would mix with the messages scripts read.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
 
     InterruptWatcher interrupts;
     ProcessRunner runner;
     QSettingsStore settings;
     // --adb wins over the stored choice, for this run alone.
-    const QString givenAdb = parsed.invocation.adbPath;
+    const QString givenAdb = invocation.adbPath;
     const AdbLookup adb(
         [&settings, givenAdb] { return givenAdb.isEmpty() ? settings.chosenAdb() : givenAdb; },
         launcherFolder());
@@ -91,7 +113,12 @@ int runCommandLine(int argc, char* argv[], const launch::HandOverTrail& handedTo
         session.cancel();
     });
     QObject::connect(&output, &CommandLineOutput::lostOutput, &session, [&] { session.cancel(); });
-    return runVerb(VerbContext{session, output, interrupts, parsed.invocation});
+    if (viewer) {
+        // Told to end: no window is left behind to keep the program running.
+        QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session,
+                         [viewer](int) { viewer->closeAll(); });
+    }
+    return runVerb(VerbContext{session, output, interrupts, invocation, viewer});
 }
 
 } // namespace ostrel::cli

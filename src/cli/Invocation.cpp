@@ -117,7 +117,21 @@ ParsedArguments readVerb(const QCommandLineParser& parser) {
         return parsed;
     }
     parsed.outcome = ParsedArguments::Outcome::Run;
+    parsed.platformNamed = parser.isSet(PlatformName);
     return parsed;
+}
+
+// "--connect and --view": the verbs --port goes with.
+QString portVerbs() {
+    QStringList names;
+    for (const VerbSpelling& verb : VerbSpellings) {
+        if (verb.takesPortOption)
+            names << u"--"_s + fromSpelling(verb.name);
+    }
+    if (names.size() < 2)
+        return names.join(QString());
+    const QString last = names.takeLast();
+    return names.join(u", "_s) + u" and "_s + last;
 }
 
 const VerbSpelling& spellingOf(const QString& name) {
@@ -148,7 +162,7 @@ std::optional<ParsedArguments> readVerbOptions(const QCommandLineParser& parser,
     }
     if (parser.isSet(PortName)) {
         if (!verb.takesPortOption)
-            return usage(u"--port goes with --connect only."_s);
+            return usage(u"--port goes with %1 only."_s.arg(portVerbs()));
         if (std::optional<ParsedArguments> wrong =
                 readPort(parser.value(PortName), invocation.port))
             return wrong;
@@ -182,7 +196,8 @@ ParsedArguments parseArguments(const QStringList& arguments) {
         AdbName, u"Run this adb for this command only; the setting is kept."_s, u"PATH"_s);
     const QCommandLineOption port(
         PortName,
-        u"With --connect: the device's VNC port (default: the one last given for it, else 5901)."_s,
+        u"With %1: the device's VNC port (default: the one last given for it, else 5901)."_s.arg(
+            portVerbs()),
         u"PORT"_s);
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);

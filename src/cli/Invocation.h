@@ -29,7 +29,7 @@ struct ParsedArguments {
     Outcome outcome = Outcome::Usage;
     Invocation invocation;
     QString text;               // the help, the version line, or the usage error with its hint
-    bool platformNamed = false; // Window: Qt's -platform was given
+    bool platformNamed = false; // Window, or a verb that needs a display: Qt's -platform was given
 };
 
 // `arguments` as QCoreApplication::arguments() gives them, program first.

@@ -9,6 +9,7 @@
 
 namespace ostrel {
 class BridgeSession;
+class BuiltInViewer;
 class InterruptWatcher;
 } // namespace ostrel
 
@@ -23,6 +24,9 @@ struct VerbContext {
     CommandLineOutput& output;
     InterruptWatcher& interrupts;
     const Invocation& invocation;
+    // The program's own viewer windows, where the window program runs the
+    // verb; null in the command line program, which opens none.
+    BuiltInViewer* viewer = nullptr;
 
     // A signal's status comes first; then an output that could not be
     // written loses what was asked for, whatever the verb reached.

@@ -14,6 +14,7 @@
 #include "cli/verbs/Forward.h"
 #include "cli/verbs/Start.h"
 #include "cli/verbs/Stop.h"
+#include "cli/verbs/View.h"
 #include "cli/verbs/Watch.h"
 
 #include <array>
@@ -34,15 +35,18 @@ using RegisteredVerbs = VerbList<
     verbs::Forward,
     verbs::Disconnect,
     verbs::Watch,
-    verbs::Connect>;
+    verbs::Connect,
+    verbs::View>;
 // clang-format on
 
 inline constexpr const auto& VerbSpellings = RegisteredVerbs::spellings;
 
-// "--devices, --start, …": the verbs as messages name them.
+// "--devices, --start, …": the verbs that need no display, as messages name them.
 inline std::string verbOptionList() {
     std::string list;
     for (const VerbSpelling& verb : VerbSpellings) {
+        if (verb.needsDisplay)
+            continue;
         if (!list.empty())
             list += ", ";
         list += "--";

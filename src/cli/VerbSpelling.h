@@ -16,6 +16,7 @@ struct VerbSpelling {
     VerbValue value = VerbValue::None;
     std::string_view description; // its paragraph in --help
     bool takesPortOption = false; // --port may go with it
+    bool needsDisplay = false;    // run by the window program, which opens windows
 };
 
 // What a verb runs with; the command line's side, on Qt.

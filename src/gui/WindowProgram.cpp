@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/WindowProgram.h"
 
+#include "cli/CommandLine.h"
+#include "cli/Invocation.h"
 #include "core/ProgramIdentity.h"
 #include "core/process/InterruptWatcher.h"
 #include "core/process/ProcessRunner.h"
@@ -9,11 +11,14 @@
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDesktop.h"
+#include "gui/viewer/ViewerWindows.h"
 #include "launch/ProgramHandOver.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QProcessEnvironment>
+
+#include <csignal>
 
 namespace ostrel {
 
@@ -25,18 +30,42 @@ QString launcherFolder() {
     return QFile::decodeName(QByteArray::fromStdString(launch::launcherFolder(own.toStdString())));
 }
 
-} // namespace
-
-int runWindowProgram(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    // Watched from the start: a logout (SIGTERM, SIGHUP), a closed terminal
-    // or Ctrl+C would otherwise end the program and leave its adb commands
-    // running in their own process groups, without their time limits.
-    InterruptWatcher endSignals;
+void applyWindowIdentity() {
     applyProgramIdentity();
     QApplication::setApplicationDisplayName(ProgramName);
     // Lets the desktop match the window to the installed entry and its icon.
     QApplication::setDesktopFileName(DesktopFileName);
+}
+
+// A verb that shows a window of ours alone: the command line hands it over
+// here, where there is a display.
+int runVerbWithWindows(const cli::Invocation& invocation) {
+    // The verb ends the program when its window has ended; the window
+    // closing is not the end by itself.
+    QApplication::setQuitOnLastWindowClosed(false);
+    ViewerWindows windows;
+    return cli::runInvocation(invocation, &windows);
+}
+
+} // namespace
+
+int runWindowProgram(int argc, char* argv[]) {
+    // The viewer's connection library writes to its socket with plain
+    // write(): a phone unplugged mid-write would otherwise end the program
+    // by SIGPIPE. A failed write is an error the connection reports instead.
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication application(argc, argv);
+    const cli::ParsedArguments parsed = cli::parseArguments(QCoreApplication::arguments());
+    if (parsed.outcome == cli::ParsedArguments::Outcome::Run &&
+        cli::verbNeedsDisplay(parsed.invocation.verb)) {
+        applyWindowIdentity();
+        return runVerbWithWindows(parsed.invocation);
+    }
+    // Watched from the start: a logout (SIGTERM, SIGHUP), a closed terminal
+    // or Ctrl+C would otherwise end the program and leave its adb commands
+    // running in their own process groups, without their time limits.
+    InterruptWatcher endSignals;
+    applyWindowIdentity();
 
     QtDesktop desktop;
     ProcessRunner runner;

@@ -143,9 +143,15 @@ int handOver(const char* program, char* argv[], const HandOverTrail& trail) {
 
 int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail,
                const std::string& verbs) {
+    return openWindowFor(argv, platformNamed, trail,
+                         "Error: there is no display to open the window on; the verbs (" + verbs +
+                             ") work without one.");
+}
+
+int openWindowFor(char* argv[], bool platformNamed, const HandOverTrail& trail,
+                  const std::string& noDisplayLine) {
     if (!hasDisplay(platformNamed))
-        return refuse("Error: there is no display to open the window on; the verbs (" + verbs +
-                      ") work without one.");
+        return refuse(noDisplayLine);
     return handOver(WindowProgram, argv, trail);
 }
 

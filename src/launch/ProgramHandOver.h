@@ -43,5 +43,9 @@ int handOver(const char* program, char* argv[], const HandOverTrail& trail);
 // says so names `verbs`, which work without it.
 int openWindow(char* argv[], bool platformNamed, const HandOverTrail& trail,
                const std::string& verbs);
+// The same for a verb the window program runs; without a display,
+// `noDisplayLine` says so.
+int openWindowFor(char* argv[], bool platformNamed, const HandOverTrail& trail,
+                  const std::string& noDisplayLine);
 
 } // namespace ostrel::launch

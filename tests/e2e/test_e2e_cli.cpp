@@ -289,6 +289,12 @@ private Q_SLOTS:
             << QStringList{"-style", "fusion", "--reverse"} << 1 << NoDisplayLine;
         QTest::newRow("an unknown option") << QStringList{"--bogus"} << 2 << bogus;
         QTest::newRow("an unknown single-dash option") << QStringList{"-bogus"} << 2 << bogus;
+        const QString viewLine = QStringLiteral(
+            "Error: --view shows the device's screen in a window, and there is no display to "
+            "open it on.\n");
+        QTest::newRow("--view") << QStringList{"--view"} << 1 << viewLine;
+        QTest::newRow("--view with its options")
+            << QStringList{"--view", "--serial", "A1", "--port", "5902"} << 1 << viewLine;
     }
     void withoutADisplay() {
         QFETCH(QStringList, arguments);

@@ -2,6 +2,7 @@
 // View through the real adb: the phone's server started when needed, a local
 // pair of each phone's own, the greeting read through it, and the first
 // viewer on a search path of stand-in programs given its address.
+#include "core/settings/ViewPlace.h"
 #include "core/view/ProcessViewerTrials.h"
 #include "e2e/LoopbackProbe.h"
 #include "e2e/ProgramSession.h"
@@ -58,7 +59,9 @@ private:
     QTemporaryDir folder_;
 };
 
+// These scenarios are the outside viewers': the program's own window is not theirs.
 void clickView(ProgramSession& session) {
+    QVERIFY(session.program().settings.storeViewPlace(ostrel::ViewPlace::AnotherViewer).isEmpty());
     QTest::mouseClick(session.program().window->ui.viewButton, Qt::LeftButton);
     session.waitForTheFlow();
 }
