@@ -469,7 +469,7 @@ class VncServerTest(AdbTestCase):
         self.assertEqual(keys, [(True, 0xFF0D), (False, 0x1000263A)])
 
     def test_vnc_authentication(self):
-        # The answer as the RFB reference's worked example gives it.
+        # The textbook worked example of DES.
         self.assertEqual(simdevice.des_encrypt_block(bytes.fromhex("133457799BBCDFF1"),
                                                      bytes.fromhex("0123456789ABCDEF")).hex(),
                          "85e813540f0ab405")
