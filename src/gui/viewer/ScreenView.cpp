@@ -99,12 +99,20 @@ void ScreenView::repaintFrameRegion(const QRegion& region) {
 
 void ScreenView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QRect area = event->rect();
     if (m_connection == nullptr) {
-        painter.fillRect(area, Qt::black);
+        painter.fillRect(event->rect(), Qt::black);
         return;
     }
-    m_connection->readImage([&](const QImage& image) { paintPicture(painter, area, image); });
+    // Rectangle by rectangle: the bounding rectangle of two small changes far
+    // apart would redraw most of the screen.
+    m_connection->readImage([&](const QImage& image) {
+        for (const QRect& area : event->region()) {
+            // The rim drawn around an area must not spill onto a neighbour
+            // already drawn.
+            painter.setClipRect(area);
+            paintPicture(painter, area, image);
+        }
+    });
 }
 
 // Runs with the image held still: only drawing here, nothing that waits.
