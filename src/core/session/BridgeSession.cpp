@@ -178,19 +178,22 @@ QCoro::Task<bool> BridgeSession::runView(std::optional<TcpPort> port, ViewerOpen
     const Step<QString> phone = co_await findPhoneToView();
     if (phone.goesOn()) {
         const ViewedPhone viewed = viewedPhone(phone.value);
-        if (opener->raiseOpenView(viewed, console_)) {
-            opened = true;
-        } else {
-            const Step<std::optional<LocalPair>> pair =
-                co_await view_.reach(phone.value, port, environment_.adbServer, std::move(ask));
-            if (pair.goesOn()) {
-                const Step<bool> viewer = co_await opener->open(viewed, *pair.value, console_);
-                opened = viewer.goesOn() && viewer.value;
-            }
-        }
+        opened = opener->raiseOpenView(viewed, console_);
+        if (!opened)
+            opened = co_await openView(viewed, port, *opener, std::move(ask));
     }
     opener_ = nullptr;
     co_return opened;
+}
+
+QCoro::Task<bool> BridgeSession::openView(ViewedPhone phone, std::optional<TcpPort> port,
+                                          ViewerOpener& opener, VncPortQuestion ask) {
+    const Step<std::optional<LocalPair>> pair =
+        co_await view_.reach(phone.serial, port, environment_.adbServer, std::move(ask));
+    if (!pair.goesOn())
+        co_return false;
+    const Step<bool> viewer = co_await opener.open(phone, *pair.value, console_);
+    co_return viewer.goesOn() && viewer.value;
 }
 
 ViewedPhone BridgeSession::viewedPhone(const QString& serial) const {

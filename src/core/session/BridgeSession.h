@@ -157,6 +157,8 @@ private:
     QCoro::Task<bool> runView(std::optional<TcpPort> port, ViewerOpener* opener,
                               VncPortQuestion ask);
     QCoro::Task<Step<QString>> findPhoneToView();
+    QCoro::Task<bool> openView(ViewedPhone phone, std::optional<TcpPort> port, ViewerOpener& opener,
+                               VncPortQuestion ask);
     QCoro::Task<Step<std::optional<LocalPair>>> runReach(std::optional<TcpPort> port,
                                                          VncPortQuestion ask);
     // The phone as the device list names it.
