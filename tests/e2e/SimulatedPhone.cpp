@@ -38,14 +38,30 @@ QString errorPath(const QTemporaryDir& directory) {
 } // namespace
 
 QStringList PhoneScenario::arguments() const {
-    QStringList list{QStringLiteral("--package"),      packageName(package),
-                     QStringLiteral("--exe-size"),     QString::number(executableSize),
-                     QStringLiteral("--server-delay"), QString::number(serverDelaySeconds),
-                     QStringLiteral("--vnc-port"),     QString::number(vncPort),
-                     QStringLiteral("--product"),      product,
-                     QStringLiteral("--device"),       product,
-                     QStringLiteral("--model"),        model,
-                     QStringLiteral("--desktop-name"), desktopName};
+    QStringList list{QStringLiteral("--package"),
+                     packageName(package),
+                     QStringLiteral("--exe-size"),
+                     QString::number(executableSize),
+                     QStringLiteral("--server-delay"),
+                     QString::number(serverDelaySeconds),
+                     QStringLiteral("--vnc-port"),
+                     QString::number(vncPort),
+                     QStringLiteral("--product"),
+                     product,
+                     QStringLiteral("--device"),
+                     product,
+                     QStringLiteral("--model"),
+                     model,
+                     QStringLiteral("--desktop-name"),
+                     desktopName,
+                     QStringLiteral("--screen"),
+                     QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height())};
+    if (vncPassword)
+        list << QStringLiteral("--vnc-password") << *vncPassword;
+    if (vncRefusal)
+        list << QStringLiteral("--vnc-refusal") << *vncRefusal;
+    if (vncRelay)
+        list << QStringLiteral("--vnc-relay") << *vncRelay;
     if (executableDelaySeconds)
         list << QStringLiteral("--exe-delay") << QString::number(*executableDelaySeconds);
     if (ignoreStop)
@@ -63,6 +79,19 @@ QStringList PhoneScenario::arguments() const {
     if (!shellV2)
         list << QStringLiteral("--no-shell-v2");
     return list;
+}
+
+// Red and green carry the column and the row, blue a 32-pixel chequer.
+QImage expectedScreen(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int blue = ((x / 32) + (y / 32)) % 2 ? 0xC0 : 0x40;
+            line[x] = qRgb(x % 256, y % 256, blue);
+        }
+    }
+    return image;
 }
 
 SimulatedPhone::SimulatedPhone() = default;
@@ -143,6 +172,27 @@ QList<QStringList> SimulatedPhone::commandLog() const {
         commands.append(words);
     }
     return commands;
+}
+
+QList<RfbPointerEvent> SimulatedPhone::pointerEvents() const {
+    QList<RfbPointerEvent> result;
+    for (const QJsonObject& event : events()) {
+        if (event.value(QStringLiteral("event")).toString() == QStringLiteral("rfb_pointer"))
+            result.append({QPoint(event.value(QStringLiteral("x")).toInt(),
+                                  event.value(QStringLiteral("y")).toInt()),
+                           event.value(QStringLiteral("mask")).toInt()});
+    }
+    return result;
+}
+
+QList<RfbKeyEvent> SimulatedPhone::keyEvents() const {
+    QList<RfbKeyEvent> result;
+    for (const QJsonObject& event : events()) {
+        if (event.value(QStringLiteral("event")).toString() == QStringLiteral("rfb_key"))
+            result.append({static_cast<quint32>(event.value(QStringLiteral("keysym")).toDouble()),
+                           event.value(QStringLiteral("down")).toBool()});
+    }
+    return result;
 }
 
 QString SimulatedPhone::diagnostics() const {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QImage>
 #include <QJsonObject>
 #include <QList>
+#include <QPoint>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -34,9 +36,32 @@ struct PhoneScenario {
     QString product = QStringLiteral("kestrel");
     QString model = QStringLiteral("KS_200");
     QString desktopName = QStringLiteral("kestrel"); // what its VNC server calls its desktop
+    QSize screen{360, 800};                          // its VNC server's picture
+    // Set: the VNC server asks for VNC authentication with this password.
+    std::optional<QString> vncPassword;
+    // Set: the VNC server greets, then refuses every client with this reason.
+    std::optional<QString> vncRefusal;
+    // Set ("HOST:PORT"): the VNC port relays to this real server instead.
+    std::optional<QString> vncRelay;
 
     QStringList arguments() const;
 };
+
+// What the phone's VNC server received from its client.
+struct RfbPointerEvent {
+    QPoint position;
+    int buttonMask = 0;
+    friend bool operator==(const RfbPointerEvent&, const RfbPointerEvent&) = default;
+};
+struct RfbKeyEvent {
+    quint32 keysym = 0;
+    bool down = false;
+    friend bool operator==(const RfbKeyEvent&, const RfbKeyEvent&) = default;
+};
+
+// The picture the simulated phone's VNC server shows at `size`, pixel for
+// pixel (the same rule as the simulator's).
+QImage expectedScreen(QSize size);
 
 // A simulated Android phone on a loopback port, reached by the real adb
 // server through `adb connect`. It dies with this object, or with the test
@@ -60,6 +85,8 @@ public:
     QList<QStringList> commandLog() const;
     // Every logged event (connections, shell commands, tcp streams, refusals).
     QList<QJsonObject> events() const;
+    QList<RfbPointerEvent> pointerEvents() const;
+    QList<RfbKeyEvent> keyEvents() const;
     // What the simulator wrote to its standard error, for failure messages.
     QString diagnostics() const;
 

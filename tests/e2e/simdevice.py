@@ -560,35 +560,442 @@ def getprop(phone, args):
     return "".join("[%s]: [%s]\n" % item for item in sorted(props.items()))
 
 
-class VncStream(Stream):
-    """RFB 3.8 up to ServerInit, with no security, so that a client can tell
-    phones apart by their desktop names."""
+# DES, as VNC authentication uses it: the challenge encrypted with the
+# password as the key. Written out here because the standard library has none.
+DES_IP = [58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
+          62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
+          57, 49, 41, 33, 25, 17, 9, 1, 59, 51, 43, 35, 27, 19, 11, 3,
+          61, 53, 45, 37, 29, 21, 13, 5, 63, 55, 47, 39, 31, 23, 15, 7]
+DES_FP = [DES_IP.index(position) + 1 for position in range(1, 65)]
+DES_E = [32, 1, 2, 3, 4, 5, 4, 5, 6, 7, 8, 9, 8, 9, 10, 11, 12, 13, 12, 13, 14, 15, 16, 17,
+         16, 17, 18, 19, 20, 21, 20, 21, 22, 23, 24, 25, 24, 25, 26, 27, 28, 29, 28, 29, 30, 31,
+         32, 1]
+DES_P = [16, 7, 20, 21, 29, 12, 28, 17, 1, 15, 23, 26, 5, 18, 31, 10,
+         2, 8, 24, 14, 32, 27, 3, 9, 19, 13, 30, 6, 22, 11, 4, 25]
+DES_PC1 = [57, 49, 41, 33, 25, 17, 9, 1, 58, 50, 42, 34, 26, 18,
+           10, 2, 59, 51, 43, 35, 27, 19, 11, 3, 60, 52, 44, 36,
+           63, 55, 47, 39, 31, 23, 15, 7, 62, 54, 46, 38, 30, 22,
+           14, 6, 61, 53, 45, 37, 29, 21, 13, 5, 28, 20, 12, 4]
+DES_PC2 = [14, 17, 11, 24, 1, 5, 3, 28, 15, 6, 21, 10, 23, 19, 12, 4, 26, 8, 16, 7, 27, 20, 13, 2,
+           41, 52, 31, 37, 47, 55, 30, 40, 51, 45, 33, 48, 44, 49, 39, 56, 34, 53, 46, 42, 50, 36,
+           29, 32]
+DES_SHIFTS = [1, 1, 2, 2, 2, 2, 2, 2, 1, 2, 2, 2, 2, 2, 2, 1]
+DES_S = [
+    [14, 4, 13, 1, 2, 15, 11, 8, 3, 10, 6, 12, 5, 9, 0, 7, 0, 15, 7, 4, 14, 2, 13, 1, 10, 6, 12, 11,
+     9, 5, 3, 8, 4, 1, 14, 8, 13, 6, 2, 11, 15, 12, 9, 7, 3, 10, 5, 0, 15, 12, 8, 2, 4, 9, 1, 7, 5,
+     11, 3, 14, 10, 0, 6, 13],
+    [15, 1, 8, 14, 6, 11, 3, 4, 9, 7, 2, 13, 12, 0, 5, 10, 3, 13, 4, 7, 15, 2, 8, 14, 12, 0, 1, 10,
+     6, 9, 11, 5, 0, 14, 7, 11, 10, 4, 13, 1, 5, 8, 12, 6, 9, 3, 2, 15, 13, 8, 10, 1, 3, 15, 4, 2,
+     11, 6, 7, 12, 0, 5, 14, 9],
+    [10, 0, 9, 14, 6, 3, 15, 5, 1, 13, 12, 7, 11, 4, 2, 8, 13, 7, 0, 9, 3, 4, 6, 10, 2, 8, 5, 14,
+     12, 11, 15, 1, 13, 6, 4, 9, 8, 15, 3, 0, 11, 1, 2, 12, 5, 10, 14, 7, 1, 10, 13, 0, 6, 9, 8, 7,
+     4, 15, 14, 3, 11, 5, 2, 12],
+    [7, 13, 14, 3, 0, 6, 9, 10, 1, 2, 8, 5, 11, 12, 4, 15, 13, 8, 11, 5, 6, 15, 0, 3, 4, 7, 2, 12,
+     1, 10, 14, 9, 10, 6, 9, 0, 12, 11, 7, 13, 15, 1, 3, 14, 5, 2, 8, 4, 3, 15, 0, 6, 10, 1, 13, 8,
+     9, 4, 5, 11, 12, 7, 2, 14],
+    [2, 12, 4, 1, 7, 10, 11, 6, 8, 5, 3, 15, 13, 0, 14, 9, 14, 11, 2, 12, 4, 7, 13, 1, 5, 0, 15, 10,
+     3, 9, 8, 6, 4, 2, 1, 11, 10, 13, 7, 8, 15, 9, 12, 5, 6, 3, 0, 14, 11, 8, 12, 7, 1, 14, 2, 13,
+     6, 15, 0, 9, 10, 4, 5, 3],
+    [12, 1, 10, 15, 9, 2, 6, 8, 0, 13, 3, 4, 14, 7, 5, 11, 10, 15, 4, 2, 7, 12, 9, 5, 6, 1, 13, 14,
+     0, 11, 3, 8, 9, 14, 15, 5, 2, 8, 12, 3, 7, 0, 4, 10, 1, 13, 11, 6, 4, 3, 2, 12, 9, 5, 15, 10,
+     11, 14, 1, 7, 6, 0, 8, 13],
+    [4, 11, 2, 14, 15, 0, 8, 13, 3, 12, 9, 7, 5, 10, 6, 1, 13, 0, 11, 7, 4, 9, 1, 10, 14, 3, 5, 12,
+     2, 15, 8, 6, 1, 4, 11, 13, 12, 3, 7, 14, 10, 15, 6, 8, 0, 5, 9, 2, 6, 11, 13, 8, 1, 4, 10, 7,
+     9, 5, 0, 15, 14, 2, 3, 12],
+    [13, 2, 8, 4, 6, 15, 11, 1, 10, 9, 3, 14, 5, 0, 12, 7, 1, 15, 13, 8, 10, 3, 7, 4, 12, 5, 6, 11,
+     0, 14, 9, 2, 7, 11, 4, 1, 9, 12, 14, 2, 0, 6, 10, 13, 15, 3, 5, 8, 2, 1, 14, 7, 4, 10, 8, 13,
+     15, 12, 9, 0, 3, 5, 6, 11],
+]
 
-    def __init__(self, connection, local_id, host_id, desktop_name):
+
+def permute(value, table, width):
+    result = 0
+    for position in table:
+        result = (result << 1) | ((value >> (width - position)) & 1)
+    return result
+
+
+def des_subkeys(key):
+    bits = permute(int.from_bytes(key, "big"), DES_PC1, 64)
+    left, right = bits >> 28, bits & 0xFFFFFFF
+    subkeys = []
+    for shift in DES_SHIFTS:
+        left = ((left << shift) | (left >> (28 - shift))) & 0xFFFFFFF
+        right = ((right << shift) | (right >> (28 - shift))) & 0xFFFFFFF
+        subkeys.append(permute((left << 28) | right, DES_PC2, 56))
+    return subkeys
+
+
+def des_round(half, subkey):
+    mixed = permute(half, DES_E, 32) ^ subkey
+    out = 0
+    for box in range(8):
+        six = (mixed >> (42 - 6 * box)) & 0x3F
+        row, column = ((six >> 4) & 2) | (six & 1), (six >> 1) & 0xF
+        out = (out << 4) | DES_S[box][row * 16 + column]
+    return permute(out, DES_P, 32)
+
+
+def des_encrypt_block(key, block):
+    bits = permute(int.from_bytes(block, "big"), DES_IP, 64)
+    left, right = bits >> 32, bits & 0xFFFFFFFF
+    for subkey in des_subkeys(key):
+        left, right = right, left ^ des_round(right, subkey)
+    return permute((right << 32) | left, DES_FP, 64).to_bytes(8, "big")
+
+
+def vnc_auth_response(password, challenge):
+    """RFB's VNC authentication: the password's first 8 bytes, each with its
+    bits in reverse order, are the DES key for both halves of the challenge."""
+    key = bytes(int("{:08b}".format(byte)[::-1], 2)
+                for byte in password.encode("latin-1", "replace")[:8].ljust(8, b"\0"))
+    return des_encrypt_block(key, challenge[:8]) + des_encrypt_block(key, challenge[8:16])
+
+
+# The picture the phone's screen shows: one rule, which the tests' expected
+# image (SimulatedPhone::expectedScreen) follows pixel for pixel. Red and
+# green carry the column and the row, so a shifted or scaled copy shows; blue
+# is a 32-pixel chequer, so a shift by a multiple of 256 shows too.
+def screen_pixel(x, y):
+    blue = 0xC0 if ((x // 32) + (y // 32)) % 2 else 0x40
+    return x % 256, y % 256, blue
+
+
+class PixelFormat:
+    """The client's pixel format (SetPixelFormat) or the server's own."""
+
+    LAYOUT = struct.Struct(">BBBBHHHBBBxxx")
+
+    def __init__(self, bits=32, depth=24, big_endian=False, true_colour=True,
+                 maxima=(255, 255, 255), shifts=(16, 8, 0)):
+        self.bits = bits
+        self.depth = depth
+        self.big_endian = big_endian
+        self.true_colour = true_colour
+        self.maxima = maxima
+        self.shifts = shifts
+
+    @classmethod
+    def unpack(cls, data):
+        bits, depth, big, true_colour, rmax, gmax, bmax, rs, gs, bs = cls.LAYOUT.unpack(data)
+        return cls(bits, depth, bool(big), bool(true_colour), (rmax, gmax, bmax), (rs, gs, bs))
+
+    def pack(self):
+        return self.LAYOUT.pack(self.bits, self.depth, int(self.big_endian),
+                                int(self.true_colour), *self.maxima, *self.shifts)
+
+    def usable(self):
+        return self.true_colour and self.bits in (8, 16, 32)
+
+    def key(self):
+        return (self.bits, self.big_endian, self.maxima, self.shifts)
+
+    def encode(self, red, green, blue):
+        value = 0
+        for channel, maximum, shift in zip((red, green, blue), self.maxima, self.shifts):
+            value |= ((channel * maximum + 127) // 255) << shift
+        return value.to_bytes(self.bits // 8, "big" if self.big_endian else "little")
+
+
+class Screen:
+    """The phone's picture in Raw encoding, each pixel format encoded once."""
+
+    def __init__(self, width, height):
+        self.width = width
+        self.height = height
+        self.encoded = {}
+
+    def rows(self, pixel_format):
+        key = pixel_format.key()
+        if key not in self.encoded:
+            cache = {}
+            rows = []
+            for y in range(self.height):
+                row = bytearray()
+                for x in range(self.width):
+                    colour = screen_pixel(x, y)
+                    pixel = cache.get(colour)
+                    if pixel is None:
+                        pixel = cache[colour] = pixel_format.encode(*colour)
+                    row += pixel
+                rows.append(bytes(row))
+            self.encoded[key] = rows
+        return self.encoded[key]
+
+    def raw_rectangle(self, pixel_format, x, y, width, height):
+        size = pixel_format.bits // 8
+        rows = self.rows(pixel_format)
+        body = b"".join(rows[row][x * size:(x + width) * size] for row in range(y, y + height))
+        return struct.pack(">HHHHi", x, y, width, height, 0) + body
+
+
+def intersect(first, second):
+    """The common part of two (x, y, width, height) rectangles, or None."""
+    left, top = max(first[0], second[0]), max(first[1], second[1])
+    right = min(first[0] + first[2], second[0] + second[2])
+    bottom = min(first[1] + first[3], second[1] + second[3])
+    if left >= right or top >= bottom:
+        return None
+    return left, top, right - left, bottom - top
+
+
+RFB_SECURITY_NONE = 1
+RFB_SECURITY_VNC = 2
+RFB_ENCODING_RAW = 0
+# Client to server messages and their fixed lengths (ClientCutText and
+# SetEncodings carry more, read from their headers).
+RFB_SET_PIXEL_FORMAT = 0
+RFB_SET_ENCODINGS = 2
+RFB_UPDATE_REQUEST = 3
+RFB_KEY_EVENT = 4
+RFB_POINTER_EVENT = 5
+RFB_CUT_TEXT = 6
+# The small area an incremental request gets: as if that much of the screen
+# had been drawn again (with the same pixels, so the picture stays the rule).
+CHANGED_AREA = (0, 0, 16, 16)
+
+
+class VncStream(Stream):
+    """The phone's VNC server: RFB 3.8, no security or VNC authentication,
+    Raw frames of the known picture in the client's pixel format, pointer and
+    key events logged."""
+
+    def __init__(self, connection, local_id, host_id, options):
         super().__init__(connection, local_id, host_id)
-        self.desktop_name = desktop_name.encode("utf-8")
+        self.options = options
+        self.desktop_name = options.desktop_name.encode("utf-8")
+        self.screen = Screen(*options.screen)
+        self.pixel_format = PixelFormat()
         self.received = b""
         self.stage = "version"
+        self.challenge = os.urandom(16)
+        self.held_request = None
+        self.timer = None
 
     def started(self):
         self.write(b"RFB 003.008\n")
 
+    def on_host_close(self):
+        if self.timer is not None:
+            self.timer.cancel()
+            self.timer = None
+
+    def log(self, entry):
+        entry["transport"] = self.connection.number
+        self.connection.phone.log(entry)
+
+    def take(self, size):
+        if len(self.received) < size:
+            return None
+        taken, self.received = self.received[:size], self.received[size:]
+        return taken
+
     def on_data(self, data):
         self.received += data
-        if self.stage == "version" and len(self.received) >= 12:
-            self.received = self.received[12:]
+        while not self.closed and self.step():
+            pass
+
+    def step(self):
+        """Handles one whole message if it has arrived; False when not."""
+        if self.stage == "version":
+            if self.take(12) is None:
+                return False
+            if self.options.vnc_refusal is not None:
+                reason = self.options.vnc_refusal.encode("utf-8")
+                self.write(struct.pack(">BI", 0, len(reason)) + reason)
+                self.close()
+                return False
             self.stage = "security"
-            self.write(b"\x01\x01")  # one security type: None
-        if self.stage == "security" and len(self.received) >= 1:
-            self.received = self.received[1:]
-            self.stage = "init"
-            self.write(struct.pack(">I", 0))  # SecurityResult: OK
-        if self.stage == "init" and len(self.received) >= 1:
-            self.received = self.received[1:]
-            self.stage = "done"
-            pixel_format = struct.pack(">BBBBHHHBBBxxx", 32, 24, 0, 1, 255, 255, 255, 16, 8, 0)
-            self.write(struct.pack(">HH", 320, 240) + pixel_format +
+            kind = RFB_SECURITY_VNC if self.options.vnc_password is not None else RFB_SECURITY_NONE
+            self.write(bytes([1, kind]))
+            return True
+        if self.stage == "security":
+            choice = self.take(1)
+            if choice is None:
+                return False
+            if self.options.vnc_password is not None:
+                self.stage = "response"
+                self.write(self.challenge)
+            else:
+                self.security_result(True)
+            return True
+        if self.stage == "response":
+            response = self.take(16)
+            if response is None:
+                return False
+            expected = vnc_auth_response(self.options.vnc_password, self.challenge)
+            self.log({"event": "rfb_auth", "accepted": response == expected})
+            self.security_result(response == expected)
+            return True
+        if self.stage == "init":
+            if self.take(1) is None:
+                return False
+            self.stage = "normal"
+            self.write(struct.pack(">HH", self.screen.width, self.screen.height) +
+                       self.pixel_format.pack() +
                        struct.pack(">I", len(self.desktop_name)) + self.desktop_name)
+            return True
+        return self.client_message()
+
+    def security_result(self, accepted):
+        if accepted:
+            self.stage = "init"
+            self.write(struct.pack(">I", 0))
+            return
+        reason = b"Authentication failed"
+        self.write(struct.pack(">II", 1, len(reason)) + reason)
+        self.close()
+
+    def client_message(self):
+        if not self.received:
+            return False
+        kind = self.received[0]
+        if kind == RFB_SET_PIXEL_FORMAT:
+            message = self.take(20)
+            if message is None:
+                return False
+            self.set_pixel_format(PixelFormat.unpack(message[4:20]))
+        elif kind == RFB_SET_ENCODINGS:
+            if len(self.received) < 4:
+                return False
+            count = struct.unpack(">H", self.received[2:4])[0]
+            if self.take(4 + 4 * count) is None:
+                return False
+        elif kind == RFB_UPDATE_REQUEST:
+            message = self.take(10)
+            if message is None:
+                return False
+            incremental, x, y, w, h = struct.unpack(">BHHHH", message[1:])
+            self.update_request(bool(incremental), (x, y, w, h))
+        elif kind == RFB_KEY_EVENT:
+            message = self.take(8)
+            if message is None:
+                return False
+            down, keysym = struct.unpack(">BxxI", message[1:])
+            self.log({"event": "rfb_key", "down": bool(down), "keysym": keysym})
+        elif kind == RFB_POINTER_EVENT:
+            message = self.take(6)
+            if message is None:
+                return False
+            mask, x, y = struct.unpack(">BHH", message[1:])
+            self.log({"event": "rfb_pointer", "x": x, "y": y, "mask": mask})
+        elif kind == RFB_CUT_TEXT:
+            if len(self.received) < 8:
+                return False
+            length = struct.unpack(">I", self.received[4:8])[0]
+            if length > 1024 * 1024:
+                return self.refuse("cut text of %d bytes" % length)
+            if self.take(8 + length) is None:
+                return False
+        else:
+            return self.refuse("message type %d" % kind)
+        return True
+
+    def refuse(self, what):
+        self.log({"event": "rfb_unknown", "what": what})
+        self.close()
+        return False
+
+    def set_pixel_format(self, pixel_format):
+        if not pixel_format.usable():
+            self.refuse("pixel format of %d bits" % pixel_format.bits)
+            return
+        self.pixel_format = pixel_format
+
+    def update_request(self, incremental, request):
+        area = intersect(request, (0, 0, self.screen.width, self.screen.height))
+        if area is None:
+            return
+        if not incremental:
+            self.log({"event": "rfb_frame", "x": area[0], "y": area[1], "width": area[2],
+                      "height": area[3]})
+            self.send_update(area)
+            return
+        # An incremental request waits, as on a phone whose screen is still,
+        # then gets a small area drawn again.
+        self.held_request = area
+        if self.timer is None and self.options.update_interval > 0:
+            loop = asyncio.get_running_loop()
+            self.timer = loop.call_later(self.options.update_interval, self.send_held)
+
+    def send_held(self):
+        self.timer = None
+        area, self.held_request = self.held_request, None
+        if self.closed or area is None:
+            return
+        changed = intersect(CHANGED_AREA, area)
+        if changed is not None:
+            self.send_update(changed)
+
+    def send_update(self, area):
+        rectangle = self.screen.raw_rectangle(self.pixel_format, *area)
+        self.write(struct.pack(">BxH", 0, 1) + rectangle)
+
+
+class RelayStream(Stream):
+    """The VNC port handed on to a real server: bytes relayed both ways, and
+    either side's end closes the other."""
+
+    # Bytes waiting for adb's acknowledgements before the relay stops reading
+    # from the real server.
+    BACKLOG = 1024 * 1024
+
+    def __init__(self, connection, local_id, host_id, address):
+        super().__init__(connection, local_id, host_id)
+        self.address = address
+        self.early = b""
+        self.writer = None
+        self.task = None
+        self.drained = asyncio.Event()
+        self.drained.set()
+
+    def started(self):
+        self.task = asyncio.ensure_future(self.pump())
+
+    async def pump(self):
+        host, port = self.address
+        try:
+            reader, self.writer = await asyncio.open_connection(host, port)
+        except OSError as error:
+            self.connection.phone.log({"event": "relay_failed", "error": str(error)})
+            self.close()
+            return
+        if self.closed:
+            self.writer.close()
+            return
+        self.writer.write(self.early)
+        self.early = b""
+        try:
+            while not self.closed:
+                await self.drained.wait()
+                data = await reader.read(256 * 1024)
+                if not data:
+                    break
+                self.write(data)
+                if sum(map(len, self.pending)) > self.BACKLOG:
+                    self.drained.clear()
+        except (ConnectionError, OSError):
+            pass
+        self.writer.close()
+        self.close()
+
+    def on_data(self, data):
+        if self.writer is None:
+            self.early += data
+        else:
+            self.writer.write(data)
+
+    def on_okay(self, host_id):
+        super().on_okay(host_id)
+        if sum(map(len, self.pending)) <= self.BACKLOG:
+            self.drained.set()
+
+    def on_host_close(self):
+        self.drained.set()
+        if self.writer is not None:
+            self.writer.close()
+        elif self.task is not None:
+            self.task.cancel()
 
 
 class WebStream(Stream):
@@ -652,12 +1059,29 @@ def open_service(connection, local_id, host_id, service):
         if not port_text.isdigit() or not phone.server_visible():
             return None
         port = int(port_text)
+        if port == phone.options.vnc_port and phone.options.vnc_relay is not None:
+            return RelayStream(connection, local_id, host_id, phone.options.vnc_relay)
         if port == phone.options.vnc_port:
-            return VncStream(connection, local_id, host_id, phone.options.desktop_name)
+            return VncStream(connection, local_id, host_id, phone.options)
         if port == phone.options.vnc_port - 100:
             return WebStream(connection, local_id, host_id)
         return None
     return None
+
+
+def screen_size(text):
+    width, _, height = text.partition("x")
+    if not (width.isdigit() and height.isdigit()) or not (
+            0 < int(width) < 65536 and 0 < int(height) < 65536):
+        raise argparse.ArgumentTypeError("a screen size is WIDTHxHEIGHT, e.g. 360x800")
+    return int(width), int(height)
+
+
+def host_and_port(text):
+    host, _, port = text.rpartition(":")
+    if not host or not port.isdigit() or not 0 < int(port) < 65536:
+        raise argparse.ArgumentTypeError("an address is HOST:PORT")
+    return host, int(port)
 
 
 def parse_options(argv):
@@ -695,6 +1119,17 @@ def parse_options(argv):
     parser.add_argument("--desktop-name", default="kestrel",
                         help="the name the VNC server gives in its ServerInit")
     parser.add_argument("--device", default="kestrel")
+    parser.add_argument("--screen", type=screen_size, default=(360, 800), metavar="WxH",
+                        help="size of the VNC server's screen (default 360x800)")
+    parser.add_argument("--vnc-password", default=None,
+                        help="the VNC server asks for VNC authentication with this password")
+    parser.add_argument("--update-interval", type=float, default=0.1,
+                        help="seconds an incremental update request waits before a small area "
+                        "is sent again (0: it waits for ever)")
+    parser.add_argument("--vnc-refusal", metavar="TEXT", default=None,
+                        help="the VNC server greets, then refuses every client with this reason")
+    parser.add_argument("--vnc-relay", type=host_and_port, default=None, metavar="HOST:PORT",
+                        help="the VNC port relays to a real server at HOST:PORT instead")
     parser.add_argument("--log", help="file to append one JSON line per event to")
     parser.add_argument("--listen-port", type=int, default=0)
     parser.add_argument("--keep-running-on-stdin-eof", action="store_true")
@@ -706,6 +1141,13 @@ def parse_options(argv):
                 if not hasattr(options, key):
                     parser.error("unknown scenario key: %s" % key)
                 setattr(options, key, value)
+        try:
+            if isinstance(options.screen, str):
+                options.screen = screen_size(options.screen)
+            if isinstance(options.vnc_relay, str):
+                options.vnc_relay = host_and_port(options.vnc_relay)
+        except argparse.ArgumentTypeError as error:
+            parser.error(str(error))
     if options.package not in ("first", "second", "none"):
         parser.error("package must be first, second or none")
     if options.exe_size < 0 or not 0 < options.vnc_port < 65536 or options.vnc_port <= 100:

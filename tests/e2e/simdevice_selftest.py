@@ -9,6 +9,7 @@ A simulated phone that cannot start fails the test; nothing is skipped.
 
 import json
 import os
+import struct
 import shutil
 import socket
 import subprocess
@@ -18,6 +19,8 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import simdevice  # noqa: E402  (the picture's rule and the DES, from the phone itself)
 SIMDEVICE = os.path.join(HERE, "simdevice.py")
 FIRST_PATH = "/data/data/com.ostrel.vncserver/files/ostrelvncserver"
 SECOND_PATH = "/data/data/com.halvorn.pellit/files/ostrelvncserver"
@@ -335,6 +338,183 @@ class ForwardTest(AdbTestCase):
         self.assertEqual(forward.returncode, 1)
         self.assertEqual(forward.stdout, "")
         self.assertEqual(forward.stderr, "adb: error: cannot bind listener: Address already in use\n")
+
+
+def receive_exactly(client, size):
+    received = b""
+    while len(received) < size:
+        chunk = client.recv(size - len(received))
+        if not chunk:
+            raise AssertionError("the stream closed after %d of %d bytes" % (len(received), size))
+        received += chunk
+    return received
+
+
+def closes(client, seconds=5):
+    """True when the other end closes `client` within `seconds`."""
+    client.settimeout(seconds)
+    try:
+        while client.recv(65536):
+            pass
+        return True
+    except socket.timeout:
+        return False
+    except ConnectionError:
+        return True
+
+
+def rfb_open(port, password=None):
+    """Connects and handshakes as an RFB 3.8 client; returns (socket, width,
+    height, name)."""
+    client = socket.create_connection(("127.0.0.1", port), timeout=10)
+    assert receive_exactly(client, 12) == b"RFB 003.008\n"
+    client.sendall(b"RFB 003.008\n")
+    count = receive_exactly(client, 1)[0]
+    types = receive_exactly(client, count)
+    if password is None:
+        assert types == b"\x01", types
+        client.sendall(b"\x01")
+    else:
+        assert types == b"\x02", types
+        client.sendall(b"\x02")
+        challenge = receive_exactly(client, 16)
+        client.sendall(simdevice.vnc_auth_response(password, challenge))
+    status = struct.unpack(">I", receive_exactly(client, 4))[0]
+    if status != 0:
+        length = struct.unpack(">I", receive_exactly(client, 4))[0]
+        reason = receive_exactly(client, length).decode()
+        client.close()
+        raise PermissionError(reason)
+    client.sendall(b"\x01")
+    width, height = struct.unpack(">HH", receive_exactly(client, 4))
+    receive_exactly(client, 16)
+    name_length = struct.unpack(">I", receive_exactly(client, 4))[0]
+    return client, width, height, receive_exactly(client, name_length).decode()
+
+
+def rfb_update(client, pixel_bytes):
+    """One FramebufferUpdate of Raw rectangles: [(x, y, w, h, pixels)]."""
+    kind, count = struct.unpack(">BxH", receive_exactly(client, 4))
+    assert kind == 0, kind
+    rectangles = []
+    for _ in range(count):
+        x, y, w, h, encoding = struct.unpack(">HHHHi", receive_exactly(client, 12))
+        assert encoding == 0, encoding
+        rectangles.append((x, y, w, h, receive_exactly(client, w * h * pixel_bytes)))
+    return rectangles
+
+
+def expected_pixels(x, y, w, h, encode):
+    return b"".join(encode(*simdevice.screen_pixel(column, row))
+                    for row in range(y, y + h) for column in range(x, x + w))
+
+
+def rgb565_big_endian(red, green, blue):
+    return struct.pack(">H", ((red * 31 + 127) // 255) << 11 | ((green * 63 + 127) // 255) << 5 |
+                       (blue * 31 + 127) // 255)
+
+
+def bgrx_little_endian(red, green, blue):
+    return bytes([blue, green, red, 0])
+
+
+class VncServerTest(AdbTestCase):
+    """The phone's VNC server, reached through an adb forward."""
+
+    def forwarded_phone(self, *options):
+        phone = self.phone("--already-running", *options)
+        port = free_port()
+        self.adb.run("-s", phone.serial, "forward", "tcp:%d" % port, "tcp:5901")
+        return phone, port
+
+    def events(self, phone, kind):
+        with open(phone.log_path, encoding="utf-8") as log:
+            return [entry for entry in map(json.loads, log) if entry["event"] == kind]
+
+    def test_frames_in_the_clients_pixel_format(self):
+        phone, port = self.forwarded_phone("--screen", "40x70", "--desktop-name", "pebble")
+        client, width, height, name = rfb_open(port)
+        with client:
+            self.assertEqual((width, height, name), (40, 70, "pebble"))
+            self.assertEqual(self.events(phone, "rfb_frame"), [], "nothing sent unasked")
+            client.sendall(struct.pack(">BBHHHH", 3, 0, 10, 20, 30, 40))
+            self.assertEqual(rfb_update(client, 4),
+                             [(10, 20, 30, 40, expected_pixels(10, 20, 30, 40,
+                                                               bgrx_little_endian))],
+                             "the server's own format before any SetPixelFormat")
+            self.assertEqual([(e["x"], e["y"], e["width"], e["height"])
+                              for e in self.events(phone, "rfb_frame")], [(10, 20, 30, 40)])
+            rgb565 = struct.pack(">BBBBHHHBBBxxx", 16, 16, 1, 1, 31, 63, 31, 11, 5, 0)
+            client.sendall(b"\x00\x00\x00\x00" + rgb565)
+            client.sendall(struct.pack(">BBHHHH", 3, 0, 0, 0, 40, 70))
+            self.assertEqual(rfb_update(client, 2),
+                             [(0, 0, 40, 70, expected_pixels(0, 0, 40, 70, rgb565_big_endian))])
+            client.sendall(struct.pack(">BBHHHH", 3, 1, 0, 0, 40, 70))
+            self.assertEqual(rfb_update(client, 2),
+                             [(0, 0, 16, 16, expected_pixels(0, 0, 16, 16, rgb565_big_endian))],
+                             "an incremental request gets a small area")
+
+    def test_pointer_and_key_events_are_logged(self):
+        phone, port = self.forwarded_phone()
+        client, _, _, _ = rfb_open(port)
+        with client:
+            client.sendall(struct.pack(">BBHH", 5, 1, 123, 456) + struct.pack(">BBHH", 5, 0, 7, 8) +
+                           struct.pack(">BBxxI", 4, 1, 0xFF0D) + struct.pack(">BBxxI", 4, 0, 0x1000263A))
+            deadline = time.monotonic() + 5
+            while len(self.events(phone, "rfb_key")) < 2 and time.monotonic() < deadline:
+                time.sleep(0.05)
+        pointer = [(e["x"], e["y"], e["mask"]) for e in self.events(phone, "rfb_pointer")]
+        keys = [(e["down"], e["keysym"]) for e in self.events(phone, "rfb_key")]
+        self.assertEqual(pointer, [(123, 456, 1), (7, 8, 0)])
+        self.assertEqual(keys, [(True, 0xFF0D), (False, 0x1000263A)])
+
+    def test_vnc_authentication(self):
+        # The textbook worked example of DES.
+        self.assertEqual(simdevice.des_encrypt_block(bytes.fromhex("133457799BBCDFF1"),
+                                                     bytes.fromhex("0123456789ABCDEF")).hex(),
+                         "85e813540f0ab405")
+        phone, port = self.forwarded_phone("--vnc-password", "sesame")
+        with self.assertRaisesRegex(PermissionError, "Authentication failed"):
+            rfb_open(port, "sesam")
+        client, width, height, _ = rfb_open(port, "sesame")
+        client.close()
+        self.assertEqual((width, height), (360, 800))
+        self.assertEqual([e["accepted"] for e in self.events(phone, "rfb_auth")], [False, True])
+
+    def test_refusal_after_the_greeting(self):
+        _, port = self.forwarded_phone("--vnc-refusal", "Too many viewers")
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as client:
+            self.assertEqual(receive_exactly(client, 12), b"RFB 003.008\n")
+            client.sendall(b"RFB 003.008\n")
+            self.assertEqual(receive_exactly(client, 5), b"\0\0\0\0\x10")
+            self.assertEqual(receive_exactly(client, 16), b"Too many viewers")
+            self.assertTrue(closes(client))
+
+    def test_unplugging_the_phone_closes_the_stream(self):
+        phone, port = self.forwarded_phone()
+        client, _, _, _ = rfb_open(port)
+        with client:
+            self.assertEqual(self.adb.run("disconnect", phone.serial).returncode, 0)
+            self.assertTrue(closes(client))
+
+    def test_relay_to_a_real_server(self):
+        with socket.socket() as real:
+            real.bind(("127.0.0.1", 0))
+            real.listen()
+            phone, port = self.forwarded_phone("--vnc-relay", "127.0.0.1:%d" % real.getsockname()[1])
+            with socket.create_connection(("127.0.0.1", port), timeout=10) as client:
+                client.sendall(b"from the viewer")
+                real.settimeout(10)
+                served, _ = real.accept()
+                with served:
+                    served.settimeout(10)
+                    self.assertEqual(receive_exactly(served, 15), b"from the viewer")
+                    big = os.urandom(3 * 1024 * 1024)
+                    served.sendall(big)
+                    self.assertEqual(receive_exactly(client, len(big)), big)
+                    self.assertEqual(self.adb.run("disconnect", phone.serial).returncode, 0)
+                    self.assertTrue(closes(served), "unplugged, the real server's side closes")
+                    self.assertTrue(closes(client))
 
 
 class DeviceStatesTest(AdbTestCase):
