@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QImage>
 #include <QJsonObject>
 #include <QList>
 #include <QPoint>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -58,10 +58,6 @@ struct RfbKeyEvent {
     bool down = false;
     friend bool operator==(const RfbKeyEvent&, const RfbKeyEvent&) = default;
 };
-
-// The picture the simulated phone's VNC server shows at `size`, pixel for
-// pixel (the same rule as the simulator's).
-QImage expectedScreen(QSize size);
 
 // A simulated Android phone on a loopback port, reached by the real adb
 // server through `adb connect`. It dies with this object, or with the test

@@ -5,6 +5,7 @@
 // `--view` run as the built program.
 #include "e2e/CliRun.h"
 #include "e2e/LoopbackProbe.h"
+#include "e2e/PhoneScreen.h"
 #include "e2e/ProgramSession.h"
 #include "gui/viewer/ViewerWindow.h"
 #include "gui/viewer/ViewerWindows.h"
