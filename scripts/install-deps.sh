@@ -20,7 +20,7 @@ if [ "$(uname -s)" = Darwin ]; then
         exit 1
     fi
     # QCoro has no Homebrew formula; the build fetches a pinned release of it.
-    for formula in qt cmake ninja pkg-config libvncserver; do
+    for formula in qt cmake ninja pkg-config libvncserver qtkeychain; do
         brew list --formula "$formula" >/dev/null 2>&1 || brew install "$formula"
     done
     brew list --cask android-platform-tools >/dev/null 2>&1 ||
@@ -31,7 +31,7 @@ fi
 packages=(cmake ninja-build g++ ccache qt6-base-dev qcoro-qt6-dev libxkbcommon-dev
           ca-certificates python3 adb xvfb xauth fonts-dejavu-core imagemagick
           desktop-file-utils dpkg-dev file lintian appstream zsh
-          libvncserver-dev pkg-config)
+          libvncserver-dev pkg-config qtkeychain-qt6-dev)
 if $with_clang; then
     packages+=(clang-14 libclang-rt-14-dev)
 fi
