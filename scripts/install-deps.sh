@@ -31,7 +31,8 @@ fi
 packages=(cmake ninja-build g++ ccache qt6-base-dev qcoro-qt6-dev libxkbcommon-dev
           ca-certificates python3 adb xvfb xauth fonts-dejavu-core imagemagick
           desktop-file-utils dpkg-dev file lintian appstream zsh
-          libvncserver-dev pkg-config qtkeychain-qt6-dev)
+          libvncserver-dev pkg-config qtkeychain-qt6-dev
+          libsecret-1-0 gnome-keyring dbus-daemon)
 if $with_clang; then
     packages+=(clang-14 libclang-rt-14-dev)
 fi
