@@ -4,75 +4,19 @@
 // answers.
 #include "core/secrets/KeychainRequest.h"
 #include "core/secrets/PasswordFlow.h"
+#include "support/ScriptedKeychain.h"
 
-#include <QHash>
-#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 
 using namespace ostrel;
+using namespace ostrel::test;
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
 
 const QString Serial = u"R58M12345"_s;
-
-// Answers on a later pass of the event loop, as a real keychain does; in
-// Silent it holds every request until answerLate().
-class ScriptedKeychain : public Keychain {
-public:
-    enum class Mode { Answers, Fails, Silent };
-    explicit ScriptedKeychain(Mode mode = Mode::Answers) : mode_(mode) {}
-
-    QHash<QString, QString> kept;
-    QStringList requests;
-
-    void read(const QString& key, QObject* context, Answer answer) override {
-        requests.append(u"read "_s + key);
-        const auto found = kept.constFind(key);
-        if (found == kept.cend())
-            reply(context, std::move(answer), {KeychainAnswer::Outcome::NotFound, {}, {}});
-        else
-            reply(context, std::move(answer), {KeychainAnswer::Outcome::Done, *found, {}});
-    }
-    void write(const QString& key, const QString& secret, QObject* context,
-               Answer answer) override {
-        requests.append(u"write "_s + key);
-        if (mode_ == Mode::Answers)
-            kept.insert(key, secret);
-        reply(context, std::move(answer), {KeychainAnswer::Outcome::Done, {}, {}});
-    }
-    void remove(const QString& key, QObject* context, Answer answer) override {
-        requests.append(u"remove "_s + key);
-        if (mode_ == Mode::Answers)
-            kept.remove(key);
-        reply(context, std::move(answer), {KeychainAnswer::Outcome::Done, {}, {}});
-    }
-
-    // What a keychain held up (a wallet unlocked at last) says now.
-    void answerLate() {
-        for (const auto& [context, answer] : std::as_const(held_)) {
-            if (context != nullptr)
-                answer(KeychainAnswer{KeychainAnswer::Outcome::Done, u"late"_s, {}});
-        }
-        held_.clear();
-    }
-
-private:
-    void reply(QObject* context, Answer answer, KeychainAnswer result) {
-        if (mode_ == Mode::Silent) {
-            held_.append({QPointer<QObject>(context), std::move(answer)});
-            return;
-        }
-        if (mode_ == Mode::Fails)
-            result = {KeychainAnswer::Outcome::Failed, {}, u"No keychain service\nis available"_s};
-        QTimer::singleShot(0, context, [answer = std::move(answer), result] { answer(result); });
-    }
-
-    Mode mode_;
-    QList<std::pair<QPointer<QObject>, Answer>> held_;
-};
 
 struct Question {
     bool afterRefusal;
@@ -102,7 +46,7 @@ struct FlowUnderTest {
 
 } // namespace
 
-Q_DECLARE_METATYPE(ScriptedKeychain::Mode)
+Q_DECLARE_METATYPE(ostrel::test::ScriptedKeychain::Mode)
 
 class TestPasswordFlow : public QObject {
     Q_OBJECT
