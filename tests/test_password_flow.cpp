@@ -59,6 +59,7 @@ private Q_SLOTS:
     void refusedRememberedIsNotRetried();
     void notTickedIsNotKept();
     void failedKeepingIsSaidOnce();
+    void lateAnswerIsIgnored_data();
     void lateAnswerIsIgnored();
     void flowGoneBeforeTheKeychainAnswers();
 };
@@ -200,16 +201,28 @@ void TestPasswordFlow::failedKeepingIsSaidOnce() {
                          "answer."_s});
 }
 
+void TestPasswordFlow::lateAnswerIsIgnored_data() {
+    QTest::addColumn<bool>("withdrawn");
+    QTest::addColumn<int>("questions");
+    QTest::newRow("after the limit") << false << 1;
+    QTest::newRow("after the connection went") << true << 0;
+}
+
 void TestPasswordFlow::lateAnswerIsIgnored() {
+    QFETCH(bool, withdrawn);
+    QFETCH(int, questions);
     ScriptedKeychain keychain(ScriptedKeychain::Mode::Silent);
-    FlowUnderTest test(keychain, 30ms);
+    FlowUnderTest test(keychain, withdrawn ? 5s : 30ms);
 
     test.flow.passwordNeeded();
-    QTRY_COMPARE(test.asked.size(), 1);
+    if (withdrawn)
+        test.flow.declined();
+    else
+        QTRY_COMPARE(test.asked.size(), 1);
     keychain.answerLate();
     QTest::qWait(10);
     QVERIFY(test.provided.isEmpty());
-    QCOMPARE(test.asked.size(), 1);
+    QCOMPARE(test.asked.size(), questions);
 }
 
 // Quit does not wait for the keychain: the window and its flow go, the

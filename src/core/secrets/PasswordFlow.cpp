@@ -66,6 +66,7 @@ void PasswordFlow::given(const QString& password, bool remember) {
 }
 
 void PasswordFlow::declined() {
+    dropRead();
     attempt_.reset();
 }
 

@@ -35,6 +35,8 @@ public:
 
     // From the dialog.
     void given(const QString& password, bool remember);
+    // No password is wanted any more: the user cancelled, or the connection
+    // that asked went.
     void declined();
 
 Q_SIGNALS:
