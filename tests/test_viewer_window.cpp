@@ -70,7 +70,8 @@ QImage drawn(QWidget* view) {
 }
 
 // The whole picture drawn at once, as a fresh window would show it.
-QImage wholeRepaint(const QImage& picture, QSize viewSize) {
+QImage wholeRepaint(const QImage& picture, QWidget* view) {
+    const QSize viewSize = view->size();
     QImage expected(viewSize, QImage::Format_RGB32);
     expected.fill(Qt::black);
     QPainter painter(&expected);
@@ -149,14 +150,16 @@ void TestViewerWindow::pictureIsTheScreens() {
     QVERIFY(viewing.shown.wait(networkWait));
     QVERIFY(viewing.resizeView(viewSize));
     QTRY_VERIFY_WITH_TIMEOUT(
-        closeTo(drawn(viewing.view()), wholeRepaint(first, viewSize), tolerance), networkWait);
+        closeTo(drawn(viewing.view()), wholeRepaint(first, viewing.view()), tolerance),
+        networkWait);
 
     QImage changed = first;
     QPainter(&changed).fillRect(QRect(10, 30, 12, 9), QColor(250, 20, 90));
     server.changePart(changed, QRect(10, 30, 12, 9));
     QTRY_VERIFY_WITH_TIMEOUT(viewing.connection()->image() == changed, networkWait);
     QTRY_VERIFY_WITH_TIMEOUT(
-        closeTo(drawn(viewing.view()), wholeRepaint(changed, viewSize), tolerance), networkWait);
+        closeTo(drawn(viewing.view()), wholeRepaint(changed, viewing.view()), tolerance),
+        networkWait);
 }
 
 void TestViewerWindow::touchArrivesAtTheScaledPosition_data() {

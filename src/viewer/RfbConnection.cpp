@@ -246,18 +246,22 @@ private:
         });
     }
 
-    // The library leaves the top byte of each pixel clear, where the image
-    // wants it set; setting it costs what a plain copy of the row does.
     void copyRect(const QRect& rect, int frameWidth) {
         const auto* source = reinterpret_cast<const quint32*>(m_frame);
         const qsizetype stride = m_state->image.bytesPerLine();
         uchar* const target = m_state->image.bits();
-        for (int y = rect.top(); y <= rect.bottom(); ++y) {
-            const quint32* __restrict from = source + qint64(y) * frameWidth + rect.left();
-            auto* __restrict to = reinterpret_cast<quint32*>(target + y * stride) + rect.left();
-            for (int x = 0; x < rect.width(); ++x)
-                to[x] = from[x] | 0xff000000u;
-        }
+        const int left = rect.left();
+        const int width = rect.width();
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            copyRow(source + qint64(y) * frameWidth + left,
+                    reinterpret_cast<quint32*>(target + y * stride) + left, width);
+    }
+
+    // The library leaves the top byte of each pixel clear, where the image
+    // wants it set; set as the row is copied, it costs what a plain copy does.
+    static void copyRow(const quint32* __restrict from, quint32* __restrict to, int count) {
+        for (int x = 0; x < count; ++x)
+            to[x] = from[x] | 0xff000000u;
     }
 
     static void takeCursorShape(rfbClient* client, int xHot, int yHot, int width, int height,
