@@ -5,6 +5,7 @@
 #include "support/AdbLookupEnvironment.h"
 #include "support/ScriptedPhone.h"
 
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -72,10 +73,9 @@ void TestPhoneButtons::eachButtonRunsItsKeyEvent_data() {
 void TestPhoneButtons::eachButtonRunsItsKeyEvent() {
     QFETCH(PhoneButton, button);
     QFETCH(int, code);
-    const QJsonArray first{u"first"_s, u"device"_s};
-    const QJsonArray second{u"R58M12345"_s, u"device"_s};
-    ScriptedPhone phone(QJsonObject{
-        {u"listings"_s, QJsonArray{QJsonArray{QJsonValue(first), QJsonValue(second)}}}});
+    const QJsonArray bothAttached =
+        QJsonDocument::fromJson(R"([[["first", "device"], ["R58M12345", "device"]]])").array();
+    ScriptedPhone phone(QJsonObject{{u"listings"_s, bothAttached}});
     PhoneButtons buttons(phone, chosenAdb(), u"R58M12345"_s, 4s);
     QSignalSpy failed(&buttons, &PhoneButtons::failed);
 
