@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -37,10 +38,17 @@ QStringList keyEvent(int code) {
     return {u"-s"_s, Serial, u"shell"_s, u"input"_s, u"keyevent"_s, QString::number(code)};
 }
 
+// The phone `Serial` attached alone, with `scenario`'s other keys.
+QJsonObject attached(QJsonObject scenario) {
+    scenario.insert(u"listings"_s,
+                    QJsonDocument::fromJson(R"([[["R58M12345", "device"]]])").array());
+    return scenario;
+}
+
 // A window for the phone `Serial`, its adb scripted, shown and connecting.
 struct Viewing {
     explicit Viewing(quint16 port, const QJsonObject& scenario = {})
-        : phone(scenario), window(u"Test phone"_s, u"127.0.0.1"_s, port),
+        : phone(attached(scenario)), window(u"Test phone"_s, u"127.0.0.1"_s, port),
           shown(&window, &ViewerWindow::screenShown) {
         window.setPhone(Serial, phone, AdbLookup([] { return Adb; }, {}));
         window.setKeychain(keychain);
