@@ -47,8 +47,10 @@ QJsonObject attached(QJsonObject scenario) {
 
 // A window for the phone `Serial`, its adb scripted, shown and connecting.
 struct Viewing {
-    explicit Viewing(quint16 port, const QJsonObject& scenario = {})
-        : phone(attached(scenario)), window(u"Test phone"_s, u"127.0.0.1"_s, port),
+    explicit Viewing(quint16 port, const QJsonObject& scenario = {},
+                     ScriptedKeychain::Mode keychainMode = ScriptedKeychain::Mode::Answers)
+        : phone(attached(scenario)), keychain(keychainMode),
+          window(u"Test phone"_s, u"127.0.0.1"_s, port),
           shown(&window, &ViewerWindow::screenShown) {
         window.setPhone(Serial, phone, AdbLookup([] { return Adb; }, {}));
         window.setKeychain(keychain);
@@ -98,6 +100,7 @@ private Q_SLOTS:
     void rememberedPasswordIsUsedWithoutAsking();
     void rememberTickedKeepsThePasswordAfterSuccess();
     void refusedRememberedPasswordIsNotRetried();
+    void keychainTroubleIsSaidInTheDialog();
 };
 
 void TestViewerControls::toolbarButtonRunsItsKeyEvent_data() {
@@ -289,6 +292,22 @@ void TestViewerControls::refusedRememberedPasswordIsNotRetried() {
     QVERIFY(viewing.shown.wait(networkWait));
     QTRY_COMPARE(viewing.keychain.kept.value(Serial), u"new"_s);
     QCOMPARE(server.passwordResponses.size(), 2);
+}
+
+void TestViewerControls::keychainTroubleIsSaidInTheDialog() {
+    TinyScreenServer server(testPicture(QSize(40, 80), 0));
+    server.askPassword(true);
+    Viewing viewing(server.port(), {}, ScriptedKeychain::Mode::Fails);
+    viewing.window.connectToServer();
+
+    QTRY_VERIFY_WITH_TIMEOUT(viewing.passwordAsked(), networkWait);
+    const auto* note = viewing.child<QLabel>(u"passwordNote"_s);
+    QVERIFY(note != nullptr && note->isVisible());
+    QCOMPARE(note->text(), u"Not remembered: No keychain service is available."_s);
+    QCOMPARE(note->textFormat(), Qt::PlainText);
+    QTest::keyClicks(viewing.password(), u"typed"_s);
+    QTest::keyClick(viewing.password(), Qt::Key_Return);
+    QVERIFY(viewing.shown.wait(networkWait));
 }
 
 QTEST_MAIN(TestViewerControls)
