@@ -21,7 +21,7 @@ if [ "$(uname -s)" = Darwin ]; then
     fi
     # QCoro has no Homebrew formula; the build fetches a pinned release of it.
     # Homebrew has no Xvnc either: the tests against a real screen server skip.
-    for formula in qt cmake ninja pkg-config libvncserver; do
+    for formula in qt cmake ninja pkg-config libvncserver qtkeychain; do
         brew list --formula "$formula" >/dev/null 2>&1 || brew install "$formula"
     done
     brew list --cask android-platform-tools >/dev/null 2>&1 ||
@@ -32,7 +32,8 @@ fi
 packages=(cmake ninja-build g++ ccache qt6-base-dev qcoro-qt6-dev libxkbcommon-dev
           ca-certificates python3 adb xvfb xauth fonts-dejavu-core imagemagick
           desktop-file-utils dpkg-dev file lintian appstream zsh
-          libvncserver-dev pkg-config tigervnc-standalone-server tigervnc-tools)
+          libvncserver-dev pkg-config tigervnc-standalone-server tigervnc-tools
+          qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus-daemon)
 if $with_clang; then
     packages+=(clang-14 libclang-rt-14-dev)
 fi

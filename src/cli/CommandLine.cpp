@@ -114,6 +114,7 @@ int runInvocation(const Invocation& invocation, BuiltInViewer* viewer) {
     });
     QObject::connect(&output, &CommandLineOutput::lostOutput, &session, [&] { session.cancel(); });
     if (viewer) {
+        viewer->runAdbWith(runner, adb);
         // Told to end: no window is left behind to keep the program running.
         QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session,
                          [viewer](int) { viewer->closeAll(); });

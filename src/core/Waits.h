@@ -39,6 +39,14 @@ inline constexpr std::chrono::milliseconds ViewerTrialLimit{3000};
 // The spare time the shell around a viewer's trial gets, for a machine under load.
 inline constexpr std::chrono::milliseconds ViewerTrialShellSpare{5000};
 
+// For one of the phone's buttons to be pressed through adb: it answers at
+// once, and a press that comes later than this is no longer wanted.
+inline constexpr std::chrono::milliseconds PhoneButtonLimit{5000};
+
+// For the desktop's keychain to answer one request. A locked wallet may wait
+// for ever on a prompt; past this the password is asked for instead.
+inline constexpr std::chrono::milliseconds KeychainLimit{5000};
+
 // The device watch's waits; tests shorten them.
 struct DeviceWatchTiming {
     std::chrono::milliseconds retry{2000};       // between the starts of connection attempts

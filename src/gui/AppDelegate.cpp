@@ -2,6 +2,7 @@
 #include "gui/AppDelegate.h"
 
 #include "core/PlatformTexts.h"
+#include "core/ProgramIdentity.h"
 #include "core/device/DeviceItems.h"
 #include "core/settings/ViewPlace.h"
 #include "core/view/ViewerLauncher.h"
@@ -66,10 +67,13 @@ AppDelegate::AppDelegate(Desktop& desktop, CommandRunner& runner, SessionSetting
                          SessionEnvironment environment, QUrl siteUrl, Waits waits, QObject* parent)
     : QObject(parent), desktop_(desktop), settings_(settings), siteUrl_(std::move(siteUrl)),
       adbChooser_(windowContext(), runner, settings, std::move(launcherFolder)),
+      keychain_(ProgramName),
       session_(runner, settings, adbChooser_.lookup(), std::move(environment), waits),
       updateOffer_(windowContext(), siteUrl_, waits.updateTimeout),
       viewerChooser_(windowContext(), settings),
       viewers_(std::make_unique<ViewerLauncher>(viewers)) {
+    viewerWindows_.runAdbWith(runner, adbChooser_.lookup());
+    viewerWindows_.rememberPasswordsIn(keychain_);
     connect(&updateOffer_, &UpdateOffer::menuCheckRunningChanged, this,
             &AppDelegate::refreshControls);
     connect(&session_, &BridgeSession::consoleText, this,

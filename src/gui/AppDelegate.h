@@ -11,6 +11,7 @@
 #include "gui/UpdateOffer.h"
 #include "gui/ViewerChooser.h"
 #include "gui/WindowContext.h"
+#include "gui/secrets/DesktopKeychain.h"
 #include "gui/viewer/ViewerWindows.h"
 
 #include <QCoro/QCoroFwd>
@@ -141,6 +142,8 @@ private:
     QUrl siteUrl_;
     // Before the session, which asks it for the adb to run until its own end.
     AdbChooser adbChooser_;
+    // Outlives the viewer windows, whose password questions may ask it.
+    DesktopKeychain keychain_;
     // Before the session, whose View may be opening one of them until its end.
     ViewerWindows viewerWindows_;
     BridgeSession session_;

@@ -11,6 +11,7 @@
 #include "gui/AppDelegate.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDesktop.h"
+#include "gui/secrets/DesktopKeychain.h"
 #include "gui/viewer/ViewerWindows.h"
 #include "launch/ProgramHandOver.h"
 
@@ -44,6 +45,8 @@ int runVerbWithWindows(const cli::Invocation& invocation) {
     // closing is not the end by itself.
     QApplication::setQuitOnLastWindowClosed(false);
     ViewerWindows windows;
+    DesktopKeychain keychain(ProgramName);
+    windows.rememberPasswordsIn(keychain);
     return cli::runInvocation(invocation, &windows);
 }
 

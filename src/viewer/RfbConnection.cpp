@@ -32,6 +32,7 @@ struct InputEvent {
     int buttonMask = 0;
     quint32 keySymbol = 0;
     bool down = false;
+    std::optional<QByteArray> cutText; // set: this event is cut text, nothing else
 };
 
 // Screens larger than this are refused rather than allocated: the size comes
@@ -184,6 +185,7 @@ private:
         client->GotFrameBufferUpdate = noteChange;
         client->FinishedFrameBufferUpdate = publishFrame;
         client->GetPassword = askPassword;
+        client->GotXCutText = takeCutText;
         rfbClientSetClientData(client, &clientDataTag, this);
         applyEncoding(client);
         return client;
@@ -283,6 +285,14 @@ private:
             [shape, hotspot](RfbConnection* o) { Q_EMIT o->cursorShapeChanged(shape, hotspot); });
     }
 
+    static void takeCutText(rfbClient* client, const char* text, int length) {
+        if (text == nullptr || length < 0)
+            return;
+        const QByteArray copied(text, length);
+        of(client)->m_state->post(
+            [copied](RfbConnection* o) { Q_EMIT o->cutTextReceived(copied); });
+    }
+
     static char* askPassword(rfbClient* client) { return of(client)->waitForPassword(); }
 
     // Runs on the worker while the library is mid-handshake; the GUI answers
@@ -334,8 +344,10 @@ private:
             QMutexLocker lock(&m_state->mutex);
             pending.swap(m_state->inputs);
         }
-        for (const InputEvent& event : pending) {
-            if (event.isKey)
+        for (InputEvent& event : pending) {
+            if (event.cutText)
+                SendClientCutText(client, event.cutText->data(), int(event.cutText->size()));
+            else if (event.isKey)
                 SendKeyEvent(client, event.keySymbol, event.down ? TRUE : FALSE);
             else
                 SendPointerEvent(client, event.position.x(), event.position.y(), event.buttonMask);
@@ -462,13 +474,21 @@ bool RfbConnection::isRunning() const {
 
 void RfbConnection::sendPointer(QPoint framePosition, int buttonMask) {
     QMutexLocker lock(&m_state->mutex);
-    m_state->inputs.push_back({false, framePosition, buttonMask, 0, false});
+    m_state->inputs.push_back({false, framePosition, buttonMask, 0, false, std::nullopt});
     m_state->wakeWorker();
 }
 
 void RfbConnection::sendKey(quint32 keySymbol, bool down) {
     QMutexLocker lock(&m_state->mutex);
-    m_state->inputs.push_back({true, {}, 0, keySymbol, down});
+    m_state->inputs.push_back({true, {}, 0, keySymbol, down, std::nullopt});
+    m_state->wakeWorker();
+}
+
+void RfbConnection::sendCutText(const QByteArray& text) {
+    QMutexLocker lock(&m_state->mutex);
+    InputEvent event;
+    event.cutText = text;
+    m_state->inputs.push_back(std::move(event));
     m_state->wakeWorker();
 }
 

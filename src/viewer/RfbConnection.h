@@ -47,6 +47,8 @@ public:
     void sendPointer(QPoint framePosition, int buttonMask);
     void sendKey(quint32 keySymbol, bool down);
     void providePassword(const QString& password);
+    // Puts `text` (Latin-1, as the protocol carries it) on the server's clipboard.
+    void sendCutText(const QByteArray& text);
 
     // The screen as of the last finished update. A copy kept past the next
     // update costs the worker a copy of the whole screen: painting goes
@@ -64,6 +66,8 @@ Q_SIGNALS:
     void passwordNeeded();
     // The pointer's shape as the server draws it, with its hotspot.
     void cursorShapeChanged(const QImage& shape, QPoint hotspot);
+    // The server's clipboard changed: `text` is Latin-1, as the protocol carries it.
+    void cutTextReceived(const QByteArray& text);
     void ended(RfbConnection::EndReason reason, const QString& text);
     void stopped();
 

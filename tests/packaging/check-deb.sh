@@ -22,7 +22,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 
 # Depends is a comma-separated list; look at the package names alone.
 names=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/[ (].*//' | sed '/^$/d')
-for needed in adb libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
+for needed in adb libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6keychain1 libsecret-1-0; do
     echo "$names" | grep -qx "$needed" || fail "Depends lacks $needed: $(field Depends)"
 done
 

@@ -306,6 +306,8 @@ ScriptedPhone::Answer ScriptedPhone::Phone::shell(const QStringList& command) {
         return startActivity(command.last());
     if (command.size() == 3 && command.at(0) == u"kill"_s && command.at(1) == u"-9"_s)
         return kill(command.at(2));
+    if (command.size() == 3 && command.at(0) == u"input"_s && command.at(1) == u"keyevent"_s)
+        return {};
     if (!command.isEmpty() && !package_.isEmpty() && command.at(0) == executablePath(package_))
         return server(command.mid(1));
     return {{}, text(u"/system/bin/sh: %1: not found\n"_s.arg(command.value(0))), 127};

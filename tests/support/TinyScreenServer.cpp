@@ -50,6 +50,13 @@ TinyScreenServer::TinyScreenServer(QImage picture) : m_picture(std::move(picture
     m_updates.push_back([this] { sendRect(m_picture.rect()); });
 }
 
+void TinyScreenServer::sendCutText(const QByteArray& text) {
+    QByteArray message("\x03\0\0\0", 4);
+    message += QByteArray(4, '\0');
+    qToBigEndian<quint32>(quint32(text.size()), message.data() + 4);
+    m_client->write(message + text);
+}
+
 void TinyScreenServer::changeSize(QImage picture) {
     m_picture = std::move(picture);
     queue([this] { sendNewSize(); });
@@ -215,7 +222,8 @@ bool TinyScreenServer::handleClientMessage() {
         });
     case 6:
         return m_input.size() >= 8 &&
-               take(8 + qFromBigEndian<quint32>(m_input.constData() + 4), [](const QByteArray&) {});
+               take(8 + qFromBigEndian<quint32>(m_input.constData() + 4),
+                    [this](const QByteArray& m) { cutTexts.append(m.mid(8)); });
     default:
         QTest::qFail("unknown client message", __FILE__, __LINE__);
         return false;

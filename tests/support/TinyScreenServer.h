@@ -41,6 +41,8 @@ public:
     // Sends only `rect` of `picture`, which becomes the screen.
     void changePart(QImage picture, QRect rect);
     void sendCursor(const QImage& shape, QPoint hotspot);
+    // Puts `text` on the client's clipboard, at once, between updates.
+    void sendCutText(const QByteArray& text);
     // Half a pixel message: the client stays blocked in its read.
     void sendHalfAnUpdate();
     // Half-closed, so that the client reads an orderly end even when a request
@@ -56,6 +58,7 @@ public:
     QList<QByteArray> passwordResponses;
     QList<PointerEvent> pointerEvents;
     QList<QPair<quint32, bool>> keyEvents;
+    QList<QByteArray> cutTexts;
     QList<qint32> encodings;
 
 private:

@@ -2,8 +2,11 @@
 #pragma once
 
 #include "core/session/ViewerOpener.h"
+#include "core/settings/AdbLookup.h"
 
 namespace ostrel {
+
+class CommandRunner;
 
 // How the first of a phone's viewer windows' ends came: the user closed it,
 // or it could not connect (`line` says why, as the window shows it).
@@ -21,6 +24,9 @@ public:
     virtual QCoro::Task<ViewerWindowEnd> windowEnd(QString serial) = 0;
     // Closes every window at once; their connections end by themselves.
     virtual void closeAll() = 0;
+    // The phone's buttons beside each screen opened from now on run `adb`
+    // through `runner`, as the session's own commands do.
+    virtual void runAdbWith(CommandRunner& runner, AdbLookup adb) = 0;
 };
 
 } // namespace ostrel

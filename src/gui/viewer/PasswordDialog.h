@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 
@@ -19,16 +20,23 @@ public:
     // Opens the dialog without waiting for it; `afterRefusal` says that the
     // last password was wrong.
     void ask(bool afterRefusal);
+    // The same, offering to remember the password for the phone (`remember`:
+    // the box's first state), with `note` on the keychain when not empty.
+    void askOfferingToRemember(bool afterRefusal, bool remember, const QString& note);
 
 Q_SIGNALS:
-    void given(const QString& password);
+    // `remember`: the box was offered and ticked.
+    void given(const QString& password, bool remember);
     void declined();
 
 private:
     void hand();
+    void openAsking(bool afterRefusal);
 
     QLabel* m_question;
     QLineEdit* m_password;
+    QCheckBox* m_remember;
+    QLabel* m_note;
 };
 
 } // namespace ostrel

@@ -156,6 +156,10 @@ void ScreenView::touch(QPoint framePosition, bool down) {
 }
 
 void ScreenView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        Q_EMIT backClicked();
+        return;
+    }
     if (!m_live || event->button() != Qt::LeftButton || m_touchAt)
         return;
     if (const auto position = framePosition(event->position()))

@@ -14,8 +14,8 @@ class RfbConnection;
 namespace ostrel {
 
 // The phone's screen, scaled to the widget with its shape kept. Its mouse and
-// key events are the phone's: the left button touches, the wheel scrolls, keys
-// type. Input goes to the connection only while it is live.
+// key events are the phone's: the left button touches, the right one is Back,
+// the wheel scrolls, keys type. Input goes to the connection only while it is live.
 class ScreenView : public QWidget {
     Q_OBJECT
 
@@ -32,6 +32,10 @@ public:
     void setCursorShape(const QImage& shape, QPoint hotspot);
 
     QSize sizeHint() const override;
+
+Q_SIGNALS:
+    // The right button was pressed: the phone's Back, which its server cannot press.
+    void backClicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/session/PhoneButtons.h"
+#include "core/settings/AdbLookup.h"
 #include "viewer/RfbConnection.h"
 
 #include <QPointer>
@@ -12,7 +14,12 @@ class QPushButton;
 
 namespace ostrel {
 
+class CommandRunner;
+class Keychain;
 class PasswordDialog;
+class PasswordFlow;
+class PhoneButtons;
+class PhoneToolbar;
 class ScreenView;
 
 // A phone's screen in a window of its own, reached at host:port (the local
@@ -27,6 +34,14 @@ public:
                  QWidget* parent = nullptr);
     ~ViewerWindow() override;
 
+    // The phone behind the screen: its buttons (the toolbar beside the
+    // screen, which shows from now on, and the right mouse button) run adb
+    // through `runner` for `serial`, and a password is remembered under
+    // `serial`. Set before connecting.
+    void setPhone(const QString& serial, CommandRunner& runner, const AdbLookup& adb);
+    // Where passwords are remembered; it outlives the window. Without one, or
+    // without a phone, the password is asked for every time.
+    void setKeychain(Keychain& keychain);
     // What the next connection asks the server for (the library's choice
     // unless set).
     void setEncoding(const RfbConnection::Encoding& encoding);
@@ -56,6 +71,13 @@ private:
     void endConnection(const QString& line);
     void showEnded(const QString& line);
     void hideEnded();
+    void makePasswordFlow();
+    void askPassword();
+    void givePassword(const QString& password, bool remember);
+    void pressPhoneButton(PhoneButton button);
+    void saveScreenshot();
+    void paste();
+    void showNotice(const QString& line);
 
     QString m_host;
     quint16 m_port;
@@ -66,6 +88,13 @@ private:
     QLabel* m_status;
     QPushButton* m_reconnect;
     PasswordDialog* m_passwordDialog;
+    PhoneToolbar* m_toolbar;
+    QLabel* m_notice;
+    QString m_serial;
+    PhoneButtons* m_phoneButtons = nullptr;
+    Keychain* m_keychain = nullptr;
+    PasswordFlow* m_passwordFlow = nullptr;
+    bool m_notLatin1Said = false;
     bool m_showing = false;
     bool m_passwordRefused = false;
     QSize m_fittedFor;

@@ -52,6 +52,10 @@ QCoro::Task<Step<bool>> ViewerWindows::open(ViewedPhone phone, LocalPair pair,
     // The pair's local end listens on the loopback address alone.
     auto* window = new ViewerWindow(phone.name, u"127.0.0.1"_s, pair.vnc.number());
     window->setAttribute(Qt::WA_DeleteOnClose);
+    if (runner_ && adb_)
+        window->setPhone(phone.serial, *runner_, *adb_);
+    if (keychain_)
+        window->setKeychain(*keychain_);
     const auto ending = std::make_shared<Ending>();
     shown_.insert(phone.serial, Shown{window, ending});
     follow(phone.serial, window, ending);
@@ -97,6 +101,11 @@ void ViewerWindows::closeAll() {
         if (shown.window)
             shown.window->close();
     }
+}
+
+void ViewerWindows::runAdbWith(CommandRunner& runner, AdbLookup adb) {
+    runner_ = &runner;
+    adb_ = std::move(adb);
 }
 
 } // namespace ostrel

@@ -9,9 +9,11 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace ostrel {
 
+class Keychain;
 class ViewerWindow;
 
 // View's windows of the program's own: one a phone, by serial, each a
@@ -30,6 +32,10 @@ public:
     void cancel() override {}
     QCoro::Task<ViewerWindowEnd> windowEnd(QString serial) override;
     void closeAll() override;
+    void runAdbWith(CommandRunner& runner, AdbLookup adb) override;
+    // Where the windows opened from now on remember passwords; it outlives
+    // them. Without one, a password is asked for every time.
+    void rememberPasswordsIn(Keychain& keychain) { keychain_ = &keychain; }
 
     // The window open for `serial`; null when none is.
     ViewerWindow* windowOf(const QString& serial) const;
@@ -45,6 +51,9 @@ private:
     static void end(Ending& ending, ViewerWindowEnd how);
 
     QHash<QString, Shown> shown_;
+    CommandRunner* runner_ = nullptr;
+    std::optional<AdbLookup> adb_;
+    Keychain* keychain_ = nullptr;
 };
 
 } // namespace ostrel
