@@ -7,11 +7,13 @@
 #include "e2e/LoopbackProbe.h"
 #include "e2e/PhoneScreen.h"
 #include "e2e/ProgramSession.h"
+#include "gui/viewer/ScreenshotFile.h"
 #include "gui/viewer/ViewerWindow.h"
 #include "gui/viewer/ViewerWindows.h"
 #include "viewer/RfbConnection.h"
 #include "xvnc/XvncServer.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
@@ -303,6 +306,66 @@ private Q_SLOTS:
 
         const QList<RfbKeyEvent> pressAndRelease{{keysym, true}, {keysym, false}};
         QTRY_COMPARE_WITH_TIMEOUT(phone->keyEvents(), pressAndRelease, ScreenWait);
+    }
+
+    // Back and Home beside the screen reach the phone as its own key events,
+    // named with -s, one after the other.
+    void phoneButtonsReachThePhone() {
+        ProgramSession session;
+        viewInThisProgram(session);
+        ATTACH_PHONE(phone, session, runningPhone(), QStringLiteral("device"));
+        VIEW_THE_SCREEN(window, session, phone);
+        auto* back = window->findChild<QAbstractButton*>(QStringLiteral("phoneBackButton"));
+        auto* home = window->findChild<QAbstractButton*>(QStringLiteral("phoneHomeButton"));
+        QVERIFY(back != nullptr && home != nullptr);
+
+        QTest::mouseClick(back, Qt::LeftButton);
+        QTest::mouseClick(home, Qt::LeftButton);
+
+        const QList<QStringList> pressed{
+            {QStringLiteral("input"), QStringLiteral("keyevent"), QStringLiteral("4")},
+            {QStringLiteral("input"), QStringLiteral("keyevent"), QStringLiteral("3")}};
+        const auto keyEvents = [&phone] {
+            QList<QStringList> found;
+            for (const QStringList& command : phone->commandLog()) {
+                if (command.value(0) == QStringLiteral("input"))
+                    found.append(command);
+            }
+            return found;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(keyEvents(), pressed, ScreenWait);
+        auto* notice = window->findChild<QLabel*>(QStringLiteral("viewerNotice"));
+        QVERIFY2(notice == nullptr || notice->isHidden(), qPrintable(notice->text()));
+    }
+
+    // Screenshot saves the frame shown, pixel for pixel, where the window says.
+    void screenshotIsTheFrameShown() {
+        ProgramSession session;
+        viewInThisProgram(session);
+        ATTACH_PHONE(phone, session, runningPhone(), QStringLiteral("device"));
+        VIEW_THE_SCREEN(window, session, phone);
+        const QImage expected = expectedScreen(runningPhone().screen);
+        auto* connection = window->findChild<RfbConnection*>();
+        QVERIFY(connection != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            connection->image().convertToFormat(QImage::Format_RGB32) == expected, ScreenWait);
+        auto* screenshot = window->findChild<QAbstractButton*>(QStringLiteral("screenshotButton"));
+        auto* notice = window->findChild<QLabel*>(QStringLiteral("viewerNotice"));
+        QVERIFY(screenshot != nullptr && notice != nullptr);
+
+        QTest::mouseClick(screenshot, Qt::LeftButton);
+
+        QTRY_VERIFY_WITH_TIMEOUT(notice->isVisible(), ScreenWait);
+        const QDir folder(screenshotFolder(
+            QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), QDir::homePath()));
+        const QStringList saved = folder.entryList({QStringLiteral("*.png")}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        const QString path = folder.filePath(saved.first());
+        QVERIFY2(notice->text().contains(QDir::toNativeSeparators(path)) ||
+                     notice->text().contains(path),
+                 qPrintable(notice->text()));
+        QCOMPARE(QImage(path).convertToFormat(QImage::Format_RGB32), expected);
+        QFile::remove(path);
     }
 
     // The phone goes while a finger drags across its screen: the window says
