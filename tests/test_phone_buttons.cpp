@@ -3,6 +3,7 @@
 // quick presses, and the one line a press that did not get through says.
 #include "core/session/PhoneButtons.h"
 #include "support/AdbLookupEnvironment.h"
+#include "support/PhoneButtonRows.h"
 #include "support/ScriptedPhone.h"
 
 #include <QJsonDocument>
@@ -14,7 +15,6 @@ using namespace ostrel::test;
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 
-Q_DECLARE_METATYPE(ostrel::PhoneButton)
 Q_DECLARE_METATYPE(ostrel::AdbRun)
 
 namespace {
@@ -59,14 +59,7 @@ private Q_SLOTS:
 };
 
 void TestPhoneButtons::eachButtonRunsItsKeyEvent_data() {
-    QTest::addColumn<PhoneButton>("button");
-    QTest::addColumn<int>("code");
-    QTest::newRow("Back") << PhoneButton::Back << 4;
-    QTest::newRow("Home") << PhoneButton::Home << 3;
-    QTest::newRow("Recents") << PhoneButton::Recents << 187;
-    QTest::newRow("Power") << PhoneButton::Power << 26;
-    QTest::newRow("Volume up") << PhoneButton::VolumeUp << 24;
-    QTest::newRow("Volume down") << PhoneButton::VolumeDown << 25;
+    addPhoneButtonRows();
 }
 
 // Two phones attached: a command without -s would fail, or reach the wrong one.

@@ -6,6 +6,7 @@
 #include "gui/viewer/PhoneToolbar.h"
 #include "gui/viewer/ViewerWindow.h"
 
+#include "support/PhoneButtonRows.h"
 #include "support/ScriptedKeychain.h"
 #include "support/ScriptedPhone.h"
 #include "support/TinyScreenServer.h"
@@ -25,8 +26,6 @@
 using namespace ostrel;
 using namespace ostrel::test;
 using namespace Qt::Literals::StringLiterals;
-
-Q_DECLARE_METATYPE(ostrel::PhoneButton)
 
 namespace {
 
@@ -104,14 +103,7 @@ private Q_SLOTS:
 };
 
 void TestViewerControls::toolbarButtonRunsItsKeyEvent_data() {
-    QTest::addColumn<PhoneButton>("button");
-    QTest::addColumn<int>("code");
-    QTest::newRow("Back") << PhoneButton::Back << 4;
-    QTest::newRow("Home") << PhoneButton::Home << 3;
-    QTest::newRow("Recents") << PhoneButton::Recents << 187;
-    QTest::newRow("Power") << PhoneButton::Power << 26;
-    QTest::newRow("Volume up") << PhoneButton::VolumeUp << 24;
-    QTest::newRow("Volume down") << PhoneButton::VolumeDown << 25;
+    addPhoneButtonRows();
 }
 
 void TestViewerControls::toolbarButtonRunsItsKeyEvent() {
