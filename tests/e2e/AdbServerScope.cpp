@@ -8,8 +8,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QThread>
 
@@ -19,11 +21,35 @@ namespace {
 
 constexpr int ConnectTimeoutMs = 30000; // a loaded machine starts a server and a phone slowly
 
+// The first port the system hands out for connections and for port 0; 32768
+// where it cannot be read.
+int firstEphemeralPort() {
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    if (range.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const int first =
+            QString::fromLatin1(range.readAll()).simplified().section(u' ', 0, 0).toInt(&ok);
+        if (ok && first > 20000)
+            return first;
+    }
+    return 32768;
+}
+
+// A port for the private server, below the system's own range: a port taken
+// from that range and let go is soon handed out again, as another test's
+// listener or as the source of any connection, before adb has bound it.
 quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
+    const int first = firstEphemeralPort();
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const auto port = quint16(QRandomGenerator::global()->bounded(10000, first));
+        QTcpServer probe;
+        QTcpServer probeSix;
+        if (probe.listen(QHostAddress::LocalHost, port) &&
+            (probeSix.listen(QHostAddress::LocalHostIPv6, port) ||
+             probeSix.serverError() != QAbstractSocket::AddressInUseError))
+            return port;
+    }
+    return 0;
 }
 
 } // namespace
