@@ -99,11 +99,11 @@ bool closeTo(const QImage& a, const QImage& b, int tolerance) {
 
 // A smooth picture, so that scaling it changes little: sharp edges would
 // make any difference in sampling look like a fault.
-QImage gentlePicture(QSize size, int seed) {
+QImage gentlePicture(QSize size, int variant) {
     QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            picture.setPixel(x, y, qRgb(x * 3 + seed, y * 2, 255 - x - y));
+            picture.setPixel(x, y, qRgb(x * 3 + variant, y * 2, 255 - x - y));
     return picture;
 }
 

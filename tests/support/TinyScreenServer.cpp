@@ -35,12 +35,12 @@ QByteArray rectHeader(const QRect& rect, qint32 encoding) {
 
 } // namespace
 
-QImage testPicture(QSize size, int seed) {
+QImage testPicture(QSize size, int variant) {
     QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            picture.setPixel(x, y,
-                             qRgb((x * 5 + seed) & 0xff, (y * 3) & 0xff, (x + y + seed) & 0xff));
+            picture.setPixel(
+                x, y, qRgb((x * 5 + variant) & 0xff, (y * 3) & 0xff, (x + y + variant) & 0xff));
     return picture;
 }
 

@@ -17,8 +17,8 @@ class QTcpSocket;
 
 namespace ostrel::test {
 
-// A picture whose every pixel tells where it is, and `seed` which one it is.
-QImage testPicture(QSize size, int seed);
+// A picture whose every pixel tells where it is, and `variant` which one it is.
+QImage testPicture(QSize size, int variant);
 
 struct PointerEvent {
     QPoint position;
